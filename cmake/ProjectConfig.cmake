@@ -1,0 +1,16 @@
+# One place for the language standard and warnings; every target links it.
+add_library(ostrivane_config INTERFACE)
+target_compile_features(ostrivane_config INTERFACE cxx_std_20)
+set(CMAKE_CXX_EXTENSIONS OFF)
+target_compile_options(ostrivane_config INTERFACE
+  $<$<CXX_COMPILER_ID:GNU,Clang>:-Wall -Wextra -Wpedantic>
+  $<$<AND:$<CXX_COMPILER_ID:GNU,Clang>,$<BOOL:${OSTRIVANE_WERROR}>>:-Werror>
+  $<$<CXX_COMPILER_ID:MSVC>:/W4>)
+target_compile_definitions(ostrivane_config INTERFACE
+  OSTRIVANE_VERSION="${PROJECT_VERSION}")
+
+# Qt's safety macros, for the window only.
+add_library(ostrivane_qt_config INTERFACE)
+target_link_libraries(ostrivane_qt_config INTERFACE ostrivane_config)
+target_compile_definitions(ostrivane_qt_config INTERFACE
+  QT_NO_CAST_FROM_ASCII QT_NO_CONTEXTLESS_CONNECT QT_NO_KEYWORDS)

@@ -1,0 +1,107 @@
+#include "core/lookup_run.h"
+
+#include <chrono>
+#include <thread>
+
+#include "core/verdict.h"
+
+namespace ostrivane {
+
+std::string cutAddressSuffix(std::string_view host) {
+    const auto paren = host.find('(');
+    if (paren == std::string_view::npos) {
+        return std::string(host);
+    }
+    return std::string(host.substr(0, paren == 0 ? 0 : paren - 1));
+}
+
+bool isBlank(std::string_view text) {
+    return text.find_first_not_of(' ') == std::string_view::npos;
+}
+
+void pauseBeforeQuery() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+namespace {
+
+bool yieldTwice(LookupView& view) {
+    return view.yieldToEvents() && view.yieldToEvents();
+}
+
+void finish(LookupView& view) {
+    view.setBusyPointer(false);
+    view.setLookupEnabled(true);
+}
+
+}  // namespace
+
+LookupSummary LookupRun(BlacklistTable& table, LookupView& view, Resolver& resolver,
+                        const std::function<void()>& pause) {
+    LookupSummary summary;
+    std::string host = view.hostText();
+    if (isBlank(host)) {
+        return summary;
+    }
+
+    view.setBusyPointer(true);
+    for (int row = 0; row < kRowCount; ++row) {
+        table.setResult(row, "");
+        applyHighlight(table, row, RowHighlight::Plain);
+    }
+    summary.outcome = LookupOutcome::Abandoned;
+    if (!yieldTwice(view)) {
+        return summary;
+    }
+    view.setLookupEnabled(false);
+
+    host = cutAddressSuffix(host);
+    const IPv4Bytes hostAddress = resolveHost(resolver, host);
+    if (!hostAddress) {
+        finish(view);
+        view.showMessage("Unable to resolve " + host, "Couldn't Resolve Host");
+        summary.outcome = LookupOutcome::HostUnresolved;
+        return summary;
+    }
+
+    const std::string dotted = formatDottedQuad(*hostAddress);
+    if (dotted != host) {
+        view.setHostText(host + " (" + dotted + ")");
+    }
+    const std::string reversed = reverseOctets(dotted);
+
+    for (int row = 0; row < kRowCount; ++row) {
+        const std::string zone = table.zone(row);
+        if (zone.empty()) {
+            continue;
+        }
+        const std::string name = queryName(reversed, zone);
+        table.setResult(row, kQuerying);
+        applyHighlight(table, row, RowHighlight::Querying);
+        if (!yieldTwice(view)) {
+            return summary;
+        }
+        pause();
+        const Resolution answer = resolver.resolve(name);
+        // The row turns white again while still reading "Querying...": the
+        // cyan marks only the moment the query is outstanding.
+        table.setBackground(row, kWhite);
+        if (!yieldTwice(view)) {
+            return summary;
+        }
+        const Verdict verdict = verdictFor(answer);
+        table.setResult(row, verdict.text);
+        applyHighlight(table, row, verdict.highlight);
+
+        ++summary.queried;
+        summary.listed += verdict.kind == VerdictKind::Listed;
+        summary.listErrors += verdict.kind == VerdictKind::ListError;
+        summary.unanswered += verdict.kind == VerdictKind::NoAnswer;
+    }
+
+    finish(view);
+    summary.outcome = LookupOutcome::Completed;
+    return summary;
+}
+
+}  // namespace ostrivane

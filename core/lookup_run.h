@@ -1,0 +1,47 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "core/blacklist_table.h"
+#include "core/lookup_view.h"
+#include "core/resolver.h"
+
+namespace ostrivane {
+
+enum class LookupOutcome {
+    NothingToLookUp,  // the host field was blank: nothing changed
+    HostUnresolved,   // the message was shown; every row is cleared
+    Completed,        // every row with a zone holds a verdict
+    Abandoned,        // the window closed during a yield
+};
+
+// What this run wrote; the table itself is the run's real outcome.
+struct LookupSummary {
+    LookupOutcome outcome = LookupOutcome::NothingToLookUp;
+    int queried = 0;
+    int listed = 0;
+    int listErrors = 0;
+    int unanswered = 0;
+};
+
+// The host text before its first "(", minus the character just before it (the
+// blank of the " (address)" tail that an earlier run appended). A "(" in first
+// place leaves the empty text.
+std::string cutAddressSuffix(std::string_view host);
+
+// True when the text is empty or holds only blanks (space characters).
+bool isBlank(std::string_view text);
+
+// The pause before each blacklist query, to let the window breathe.
+void pauseBeforeQuery();
+
+// Checks the host in the view's host field against every row with a zone.
+// Runs on the caller's thread, yielding to the view's event loop at fixed
+// points; keeps no state of its own, so a run started inside one of those
+// yields runs to its end there and the outer run then carries on.
+LookupSummary LookupRun(BlacklistTable& table, LookupView& view, Resolver& resolver,
+                        const std::function<void()>& pause = pauseBeforeQuery);
+
+}  // namespace ostrivane

@@ -1,0 +1,9 @@
+#include "core/resolver.h"
+
+namespace ostrivane {
+
+IPv4Bytes resolveHost(Resolver& resolver, std::string_view name) {
+    return resolver.resolve(name).address;
+}
+
+}  // namespace ostrivane

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+#include "core/blacklist_table.h"
+#include "core/resolver.h"
+
+namespace ostrivane {
+
+enum class VerdictKind { NotListed, Listed, ListError, NoAnswer };
+
+struct Verdict {
+    VerdictKind kind = VerdictKind::NotListed;
+    std::string text;
+    RowHighlight highlight = RowHighlight::Plain;
+};
+
+inline constexpr std::string_view kQuerying = "Querying...";
+inline constexpr std::string_view kListedPrefix = "Listed: ";
+inline constexpr std::string_view kNotFound = "Not Found";
+inline constexpr std::string_view kLookupFailed = "Lookup failed";
+inline constexpr std::string_view kListErrorPrefix = "List error: ";
+
+// Any answer counts as listed, except the lists' own error codes; no answer
+// because the resolver failed is kept apart from "Not Found".
+Verdict verdictFor(const Resolution& answer);
+
+// The kind of verdict that a result cell's text shows (empty text: NotListed).
+VerdictKind verdictKindOf(std::string_view resultText);
+
+}  // namespace ostrivane

@@ -1,0 +1,327 @@
+#include "core/lookup_run.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/memory_table.h"
+#include "support/scripted_resolver.h"
+
+namespace ostrivane {
+namespace {
+
+using ::testing::ElementsAre;
+using testing::ScriptedResolver;
+
+std::string colourName(Rgb c) {
+    if (c == kWhite)
+        return "white";
+    if (c == kBlack)
+        return "black";
+    if (c == kCyan)
+        return "cyan";
+    if (c == kDarkRed)
+        return "darkred";
+    return "other";
+}
+
+// One log of everything the run does to the table and the view, in order.
+struct Log {
+    std::vector<std::string> lines;
+    void add(std::string line) { lines.push_back(std::move(line)); }
+    int count(std::string_view line) const {
+        return static_cast<int>(std::count(lines.begin(), lines.end(), line));
+    }
+};
+
+class RecordingTable final : public BlacklistTable {
+  public:
+    explicit RecordingTable(Log& log) : m_log(log) {}
+    std::string name(int row) const override { return m_table.name(row); }
+    std::string zone(int row) const override { return m_table.zone(row); }
+    std::string result(int row) const override { return m_table.result(row); }
+    void setName(int row, std::string_view t) override { m_table.setName(row, t); }
+    void setZone(int row, std::string_view t) override { m_table.setZone(row, t); }
+    void setResult(int row, std::string_view t) override {
+        m_log.add(std::to_string(row) + " result " + std::string(t));
+        m_table.setResult(row, t);
+    }
+    void setBackground(int row, Rgb c) override {
+        m_log.add(std::to_string(row) + " background " + colourName(c));
+        m_table.setBackground(row, c);
+    }
+    void setTextColour(int row, Rgb c) override {
+        m_log.add(std::to_string(row) + " text " + colourName(c));
+        m_table.setTextColour(row, c);
+    }
+    Rgb background(int row) const override { return m_table.background(row); }
+    Rgb textColour(int row) const override { return m_table.textColour(row); }
+
+  private:
+    Log& m_log;
+    MemoryTable m_table;
+};
+
+class RecordingView final : public LookupView {
+  public:
+    RecordingView(Log& log, std::string host) : m_log(log), m_host(std::move(host)) {}
+    std::string hostText() const override { return m_host; }
+    void setHostText(std::string_view t) override {
+        m_log.add("host " + std::string(t));
+        m_host = t;
+    }
+    void setBusyPointer(bool busy) override { m_log.add(busy ? "busy" : "idle"); }
+    void setLookupEnabled(bool on) override { m_log.add(on ? "enable" : "disable"); }
+    bool yieldToEvents() override {
+        m_log.add("yield");
+        if (onYield)
+            onYield();
+        return !closed;
+    }
+    void showMessage(std::string_view prompt, std::string_view title) override {
+        m_log.add("message " + std::string(prompt) + " | " + std::string(title));
+    }
+
+    std::function<void()> onYield;
+    bool closed = false;
+
+  private:
+    Log& m_log;
+    std::string m_host;
+};
+
+struct Fixture {
+    Log log;
+    RecordingTable table{log};
+    ScriptedResolver resolver;
+    int pauses = 0;
+
+    LookupSummary run(LookupView& view) {
+        return LookupRun(table, view, resolver, [this] {
+            ++pauses;
+            log.add("pause");
+        });
+    }
+    std::vector<std::string> linesAfter(std::string_view marker) const {
+        auto it = std::find(log.lines.begin(), log.lines.end(), marker);
+        return {it == log.lines.end() ? it : it + 1, log.lines.end()};
+    }
+};
+
+TEST(LookupRun, BlankHostChangesNothing) {
+    for (const std::string host : {"", " ", "    "}) {
+        Fixture f;
+        f.table.setResult(2, "Listed: 127.0.0.2");
+        f.log.lines.clear();
+        RecordingView view(f.log, host);
+        EXPECT_EQ(f.run(view).outcome, LookupOutcome::NothingToLookUp);
+        EXPECT_TRUE(f.log.lines.empty()) << "host '" << host << "'";
+        EXPECT_TRUE(f.resolver.asked().empty());
+        EXPECT_EQ(f.table.result(2), "Listed: 127.0.0.2");
+    }
+}
+
+TEST(LookupRun, ExactSequenceForListedNotFoundAndSkippedRows) {
+    Fixture f;
+    f.table.setZone(0, "listed.example");
+    f.table.setName(1, "name without zone");
+    f.table.setZone(2, "clean.example");
+    f.resolver.answer("mail.example", {192, 0, 2, 10})
+        .answer("10.2.0.192.listed.example", {127, 0, 0, 4});
+    RecordingView view(f.log, "mail.example");
+
+    const auto summary = f.run(view);
+
+    EXPECT_EQ(summary.outcome, LookupOutcome::Completed);
+    EXPECT_EQ(summary.queried, 2);
+    EXPECT_EQ(summary.listed, 1);
+    EXPECT_THAT(f.resolver.asked(), ElementsAre("mail.example", "10.2.0.192.listed.example",
+                                                "10.2.0.192.clean.example"));
+    // Clearing: every row gets an empty result, white and black, before the first yield.
+    EXPECT_EQ(f.log.lines[0], "busy");
+    EXPECT_THAT(std::vector(f.log.lines.begin() + 1, f.log.lines.begin() + 4),
+                ElementsAre("0 result ", "0 background white", "0 text black"));
+    EXPECT_EQ(f.log.lines[1 + 3 * kRowCount], "yield");
+    EXPECT_THAT(f.linesAfter("19 text black"),
+                ElementsAre("yield", "yield", "disable", "host mail.example (192.0.2.10)",
+                            // row 0: listed
+                            "0 result Querying...", "0 background cyan", "yield", "yield", "pause",
+                            "0 background white", "yield", "yield", "0 result Listed: 127.0.0.4",
+                            "0 background darkred", "0 text white",
+                            // row 1 has no zone: skipped without a yield or pause
+                            "2 result Querying...", "2 background cyan", "yield", "yield", "pause",
+                            "2 background white", "yield", "yield", "2 result Not Found",
+                            "2 background white", "2 text black", "idle", "enable"));
+    EXPECT_EQ(f.table.result(1), "");
+}
+
+TEST(LookupRun, CountsOfYieldsPausesAndResolutions) {
+    for (int zones : {0, 1, 20}) {
+        Fixture f;
+        for (int row = 0; row < zones; ++row) {
+            f.table.setZone(row, "z" + std::to_string(row));
+        }
+        f.resolver.answer("h", {192, 0, 2, 1});
+        RecordingView view(f.log, "h");
+        f.run(view);
+        EXPECT_EQ(f.log.count("yield"), 2 + 4 * zones) << zones;
+        EXPECT_EQ(f.pauses, zones) << zones;
+        EXPECT_EQ(static_cast<int>(f.resolver.asked().size()), 1 + zones) << zones;
+    }
+}
+
+struct SuffixCase {
+    std::string_view field;
+    std::string_view resolved;
+};
+
+class SuffixCut : public ::testing::TestWithParam<SuffixCase> {};
+
+TEST_P(SuffixCut, ResolvesTheTextBeforeTheParenthesis) {
+    Fixture f;
+    RecordingView view(f.log, std::string(GetParam().field));
+    f.run(view);
+    ASSERT_FALSE(f.resolver.asked().empty());
+    EXPECT_EQ(f.resolver.asked().front(), GetParam().resolved);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SuffixCut,
+                         ::testing::Values(SuffixCase{"mail.example (192.0.2.10)", "mail.example"},
+                                           SuffixCase{"mail.example(192.0.2.10)", "mail.exampl"},
+                                           SuffixCase{"a(", ""}, SuffixCase{"(", ""},
+                                           SuffixCase{"(192.0.2.1)", ""},
+                                           SuffixCase{" mail.example ", " mail.example "}));
+
+TEST(LookupRun, RewritesHostFieldFromAnEarlierRun) {
+    Fixture f;
+    f.resolver.answer("mail.example", {192, 0, 2, 11});
+    RecordingView view(f.log, "mail.example (192.0.2.10)");
+    f.run(view);
+    EXPECT_EQ(view.hostText(), "mail.example (192.0.2.11)");
+}
+
+TEST(LookupRun, DottedAddressTypedAsFormattedIsNotRewritten) {
+    for (const std::string field : {"127.0.0.2", "127.0.0.2 (anything at all)"}) {
+        Fixture f;
+        f.resolver.answer("127.0.0.2", {127, 0, 0, 2});
+        RecordingView view(f.log, field);
+        f.run(view);
+        EXPECT_EQ(view.hostText(), field);
+        EXPECT_EQ(f.log.count("host " + field), 0);
+    }
+}
+
+TEST(LookupRun, OtherAddressFormsAreRewritten) {
+    Fixture f;
+    f.resolver.answer("127.000.0.2", {127, 0, 0, 2});
+    RecordingView view(f.log, "127.000.0.2");
+    f.run(view);
+    EXPECT_EQ(view.hostText(), "127.000.0.2 (127.0.0.2)");
+}
+
+TEST(LookupRun, UnresolvedHostShowsCutTextAndLeavesFieldUncut) {
+    Fixture f;
+    f.table.setZone(0, "bl.example");
+    f.table.setResult(0, "Listed: 127.0.0.2");
+    RecordingView view(f.log, " nowhere.example (192.0.2.1)");
+
+    const auto summary = f.run(view);
+
+    EXPECT_EQ(summary.outcome, LookupOutcome::HostUnresolved);
+    EXPECT_THAT(f.linesAfter("19 text black"),
+                ElementsAre("yield", "yield", "disable", "idle", "enable",
+                            "message Unable to resolve  nowhere.example | "
+                            "Couldn't Resolve Host"));
+    EXPECT_EQ(view.hostText(), " nowhere.example (192.0.2.1)");
+    EXPECT_EQ(f.table.result(0), "");
+    EXPECT_EQ(f.pauses, 0);
+}
+
+TEST(LookupRun, NonListingOutcomesAreKeptApart) {
+    Fixture f;
+    f.table.setZone(0, "clean.example");
+    f.table.setZone(1, "dead.example");
+    f.table.setZone(2, "refusing.example");
+    f.resolver.answer("127.0.0.2", {127, 0, 0, 2})
+        .noAnswer("2.0.0.127.dead.example")
+        .answer("2.0.0.127.refusing.example", {127, 255, 255, 254});
+    RecordingView view(f.log, "127.0.0.2");
+
+    const auto summary = f.run(view);
+
+    EXPECT_EQ(f.table.result(0), "Not Found");
+    EXPECT_EQ(f.table.result(1), "Lookup failed");
+    EXPECT_EQ(f.table.result(2), "List error: 127.255.255.254");
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_EQ(f.table.background(row), kWhite) << row;
+    }
+    EXPECT_EQ(summary.listed, 0);
+    EXPECT_EQ(summary.unanswered, 1);
+    EXPECT_EQ(summary.listErrors, 1);
+}
+
+TEST(LookupRun, RowsAreObservedMidRunAtEachYield) {
+    Fixture f;
+    f.table.setZone(3, "bl.example");
+    f.resolver.answer("127.0.0.2", {127, 0, 0, 2}).answer("2.0.0.127.bl.example", {127, 0, 0, 2});
+    RecordingView view(f.log, "127.0.0.2");
+    std::vector<std::string> seen;
+    view.onYield = [&] {
+        seen.push_back(f.table.result(3) + "/" + colourName(f.table.background(3)));
+    };
+    f.run(view);
+    EXPECT_THAT(seen, ElementsAre("/white", "/white", "Querying.../cyan", "Querying.../cyan",
+                                  "Querying.../white", "Querying.../white"));
+    EXPECT_EQ(f.table.result(3), "Listed: 127.0.0.2");
+}
+
+TEST(LookupRun, ZoneEditedDuringAYieldIsUsedWhenTheRowIsReached) {
+    Fixture f;
+    f.table.setZone(0, "a.example");
+    f.table.setZone(5, "old.example");
+    f.resolver.answer("127.0.0.2", {127, 0, 0, 2});
+    RecordingView view(f.log, "127.0.0.2");
+    view.onYield = [&] { f.table.setZone(5, "new.example"); };
+    f.run(view);
+    EXPECT_EQ(f.resolver.asked().back(), "2.0.0.127.new.example");
+}
+
+TEST(LookupRun, NestedRunStartedInAYieldRunsToItsEndThenOuterCarriesOn) {
+    Fixture f;
+    f.table.setZone(0, "bl.example");
+    f.resolver.answer("outer.example", {192, 0, 2, 1}).answer("inner.example", {192, 0, 2, 2});
+    RecordingView outer(f.log, "outer.example");
+    RecordingView inner(f.log, "inner.example");
+    bool started = false;
+    outer.onYield = [&] {
+        if (!started) {
+            started = true;
+            EXPECT_EQ(f.run(inner).outcome, LookupOutcome::Completed);
+        }
+    };
+    EXPECT_EQ(f.run(outer).outcome, LookupOutcome::Completed);
+    // The inner run starts at the outer run's first yield, before the outer host is resolved.
+    EXPECT_THAT(f.resolver.asked(), ElementsAre("inner.example", "2.2.0.192.bl.example",
+                                                "outer.example", "1.2.0.192.bl.example"));
+    EXPECT_EQ(outer.hostText(), "outer.example (192.0.2.1)");
+    EXPECT_EQ(f.log.lines.back(), "enable");
+}
+
+TEST(LookupRun, ClosedWindowStopsTheRunWithoutTouchingTheTable) {
+    Fixture f;
+    f.table.setZone(0, "a.example");
+    f.table.setZone(1, "b.example");
+    f.resolver.answer("127.0.0.2", {127, 0, 0, 2});
+    RecordingView view(f.log, "127.0.0.2");
+    int yields = 0;
+    view.onYield = [&] { view.closed = ++yields == 3; };  // closes at row 0's first yield
+    EXPECT_EQ(f.run(view).outcome, LookupOutcome::Abandoned);
+    EXPECT_EQ(f.log.lines.back(), "yield");
+    EXPECT_EQ(f.resolver.asked().size(), 1u);
+}
+
+}  // namespace
+}  // namespace ostrivane

@@ -1,0 +1,53 @@
+#include "core/verdict.h"
+
+#include <gtest/gtest.h>
+
+namespace ostrivane {
+namespace {
+
+struct VerdictCase {
+    Resolution answer;
+    VerdictKind kind;
+    std::string_view text;
+    RowHighlight highlight;
+};
+
+class VerdictTest : public ::testing::TestWithParam<VerdictCase> {};
+
+TEST_P(VerdictTest, ClassifiesTheAnswer) {
+    const auto& c = GetParam();
+    const Verdict verdict = verdictFor(c.answer);
+    EXPECT_EQ(verdict.kind, c.kind);
+    EXPECT_EQ(verdict.text, c.text);
+    EXPECT_EQ(verdict.highlight, c.highlight);
+    EXPECT_EQ(verdictKindOf(verdict.text), c.kind);
+}
+
+using A = std::array<std::uint8_t, 4>;
+
+INSTANTIATE_TEST_SUITE_P(Answers, VerdictTest,
+                         ::testing::Values(VerdictCase{{ResolveStatus::Resolved, A{127, 0, 0, 2}},
+                                                       VerdictKind::Listed,
+                                                       "Listed: 127.0.0.2",
+                                                       RowHighlight::Listed},
+                                           // Any other answer counts as listed, whatever its range.
+                                           VerdictCase{{ResolveStatus::Resolved, A{10, 1, 2, 3}},
+                                                       VerdictKind::Listed,
+                                                       "Listed: 10.1.2.3",
+                                                       RowHighlight::Listed},
+                                           VerdictCase{
+                                               {ResolveStatus::Resolved, A{127, 255, 255, 254}},
+                                               VerdictKind::ListError,
+                                               "List error: 127.255.255.254",
+                                               RowHighlight::Plain},
+                                           VerdictCase{{ResolveStatus::NotFound, {}},
+                                                       VerdictKind::NotListed,
+                                                       "Not Found",
+                                                       RowHighlight::Plain},
+                                           VerdictCase{{ResolveStatus::NoAnswer, {}},
+                                                       VerdictKind::NoAnswer,
+                                                       "Lookup failed",
+                                                       RowHighlight::Plain}));
+
+}  // namespace
+}  // namespace ostrivane
