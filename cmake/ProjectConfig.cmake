@@ -14,3 +14,12 @@ add_library(ostrivane_qt_config INTERFACE)
 target_link_libraries(ostrivane_qt_config INTERFACE ostrivane_config)
 target_compile_definitions(ostrivane_qt_config INTERFACE
   QT_NO_CAST_FROM_ASCII QT_NO_CONTEXTLESS_CONNECT QT_NO_KEYWORDS)
+
+# AddressSanitizer + UndefinedBehaviorSanitizer over everything, tests included.
+option(OSTRIVANE_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+if(OSTRIVANE_SANITIZE)
+  set(OSTRIVANE_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=undefined
+                                -fno-omit-frame-pointer)
+  target_compile_options(ostrivane_config INTERFACE ${OSTRIVANE_SANITIZER_FLAGS})
+  target_link_options(ostrivane_config INTERFACE ${OSTRIVANE_SANITIZER_FLAGS})
+endif()

@@ -1,0 +1,52 @@
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+#include "core/resolver.h"
+#include "persist/command_line.h"
+#include "persist/report.h"
+#include "persist/startup.h"
+#include "persist/unattended.h"
+
+#ifdef OSTRIVANE_WITH_GUI
+#include "ui/main_window.h"
+constexpr bool kWithWindow = true;
+#else
+constexpr bool kWithWindow = false;
+#endif
+
+int main(int argc, char* argv[]) {
+    using namespace ostrivane;
+    const Command command = parseCommandLine(argc, argv);
+    switch (command.kind) {
+        case CommandKind::Help:
+            std::cout << usageText(listFilePath(), reportPath(), kWithWindow);
+            return kExitClean;
+        case CommandKind::Version:
+            std::cout << "ostrivane " OSTRIVANE_VERSION "\n";
+            return kExitClean;
+        case CommandKind::Unattended: {
+            SystemResolver resolver;
+            return runUnattended({command.host, listFilePath(), reportPath()}, resolver, std::cerr);
+        }
+        case CommandKind::CheckZones: {
+            // Questions still open at their deadline leave worker threads
+            // blocked in the resolver: end at once, and never destroy it.
+            static SystemResolver resolver;
+            const int status =
+                runZoneCheckOfListFile(listFilePath(), resolver, std::cout, std::cerr);
+            std::cout.flush();
+            std::cerr.flush();
+            std::fflush(nullptr);
+            std::_Exit(status);
+        }
+        case CommandKind::Interactive:
+            break;
+    }
+#ifdef OSTRIVANE_WITH_GUI
+    return runWindow(argc, argv);
+#else
+    std::cerr << usageText(listFilePath(), reportPath(), kWithWindow);
+    return kExitFailed;
+#endif
+}

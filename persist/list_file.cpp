@@ -1,0 +1,130 @@
+#include "persist/list_file.h"
+
+#include <algorithm>
+#include <system_error>
+#include <variant>
+
+#include "persist/atomic_write.h"
+#include "persist/read_file.h"
+
+namespace ostrivane {
+
+bool FileExists(const std::filesystem::path& FullPathAndFile) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(FullPathAndFile, ec);
+    return !ec && size > 0;
+}
+
+namespace {
+
+constexpr std::string_view kLineEnds = "\r\n";
+constexpr std::string_view kFieldEnds = ",\r\n";
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
+// Steps over one comma or one line end (CR LF counts as one) at the start.
+void skipDelimiter(std::string_view& rest) {
+    if (rest.starts_with("\r\n")) {
+        rest.remove_prefix(2);
+    } else if (!rest.empty()) {
+        rest.remove_prefix(1);
+    }
+}
+
+std::string takeField(std::string_view& rest) {
+    if (rest.starts_with('"')) {
+        rest.remove_prefix(1);
+        // An opening quote that is never closed ends at its line, so that one
+        // stray quote does not swallow every row after it.
+        auto close = rest.find('"');
+        const bool closed = close != std::string_view::npos;
+        if (!closed) {
+            close = std::min(rest.find_first_of(kLineEnds), rest.size());
+        }
+        std::string value(rest.substr(0, close));
+        rest.remove_prefix(close + (closed ? 1 : 0));
+        // Whatever stands between the closing quote and the field's end is
+        // not part of any field.
+        rest.remove_prefix(std::min(rest.find_first_of(kFieldEnds), rest.size()));
+        skipDelimiter(rest);
+        return value;
+    }
+    const auto end = std::min(rest.find_first_of(kFieldEnds), rest.size());
+    std::string value(rest.substr(0, end));
+    rest.remove_prefix(end);
+    skipDelimiter(rest);
+    return value;
+}
+
+// The file keeps one value a line, so a line break cannot be part of a value.
+std::string withoutLineBreaks(std::string_view value) {
+    std::string flat;
+    flat.reserve(value.size());
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\r' && i + 1 < value.size() && value[i + 1] == '\n') {
+            continue;  // CR LF makes one blank, not two
+        }
+        flat += (value[i] == '\r' || value[i] == '\n') ? ' ' : value[i];
+    }
+    return flat;
+}
+
+std::string listValue(std::string_view value) {
+    std::string flat = withoutLineBreaks(value);
+    const bool hasComma = flat.find(',') != std::string::npos;
+    // A double quote that the reader would take for a delimiter could pull
+    // later lines into this value and shift every row after it; a single
+    // quote in its place keeps the file in step.
+    if (hasComma || flat.starts_with('"')) {
+        std::replace(flat.begin(), flat.end(), '"', '\'');
+    }
+    return hasComma ? '"' + flat + '"' : flat;
+}
+
+}  // namespace
+
+ListFields parseListFields(std::string_view content) {
+    // Some editors put a byte order mark in front of a UTF-8 file; it is not
+    // part of the first name.
+    if (content.starts_with(kUtf8ByteOrderMark)) {
+        content.remove_prefix(kUtf8ByteOrderMark.size());
+    }
+    ListFields fields;
+    for (auto& field : fields) {
+        if (content.empty()) {
+            break;
+        }
+        field = takeField(content);
+    }
+    return fields;
+}
+
+std::string formatListFile(const BlacklistTable& table) {
+    std::string text;
+    for (int row = 0; row < kRowCount; ++row) {
+        text += listValue(table.name(row));
+        text += "\r\n";
+        text += listValue(table.zone(row));
+        text += "\r\n";
+    }
+    return text;
+}
+
+std::optional<FileProblem> loadListFile(BlacklistTable& table, const std::filesystem::path& path) {
+    auto content = readWholeFile(path);
+    if (auto* problem = std::get_if<FileProblem>(&content)) {
+        return *problem;
+    }
+    const ListFields fields = parseListFields(std::get<std::string>(content));
+    for (int row = 0; row < kRowCount; ++row) {
+        table.setName(row, fields[static_cast<std::size_t>(2 * row)]);
+        table.setZone(row, fields[static_cast<std::size_t>(2 * row + 1)]);
+    }
+    return std::nullopt;
+}
+
+std::optional<FileProblem> saveListFile(const BlacklistTable& table,
+                                        const std::filesystem::path& path) {
+    return writeFileAtomically(path, formatListFile(table));
+}
+
+}  // namespace ostrivane

@@ -1,0 +1,140 @@
+#!/bin/bash
+# check_zones_e2e_test.sh BINARY
+#
+# `ostrivane --check-zones` against the test DNS server: a copy of BINARY runs
+# in a temporary directory beside a list file naming one zone of each kind
+# that dns_server.py serves, inside netns_run.sh's private network namespace.
+# Checks every row's state and answers, the summary, the exit status 4, that
+# the command kept within its 10-second bound although one server never
+# answers, and that it neither wrote a report nor touched the list file.
+#
+# Exit: 0 passed, 1 failed, 77 skipped (no network namespace on this machine).
+
+set -u
+
+readonly here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+readonly python=/usr/bin/python3
+readonly bound_ms=10000
+
+(($# == 1)) || {
+    echo "usage: $0 BINARY" >&2
+    exit 2
+}
+binary=$1
+[[ -x "$binary" ]] || {
+    echo "FAIL: $binary is not an executable" >&2
+    exit 1
+}
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/ostrivane-check-zones.XXXXXX") || exit 1
+trap 'rm -rf "$work"' EXIT
+cp "$binary" "$work/ostrivane" || exit 1
+
+# 20 rows, name then zone, CRLF. Row 7 has a name and no zone (not checked);
+# row 20 has a zone and no name (checked like any other).
+rows=(
+    "Healthy list" bl.test
+    "Wildcard list" wild.test
+    "Empty list" empty.test
+    "Refusing list" refuse.test
+    "Silent list" silent.test
+    "Failing list" servfail.test
+    "Name only" ""
+)
+for ((i = 7; i < 19; i++)); do
+    rows+=("" "")
+done
+rows+=("" bl.test)
+((${#rows[@]} == 40)) || {
+    echo "FAIL: the test's list has ${#rows[@]} lines, not 40" >&2
+    exit 1
+}
+printf '%s\r\n' "${rows[@]}" >"$work/sbllist.txt"
+cp "$work/sbllist.txt" "$work/sbllist.before"
+
+# Timed inside the namespace, so that setting it up and starting the DNS
+# server do not count against the command's bound.
+OSTRIVANE_REPORT="$work/report.html" "$here/netns_run.sh" /bin/bash -c '
+    start=$(date +%s%N)
+    "$1/ostrivane" --check-zones >"$1/stdout" 2>"$1/stderr"
+    status=$?
+    end=$(date +%s%N)
+    echo "$status $(((end - start) / 1000000))" >"$1/status"
+' check_zones "$work"
+netns_status=$?
+if ((netns_status == 77)); then
+    exit 77
+fi
+if ((netns_status != 0)) || [[ ! -s "$work/status" ]]; then
+    echo "FAIL: netns_run.sh exited $netns_status" >&2
+    exit 1
+fi
+
+"$python" - "$work" "$bound_ms" <<'EOF'
+import os
+import re
+import sys
+
+work, bound_ms = sys.argv[1], int(sys.argv[2])
+status, elapsed_ms = (int(field) for field in open(os.path.join(work, "status")).read().split())
+stdout = open(os.path.join(work, "stdout")).read()
+stderr = open(os.path.join(work, "stderr")).read()
+failures = []
+
+STATES = "healthy|lists everything|empty or dead|refuses us"
+LINE = re.compile(rf"^\s*(\d+)  (.*?)\s+(\S+)\s{{2,}}({STATES})\s{{2,}}(\S.*?)\s{{2,}}(\S.*?)$")
+
+# row -> (name, zone, state, allowed answers for 127.0.0.2, for 127.0.0.1)
+SILENT = {"timed out", "no answer"}  # the resolver may give up before we do
+expected = {
+    1: ("Healthy list", "bl.test", "healthy", {"127.0.0.2"}, {"not listed"}),
+    2: ("Wildcard list", "wild.test", "lists everything", {"127.0.0.2"}, {"127.0.0.2"}),
+    3: ("Empty list", "empty.test", "empty or dead", {"not listed"}, {"not listed"}),
+    4: ("Refusing list", "refuse.test", "refuses us", {"127.255.255.254"}, {"127.255.255.254"}),
+    5: ("Silent list", "silent.test", "empty or dead", SILENT, SILENT),
+    6: ("Failing list", "servfail.test", "empty or dead", {"no answer"}, {"no answer"}),
+    20: ("", "bl.test", "healthy", {"127.0.0.2"}, {"not listed"}),
+}
+
+seen = {}
+for line in stdout.splitlines():
+    match = LINE.match(line)
+    if match:
+        row, name, zone, state, for2, for1 = match.groups()
+        seen[int(row)] = (name.strip(), zone, state, for2, for1)
+
+for row, (name, zone, state, for2, for1) in expected.items():
+    if row not in seen:
+        failures.append(f"row {row} ({zone}) is missing")
+        continue
+    got = seen[row]
+    if got[:3] != (name, zone, state) or got[3] not in for2 or got[4] not in for1:
+        failures.append(
+            f"row {row}: expected {(name, zone, state)} with answers {sorted(for2)} / "
+            f"{sorted(for1)}, got {got}"
+        )
+for row in sorted(set(seen) - set(expected)):
+    failures.append(f"row {row} should not be checked: {seen[row]}")
+
+summary = "2 of 7 lists healthy; lists everything: 1, empty or dead: 3, refuses us: 1"
+if stdout.splitlines()[-1:] != [summary]:
+    failures.append(f"the last line is not {summary!r}")
+if status != 4:
+    failures.append(f"exit status {status}, expected 4")
+if elapsed_ms > bound_ms:
+    failures.append(f"took {elapsed_ms} ms, more than its bound of {bound_ms} ms")
+if os.path.exists(os.path.join(work, "report.html")):
+    failures.append("a report was written")
+if open(os.path.join(work, "sbllist.txt"), "rb").read() != open(
+    os.path.join(work, "sbllist.before"), "rb"
+).read():
+    failures.append("the list file changed")
+
+print(stdout, end="")
+print(f"(exit status {status}, {elapsed_ms} ms)")
+if stderr:
+    print("standard error:\n" + stderr, end="")
+for failure in failures:
+    print("FAIL: " + failure)
+sys.exit(1 if failures else 0)
+EOF

@@ -1,0 +1,282 @@
+#!/usr/bin/python3
+"""A small authoritative DNS server for the end-to-end tests.
+
+It answers from the fixed tables below, over UDP, one thread per query so that
+a delayed answer holds up nobody else. Answers always list their records in
+the order of the tables (nothing is ever rotated or sorted), carry TTL 0 and
+the authoritative flag. Every name not served below is NXDOMAIN.
+
+Run it with Debian's interpreter, /usr/bin/python3, which sees python3-dnslib.
+"""
+
+import argparse
+import os
+import signal
+import socketserver
+import sys
+import threading
+import time
+
+from dnslib import QTYPE, RCODE, RR, SOA, TXT, A, DNSHeader, DNSRecord
+
+# --------------------------------------------------------------------------
+# What is served
+# --------------------------------------------------------------------------
+
+# Host names: their A records, in exactly this order, and the delay in
+# seconds before the answer. "nowhere.test" is deliberately absent.
+HOSTS = {
+    #  name           addresses, in answer order        delay
+    "listed.test": (["192.0.2.10"], 0),
+    "two.test": (["192.0.2.11", "192.0.2.10"], 0),
+    "slow.test": (["192.0.2.10"], 3),
+    "clean.test": (["192.0.2.20"], 0),
+}
+
+# Who a healthy test list lists: host address -> the answer it gives.
+BL_TEST_LISTINGS = {
+    "127.0.0.2": "127.0.0.2",
+    "192.0.2.10": "127.0.0.4",
+    "192.0.2.11": "127.0.0.5",
+}
+BL2_TEST_LISTINGS = {
+    "127.0.0.2": "127.0.0.2",
+    "192.0.2.10": "127.0.0.10",
+}
+# The default rows of the program's table: each lists the usual test address.
+DEFAULT_LISTINGS = {"127.0.0.2": "127.0.0.2"}
+
+# How a zone answers:
+#   LIST      the reversed listed addresses answer A (and TXT, see txt_for);
+#             every other name under the zone is NXDOMAIN
+#   SERVFAIL  every query SERVFAIL
+#   EVERY     every A query answers the given address (other types: no data)
+#   NXDOMAIN  every query NXDOMAIN
+#   SILENT    no answer at all: the query is dropped
+LIST, SERVFAIL, EVERY, NXDOMAIN, SILENT = "list", "servfail", "every", "nxdomain", "silent"
+
+ZONES = [
+    #  zone               kind       data                      delay
+    ("bl.test", LIST, BL_TEST_LISTINGS, 0),
+    ("bl2.test", LIST, BL2_TEST_LISTINGS, 0),
+    ("servfail.test", SERVFAIL, None, 0),
+    ("refuse.test", EVERY, "127.255.255.254", 0),  # a list refusing a public resolver
+    ("wild.test", EVERY, "127.0.0.2", 0),  # a dead domain that lists everything
+    ("empty.test", NXDOMAIN, None, 0),  # a dead list
+    ("slowbl.test", LIST, BL_TEST_LISTINGS, 3),
+    ("silent.test", SILENT, None, 0),
+    # The 16 default rows, in row order.
+    ("cbl.abuseat.org", LIST, DEFAULT_LISTINGS, 0),
+    ("sbl.spamhaus.org", LIST, DEFAULT_LISTINGS, 0),
+    ("xbl.spamhaus.org", LIST, DEFAULT_LISTINGS, 0),
+    ("pbl.spamhaus.org", LIST, DEFAULT_LISTINGS, 0),
+    ("bl.spamcop.net", LIST, DEFAULT_LISTINGS, 0),
+    ("list.dsbl.org", LIST, DEFAULT_LISTINGS, 0),
+    ("dnsbl.sorbs.net", LIST, DEFAULT_LISTINGS, 0),
+    ("dnsbl.njabl.org", LIST, DEFAULT_LISTINGS, 0),
+    ("dynablock.njabl.org", LIST, DEFAULT_LISTINGS, 0),
+    ("cbl.anti-spam.org.cn", LIST, DEFAULT_LISTINGS, 0),
+    ("l1.spews.dnsbl.sorbs.net", LIST, DEFAULT_LISTINGS, 0),
+    ("l2.spews.dnsbl.sorbs.net", LIST, DEFAULT_LISTINGS, 0),
+    ("dnsbl-1.uceprotect.net", LIST, DEFAULT_LISTINGS, 0),
+    ("dnsbl-2.uceprotect.net", LIST, DEFAULT_LISTINGS, 0),
+    ("dnsbl-3.uceprotect.net", LIST, DEFAULT_LISTINGS, 0),
+    ("psbl.surriel.com", LIST, DEFAULT_LISTINGS, 0),
+]
+
+
+def txt_for(zone, host_address):
+    """The TXT record beside every listing, the way real lists explain one."""
+    return f"Listed for testing, see https://{zone}/lookup?ip={host_address}"
+
+
+# --------------------------------------------------------------------------
+# Answering
+# --------------------------------------------------------------------------
+
+TTL = 0  # nothing may be cached between two runs of a test
+
+
+def find_zone(name):
+    """The most specific served zone holding the name, or None."""
+    best = None
+    for entry in ZONES:
+        zone = entry[0]
+        if name == zone or name.endswith("." + zone):
+            if best is None or len(zone) > len(best[0]):
+                best = entry
+    return best
+
+
+def host_address_of(prefix):
+    """"10.2.0.192" -> "192.0.2.10"; None unless four decimal labels."""
+    labels = prefix.split(".")
+    if len(labels) != 4 or not all(label.isdigit() for label in labels):
+        return None
+    return ".".join(reversed(labels))
+
+
+def soa_of(zone):
+    return RR(
+        zone,
+        QTYPE.SOA,
+        ttl=TTL,
+        rdata=SOA(f"ns.{zone}", f"hostmaster.{zone}", (1, 3600, 600, 86400, TTL)),
+    )
+
+
+class Answer:
+    """What one query gets: an rcode and records, after a delay; or nothing."""
+
+    def __init__(self, rcode=RCODE.NOERROR, records=(), delay=0, dropped=False, soa_zone="test"):
+        self.rcode = rcode
+        self.records = list(records)
+        self.delay = delay
+        self.dropped = dropped
+        self.soa_zone = soa_zone
+
+
+def records_for(name, qtype, a_addresses, txts=()):
+    """The records of an existing name for the asked type, in table order."""
+    records = []
+    if qtype in (QTYPE.A, QTYPE.ANY):
+        records += [RR(name, QTYPE.A, ttl=TTL, rdata=A(address)) for address in a_addresses]
+    if qtype in (QTYPE.TXT, QTYPE.ANY):
+        records += [RR(name, QTYPE.TXT, ttl=TTL, rdata=TXT(text)) for text in txts]
+    return records
+
+
+def answer_for(name, qtype):
+    name = name.lower().rstrip(".")
+
+    if name in HOSTS:
+        addresses, delay = HOSTS[name]
+        return Answer(records=records_for(name, qtype, addresses), delay=delay)
+
+    found = find_zone(name)
+    if found is None:
+        return Answer(RCODE.NXDOMAIN)
+    zone, kind, data, delay = found
+
+    if kind == SILENT:
+        return Answer(dropped=True)
+    if kind == SERVFAIL:
+        return Answer(RCODE.SERVFAIL, delay=delay, soa_zone=None)
+    if kind == NXDOMAIN:
+        return Answer(RCODE.NXDOMAIN, delay=delay, soa_zone=zone)
+    if kind == EVERY:
+        return Answer(records=records_for(name, qtype, [data]), delay=delay, soa_zone=zone)
+
+    # A list: the apex exists without addresses; listed names have A and TXT.
+    if name == zone:
+        records = [soa_of(zone)] if qtype in (QTYPE.SOA, QTYPE.ANY) else []
+        return Answer(records=records, delay=delay, soa_zone=zone)
+    host_address = host_address_of(name[: -len(zone) - 1])
+    if host_address not in data:
+        return Answer(RCODE.NXDOMAIN, delay=delay, soa_zone=zone)
+    records = records_for(name, qtype, [data[host_address]], [txt_for(zone, host_address)])
+    return Answer(records=records, delay=delay, soa_zone=zone)
+
+
+def reply_to(request):
+    """The reply packet for a parsed request, or None to stay silent."""
+    reply = DNSRecord(DNSHeader(id=request.header.id, qr=1, aa=1, ra=0, rd=request.header.rd))
+    if not request.questions:
+        reply.header.rcode = RCODE.FORMERR
+        return reply, 0
+    question = request.questions[0]
+    reply.add_question(question)
+    answer = answer_for(str(question.qname), question.qtype)
+    if answer.dropped:
+        return None, 0
+    reply.header.rcode = answer.rcode
+    for record in answer.records:
+        reply.add_answer(record)
+    # Negative answers (NXDOMAIN, or a name without the asked type) carry the
+    # zone's SOA, as an authoritative server's do.
+    if answer.soa_zone and not answer.records:
+        reply.add_auth(soa_of(answer.soa_zone))
+    return reply, answer.delay
+
+
+# --------------------------------------------------------------------------
+# Serving
+# --------------------------------------------------------------------------
+
+log_lock = threading.Lock()
+
+
+def log(line):
+    with log_lock:
+        print(line, file=sys.stderr, flush=True)
+
+
+class QueryHandler(socketserver.BaseRequestHandler):
+    def handle(self):
+        data, sock = self.request
+        try:
+            request = DNSRecord.parse(data)
+        except Exception as error:  # a packet we cannot read gets no answer
+            log(f"unreadable packet from {self.client_address}: {error}")
+            return
+        question = request.questions[0] if request.questions else None
+        what = f"{question.qname} {QTYPE.get(question.qtype)}" if question else "(no question)"
+        reply, delay = reply_to(request)
+        if reply is None:
+            log(f"{what} -> dropped")
+            return
+        if delay:
+            time.sleep(delay)
+        log(f"{what} -> {RCODE.get(reply.header.rcode)} {[str(r.rdata) for r in reply.rr]}")
+        sock.sendto(reply.pack(), self.client_address)
+
+
+class ThreadedServer(socketserver.ThreadingMixIn, socketserver.UDPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def write_ready_file(path, address, port):
+    # Written whole, under a temporary name first, so a waiting reader never
+    # sees half of it.
+    partial = path + ".partial"
+    with open(partial, "w", encoding="ascii") as ready:
+        ready.write(f"{address} {port} {os.getpid()}\n")
+    os.replace(partial, path)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--address", default="127.0.0.1")
+    parser.add_argument("--port", type=int, default=53, help="0 picks a free port")
+    parser.add_argument("--ready-file", help="written with 'ADDRESS PORT PID' once listening")
+    args = parser.parse_args()
+
+    server = ThreadedServer((args.address, args.port), QueryHandler)
+    address, port = server.server_address[:2]
+
+    def stop(signum, _frame):
+        raise SystemExit(128 + signum)
+
+    signal.signal(signal.SIGTERM, stop)
+    signal.signal(signal.SIGINT, stop)
+    try:
+        if args.ready_file:
+            write_ready_file(args.ready_file, address, port)
+        log(f"serving on {address} port {port}")
+        server.serve_forever(poll_interval=0.1)
+    except SystemExit as stopped:
+        log("stopped")
+        return 0 if stopped.code in (128 + signal.SIGTERM, 128 + signal.SIGINT) else 1
+    finally:
+        server.server_close()
+        if args.ready_file:
+            try:
+                os.unlink(args.ready_file)
+            except FileNotFoundError:
+                pass
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

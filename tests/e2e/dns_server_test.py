@@ -1,0 +1,150 @@
+#!/usr/bin/python3
+"""The test DNS server answers what the end-to-end tests rely on.
+
+Starts dns_server.py on a free loopback port and asks it directly; needs no
+namespace, since nothing but 127.0.0.1 is ever addressed.
+"""
+
+import os
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+try:
+    from dnslib import RCODE, DNSRecord
+except ImportError:
+    print("dns_server_test.py: /usr/bin/python3 cannot import dnslib: skipping", file=sys.stderr)
+    sys.exit(77)
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SLOW_DELAY = 3
+
+server = None
+port = None
+
+
+def ask(name, qtype="A", timeout=2.0):
+    """(rcode name, [answer data as text]) or None when no answer came."""
+    try:
+        packet = DNSRecord.question(name, qtype).send("127.0.0.1", port, timeout=timeout)
+    except TimeoutError:
+        return None
+    reply = DNSRecord.parse(packet)
+    return RCODE.get(reply.header.rcode), [str(record.rdata) for record in reply.rr]
+
+
+def txt(zone, address):
+    return f'"Listed for testing, see https://{zone}/lookup?ip={address}"'
+
+
+# name, type, (rcode, answers)
+ANSWERS = [
+    ("listed.test", "A", ("NOERROR", ["192.0.2.10"])),
+    ("LISTED.Test.", "A", ("NOERROR", ["192.0.2.10"])),
+    ("listed.test", "AAAA", ("NOERROR", [])),
+    ("clean.test", "A", ("NOERROR", ["192.0.2.20"])),
+    ("nowhere.test", "A", ("NXDOMAIN", [])),
+    ("nowhere.test", "AAAA", ("NXDOMAIN", [])),
+    ("2.0.0.127.bl.test", "A", ("NOERROR", ["127.0.0.2"])),
+    ("2.0.0.127.bl.test", "TXT", ("NOERROR", [txt("bl.test", "127.0.0.2")])),
+    ("10.2.0.192.bl.test", "A", ("NOERROR", ["127.0.0.4"])),
+    ("11.2.0.192.bl.test", "A", ("NOERROR", ["127.0.0.5"])),
+    ("11.2.0.192.bl.test", "TXT", ("NOERROR", [txt("bl.test", "192.0.2.11")])),
+    ("1.0.0.127.bl.test", "A", ("NXDOMAIN", [])),
+    ("20.2.0.192.bl.test", "A", ("NXDOMAIN", [])),
+    ("bl.test", "A", ("NOERROR", [])),
+    ("2.0.0.127.bl2.test", "A", ("NOERROR", ["127.0.0.2"])),
+    ("10.2.0.192.bl2.test", "A", ("NOERROR", ["127.0.0.10"])),
+    ("10.2.0.192.bl2.test", "TXT", ("NOERROR", [txt("bl2.test", "192.0.2.10")])),
+    ("11.2.0.192.bl2.test", "A", ("NXDOMAIN", [])),
+    ("2.0.0.127.servfail.test", "A", ("SERVFAIL", [])),
+    ("2.0.0.127.servfail.test", "TXT", ("SERVFAIL", [])),
+    ("1.0.0.127.refuse.test", "A", ("NOERROR", ["127.255.255.254"])),
+    ("20.2.0.192.wild.test", "A", ("NOERROR", ["127.0.0.2"])),
+    ("2.0.0.127.empty.test", "A", ("NXDOMAIN", [])),
+    ("2.0.0.127.l2.spews.dnsbl.sorbs.net", "A", ("NOERROR", ["127.0.0.2"])),
+    ("2.0.0.127.psbl.surriel.com", "TXT", ("NOERROR", [txt("psbl.surriel.com", "127.0.0.2")])),
+    ("1.0.0.127.psbl.surriel.com", "A", ("NXDOMAIN", [])),
+    ("example.com", "A", ("NXDOMAIN", [])),
+]
+
+
+class DnsServer(unittest.TestCase):
+    maxDiff = None
+
+    def test_answers(self):
+        for name, qtype, expected in ANSWERS:
+            with self.subTest(name=name, type=qtype):
+                self.assertEqual(ask(name, qtype), expected)
+
+    def test_addresses_keep_their_order(self):
+        for _ in range(5):
+            self.assertEqual(ask("two.test"), ("NOERROR", ["192.0.2.11", "192.0.2.10"]))
+
+    def test_silent_zone_never_answers(self):
+        self.assertIsNone(ask("2.0.0.127.silent.test", timeout=1.0))
+
+    def test_slow_answers_hold_up_nobody_else(self):
+        slow = {}
+
+        def ask_slowly(name):
+            started = time.monotonic()
+            slow[name] = (ask(name, timeout=SLOW_DELAY + 3), time.monotonic() - started)
+
+        threads = [
+            threading.Thread(target=ask_slowly, args=(name,))
+            for name in ("slow.test", "2.0.0.127.slowbl.test", "1.0.0.127.slowbl.test")
+        ]
+        for thread in threads:
+            thread.start()
+        started = time.monotonic()
+        self.assertEqual(ask("listed.test"), ("NOERROR", ["192.0.2.10"]))
+        self.assertLess(time.monotonic() - started, 1.0)
+        for thread in threads:
+            thread.join()
+
+        self.assertEqual(slow["slow.test"][0], ("NOERROR", ["192.0.2.10"]))
+        self.assertEqual(slow["2.0.0.127.slowbl.test"][0], ("NOERROR", ["127.0.0.2"]))
+        self.assertEqual(slow["1.0.0.127.slowbl.test"][0], ("NXDOMAIN", []))
+        for name, (_, seconds) in slow.items():
+            with self.subTest(name):
+                self.assertGreaterEqual(seconds, SLOW_DELAY - 0.1)
+
+
+def start_server(directory):
+    global server, port
+    ready = os.path.join(directory, "ready")
+    with open(os.path.join(directory, "log"), "w") as log:
+        server = subprocess.Popen(
+            [sys.executable, os.path.join(HERE, "dns_server.py"), "--port", "0",
+             "--ready-file", ready],
+            stdin=subprocess.DEVNULL,
+            stdout=subprocess.DEVNULL,
+            stderr=log,
+        )
+    deadline = time.monotonic() + 10
+    while not os.path.exists(ready):
+        if server.poll() is not None or time.monotonic() > deadline:
+            with open(os.path.join(directory, "log")) as log:
+                raise RuntimeError(f"the DNS server did not start:\n{log.read()}")
+        time.sleep(0.05)
+    with open(ready) as text:
+        port = int(text.read().split()[1])
+
+
+def main():
+    with tempfile.TemporaryDirectory(prefix="ostrivane-dns-") as directory:
+        start_server(directory)
+        try:
+            program = unittest.main(argv=[sys.argv[0], "-v", *sys.argv[1:]], exit=False)
+        finally:
+            server.terminate()
+            server.wait(timeout=10)
+        return 0 if program.result.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

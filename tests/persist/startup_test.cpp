@@ -1,0 +1,149 @@
+#include "persist/startup.h"
+
+#include <gtest/gtest.h>
+
+#include "core/memory_table.h"
+#include "persist/atomic_write.h"
+#include "persist/list_file.h"
+#include "print_problem.h"
+#include "temp_dir.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace ostrivane {
+namespace {
+
+using testing::readBytes;
+using testing::TempDir;
+using testing::writeBytes;
+
+// A table as a lookup leaves it, so start-up has something to clear.
+MemoryTable usedTable() {
+    MemoryTable table;
+    for (int row = 0; row < kRowCount; ++row) {
+        table.setName(row, "old name");
+        table.setZone(row, "old.zone");
+        table.setResult(row, "Listed: 127.0.0.2");
+        applyHighlight(table, row, RowHighlight::Listed);
+    }
+    return table;
+}
+
+bool hasDefaults(const BlacklistTable& table) {
+    for (int row = 0; row < kRowCount; ++row) {
+        const auto& defaults = kDefaultBlacklists[static_cast<std::size_t>(row)];
+        if (table.name(row) != defaults.name || table.zone(row) != defaults.zone) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TEST(StartUp, ReadsTheListFileAndClearsTheRest) {
+    TempDir dir;
+    writeBytes(dir / "sbllist.txt", "Mine\r\nbl.test\r\n");
+    MemoryTable table = usedTable();
+
+    const ListFileState state = startUp(table, dir / "sbllist.txt");
+    EXPECT_EQ(state.path, dir / "sbllist.txt");
+    EXPECT_EQ(state.loadProblem, std::nullopt);
+    EXPECT_TRUE(state.mayOverwrite());
+    EXPECT_EQ(rowOf(table, 0), (BlacklistRow{"Mine", "bl.test", "", kWhite, kBlack}));
+    for (int row = 1; row < kRowCount; ++row) {
+        EXPECT_EQ(rowOf(table, row), BlacklistRow{}) << row;
+    }
+}
+
+TEST(StartUp, MissingOrEmptyFileGivesTheDefaults) {
+    TempDir dir;
+    writeBytes(dir / "empty.txt", "");
+    for (const auto& path : {dir / "missing.txt", dir / "empty.txt"}) {
+        MemoryTable table = usedTable();
+        const ListFileState state = startUp(table, path);
+        EXPECT_TRUE(hasDefaults(table)) << path;
+        EXPECT_TRUE(state.mayOverwrite()) << path;
+        EXPECT_EQ(rowOf(table, 19), BlacklistRow{}) << path;
+        EXPECT_EQ(table.result(0), "") << path;
+        EXPECT_EQ(table.background(0), kWhite) << path;
+    }
+}
+
+TEST(StartUp, AFolderAtTheListPathIsKeptAndReported) {
+    TempDir dir;
+    const auto path = dir / "sbllist.txt";
+    std::filesystem::create_directory(path);
+    MemoryTable table;
+
+    const ListFileState state = startUp(table, path);
+    EXPECT_TRUE(hasDefaults(table));
+    ASSERT_TRUE(state.loadProblem.has_value());
+    EXPECT_EQ(state.loadProblem->path, path);
+    EXPECT_FALSE(state.mayOverwrite());
+
+    EXPECT_EQ(saveAtClose(table, state), std::nullopt);
+    EXPECT_TRUE(std::filesystem::is_directory(path));
+}
+
+#ifndef _WIN32
+TEST(StartUp, AnUnreadableFileIsNotOverwrittenAtClose) {
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "permissions do not stop root from reading";
+    }
+    TempDir dir;
+    const auto path = dir / "sbllist.txt";
+    writeBytes(path, "Mine\r\nbl.test\r\n");
+    std::filesystem::permissions(path, std::filesystem::perms::none);
+    MemoryTable table;
+
+    const ListFileState state = startUp(table, path);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    EXPECT_TRUE(hasDefaults(table));
+    ASSERT_TRUE(state.loadProblem.has_value());
+    EXPECT_EQ(saveAtClose(table, state), std::nullopt);
+    EXPECT_EQ(readBytes(path), "Mine\r\nbl.test\r\n");
+}
+#endif
+
+TEST(SaveAtClose, WritesTheListEvenWhenStartedFromDefaults) {
+    TempDir dir;
+    const auto path = dir / "sbllist.txt";
+    MemoryTable table;
+    const ListFileState state = startUp(table, path);
+    table.setName(16, "Added");
+    table.setZone(16, "added.test");
+
+    ASSERT_EQ(saveAtClose(table, state), std::nullopt);
+    MemoryTable reread;
+    startUp(reread, path);
+    for (int row = 0; row < kRowCount; ++row) {
+        EXPECT_EQ(rowOf(reread, row), rowOf(table, row)) << row;
+    }
+}
+
+TEST(SaveAtClose, FailureIsReportedAndTheOldFileStays) {
+    TempDir dir;
+    const auto path = dir / "sbllist.txt";
+    writeBytes(path, "Mine\r\nbl.test\r\n");
+    MemoryTable table;
+    const ListFileState state = startUp(table, path);
+    table.setName(0, "Changed");
+    std::filesystem::create_directory(temporaryPathFor(path));
+
+    const auto problem = saveAtClose(table, state);
+    ASSERT_TRUE(problem.has_value());
+    EXPECT_EQ(problem->path, path);
+    EXPECT_EQ(readBytes(path), "Mine\r\nbl.test\r\n");
+}
+
+TEST(ListFilePath, IsBesideTheProgram) {
+    const auto path = listFilePath();
+    EXPECT_EQ(path.filename(), "sbllist.txt");
+    EXPECT_TRUE(std::filesystem::exists(path.parent_path() / "persist_tests") ||
+                std::filesystem::exists(path.parent_path() / "persist_tests.exe"))
+        << path;
+}
+
+}  // namespace
+}  // namespace ostrivane

@@ -1,0 +1,137 @@
+#include "persist/unattended.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "persist/report.h"
+#include "support/scripted_resolver.h"
+#include "temp_dir.h"
+
+namespace ostrivane {
+namespace {
+
+using testing::readBytes;
+using testing::ScriptedResolver;
+using testing::TempDir;
+using testing::writeBytes;
+
+// Row 0 queries bl.test, row 3 other.test; the rest are empty rows.
+constexpr std::string_view kList =
+    "Test List\r\nbl.test\r\n\r\n\r\n\r\n\r\n\r\n\r\nOther\r\nother.test\r\n";
+
+class Unattended : public ::testing::Test {
+  protected:
+    Unattended() { writeBytes(listFile(), kList); }
+
+    std::filesystem::path listFile() const { return m_dir / "sbllist.txt"; }
+    std::filesystem::path report() const { return m_dir / "bl_mon" / "report.html"; }
+
+    int run(std::string host) {
+        return runUnattended({std::move(host), listFile(), report()}, m_resolver, m_errors);
+    }
+
+    TempDir m_dir;
+    ScriptedResolver m_resolver;
+    std::ostringstream m_errors;
+};
+
+TEST_F(Unattended, ListedHostGivesOne) {
+    m_resolver.answer("127.0.0.2", {127, 0, 0, 2}).answer("2.0.0.127.bl.test", {127, 0, 0, 2});
+    EXPECT_EQ(run("127.0.0.2"), kExitListed);
+    EXPECT_EQ(m_errors.str(), "");
+    // Row 0 is in the report, listed.
+    EXPECT_NE(readBytes(report()).find("Test List</td><td>\r\nListed: 127.0.0.2\r\n"),
+              std::string::npos);
+}
+
+TEST_F(Unattended, CleanHostGivesZeroAndPrintsNothing) {
+    m_resolver.answer("mail.example", {192, 0, 2, 1});
+    EXPECT_EQ(run("mail.example"), kExitClean);
+    EXPECT_EQ(m_errors.str(), "");
+    const std::string html = readBytes(report());
+    EXPECT_NE(html.find("Server: mail.example (192.0.2.1)<p>"), std::string::npos);
+    EXPECT_NE(html.find("Other</td><td>\r\nNot Found\r\n"), std::string::npos);
+    EXPECT_EQ(m_resolver.asked(), (std::vector<std::string>{"mail.example", "1.2.0.192.bl.test",
+                                                            "1.2.0.192.other.test"}));
+}
+
+TEST_F(Unattended, UnresolvedHostGivesTwoAndStillWritesTheReport) {
+    EXPECT_EQ(run("nowhere.test"), kExitUnresolved);
+    EXPECT_EQ(m_errors.str(), "Unable to resolve nowhere.test\n");
+    const std::string html = readBytes(report());
+    EXPECT_NE(html.find("Server: nowhere.test<p>"), std::string::npos);
+    EXPECT_EQ(html.find("Not Found"), std::string::npos);
+    EXPECT_EQ(html.find("Listed"), std::string::npos);
+}
+
+TEST_F(Unattended, UnwritableReportGivesThreeWhateverTheLookupFound) {
+    writeBytes(m_dir / "bl_mon", "a file where the folder should be");
+    m_resolver.answer("127.0.0.2", {127, 0, 0, 2}).answer("2.0.0.127.bl.test", {127, 0, 0, 2});
+    EXPECT_EQ(run("127.0.0.2"), kExitFailed);
+    EXPECT_NE(m_errors.str().find("Report not written: " + report().string() + ": "),
+              std::string::npos)
+        << m_errors.str();
+}
+
+TEST_F(Unattended, BlankHostGivesThreeWithAReport) {
+    EXPECT_EQ(run(" "), kExitFailed);
+    EXPECT_EQ(m_errors.str(), "Nothing to look up: the host is blank\n");
+    EXPECT_TRUE(m_resolver.asked().empty());
+    EXPECT_TRUE(std::filesystem::exists(report()));
+}
+
+TEST_F(Unattended, UnansweredQueryGivesFour) {
+    m_resolver.answer("mail.example", {192, 0, 2, 1}).noAnswer("1.2.0.192.other.test");
+    EXPECT_EQ(run("mail.example"), kExitIncomplete);
+    EXPECT_NE(readBytes(report()).find("Lookup failed"), std::string::npos);
+    EXPECT_EQ(m_errors.str(), "No verdict from other.test (Other): Lookup failed\n");
+}
+
+TEST_F(Unattended, ListErrorGivesFour) {
+    m_resolver.answer("mail.example", {192, 0, 2, 1})
+        .answer("1.2.0.192.bl.test", {127, 255, 255, 254});
+    EXPECT_EQ(run("mail.example"), kExitIncomplete);
+    EXPECT_EQ(m_errors.str(), "No verdict from bl.test (Test List): List error: 127.255.255.254\n");
+}
+
+TEST_F(Unattended, ListedWinsOverAnIncompleteCheck) {
+    m_resolver.answer("mail.example", {192, 0, 2, 1})
+        .answer("1.2.0.192.bl.test", {127, 0, 0, 2})
+        .noAnswer("1.2.0.192.other.test");
+    EXPECT_EQ(run("mail.example"), kExitListed);
+}
+
+TEST_F(Unattended, LeavesTheListFileAsItWas) {
+    m_resolver.answer("mail.example", {192, 0, 2, 1});
+    run("mail.example");
+    EXPECT_EQ(readBytes(listFile()), kList);
+
+    std::filesystem::remove(listFile());
+    run("mail.example");
+    EXPECT_FALSE(std::filesystem::exists(listFile()));
+}
+
+TEST_F(Unattended, UnreadableListIsReportedAndTheDefaultsAreChecked) {
+    std::filesystem::remove(listFile());
+    std::filesystem::create_directory(listFile());
+    m_resolver.answer("mail.example", {192, 0, 2, 1});
+
+    EXPECT_EQ(run("mail.example"), kExitClean);
+    EXPECT_NE(m_errors.str().find(listFile().string()), std::string::npos) << m_errors.str();
+    EXPECT_EQ(m_resolver.asked().size(), 17u);  // the host and the 16 default zones
+}
+
+TEST(ExitStatus, FromTheSummary) {
+    using enum LookupOutcome;
+    EXPECT_EQ(exitStatusFor({Completed, 3, 0, 0, 0}), kExitClean);
+    EXPECT_EQ(exitStatusFor({Completed, 0, 0, 0, 0}), kExitClean);
+    EXPECT_EQ(exitStatusFor({Completed, 3, 1, 1, 1}), kExitListed);
+    EXPECT_EQ(exitStatusFor({Completed, 3, 0, 1, 0}), kExitIncomplete);
+    EXPECT_EQ(exitStatusFor({Completed, 3, 0, 0, 1}), kExitIncomplete);
+    EXPECT_EQ(exitStatusFor({HostUnresolved, 0, 0, 0, 0}), kExitUnresolved);
+    EXPECT_EQ(exitStatusFor({NothingToLookUp, 0, 0, 0, 0}), kExitFailed);
+}
+
+}  // namespace
+}  // namespace ostrivane
