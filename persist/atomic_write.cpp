@@ -44,8 +44,13 @@ std::string lastError() {
 }  // namespace
 
 std::filesystem::path temporaryPathFor(const std::filesystem::path& target) {
+    // Appended piece by piece: GCC 12 at -O3 flags `"." + std::string` with a
+    // false -Wrestrict (its bug 105329), which would break a warnings-as-errors
+    // Release build.
     std::filesystem::path staged = target;
-    staged += "." + std::to_string(processId()) + ".tmp";
+    staged += ".";
+    staged += std::to_string(processId());
+    staged += ".tmp";
     return staged;
 }
 
@@ -79,6 +84,20 @@ std::optional<FileProblem> writeFileAtomically(const std::filesystem::path& targ
         std::error_code ignored;
         std::filesystem::remove(staged, ignored);
         return FileProblem{target, "cannot replace it: " + ec.message()};
+    }
+    return std::nullopt;
+}
+
+std::optional<FileProblem> createFolderOf(const std::filesystem::path& file) {
+    const auto folder = file.parent_path();
+    if (folder.empty()) {
+        return std::nullopt;
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) {
+        return FileProblem{file,
+                           "cannot create its folder " + folder.string() + ": " + ec.message()};
     }
     return std::nullopt;
 }

@@ -19,4 +19,7 @@ std::filesystem::path temporaryPathFor(const std::filesystem::path& target);
 std::optional<FileProblem> writeFileAtomically(const std::filesystem::path& target,
                                                std::string_view content);
 
+// Creates the folder that is to hold the file, when it is missing.
+std::optional<FileProblem> createFolderOf(const std::filesystem::path& file);
+
 }  // namespace ostrivane

@@ -1,15 +1,10 @@
 #include "persist/report.h"
 
-#include <cstdlib>
 #include <system_error>
 
 #include "core/information_page.h"
 #include "persist/atomic_write.h"
-
-#ifndef _WIN32
-#include <pwd.h>
-#include <unistd.h>
-#endif
+#include "persist/user_folders.h"
 
 namespace ostrivane {
 
@@ -82,41 +77,14 @@ std::filesystem::path reportPathFor(std::optional<std::string_view> override,
 #endif
 }
 
-namespace {
-
-std::optional<std::string_view> environment(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? std::optional<std::string_view>(value) : std::nullopt;
-}
-
-// Cron and some service managers start jobs without HOME.
-std::optional<std::string_view> homeFolder() {
-    auto home = environment("HOME");
-#ifndef _WIN32
-    if (!home || home->empty()) {
-        if (const passwd* user = getpwuid(getuid()); user && user->pw_dir) {
-            home = user->pw_dir;
-        }
-    }
-#endif
-    return home;
-}
-
-}  // namespace
-
 std::filesystem::path reportPath() {
-    return reportPathFor(environment(std::string(kReportPathVariable).c_str()), homeFolder());
+    return reportPathFor(environmentValue(std::string(kReportPathVariable).c_str()), homeFolder());
 }
 
 std::optional<FileProblem> writeReport(const BlacklistTable& table, std::string_view serverText,
                                        const std::filesystem::path& path) {
-    if (const auto folder = path.parent_path(); !folder.empty()) {
-        std::error_code ec;
-        std::filesystem::create_directories(folder, ec);
-        if (ec) {
-            return FileProblem{path,
-                               "cannot create its folder " + folder.string() + ": " + ec.message()};
-        }
+    if (auto problem = createFolderOf(path)) {
+        return problem;
     }
     return writeFileAtomically(path, formatReport(table, serverText));
 }

@@ -3,16 +3,29 @@
 #include <system_error>
 
 #include "core/resolver.h"
+#include "persist/atomic_write.h"
 #include "persist/executable_dir.h"
 #include "persist/list_file.h"
+#include "persist/user_folders.h"
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace ostrivane {
 
-std::filesystem::path listFilePath() {
-    return executableDirectory() / kListFileName;
-}
-
 namespace {
+
+bool isWritableFolder(const std::filesystem::path& folder) {
+    const auto name = (folder.empty() ? std::filesystem::path(".") : folder).string();
+#ifdef _WIN32
+    return _access(name.c_str(), 2) == 0;
+#else
+    return access(name.c_str(), W_OK) == 0;
+#endif
+}
 
 // Something stands at the list file's path that FileExists turns down but that
 // is not simply absent or empty: a directory, a device, a path that cannot be
@@ -37,6 +50,22 @@ std::optional<FileProblem> unusableListFile(const std::filesystem::path& listFil
 
 }  // namespace
 
+std::filesystem::path listFilePathFor(const std::filesystem::path& executableFolder,
+                                      const std::filesystem::path& configFolder) {
+    const auto beside = executableFolder / kListFileName;
+    std::error_code ec;
+    if (std::filesystem::exists(std::filesystem::symlink_status(beside, ec)) ||
+        isWritableFolder(executableFolder)) {
+        return beside;
+    }
+    return configFolder / "ostrivane" / kListFileName;
+}
+
+std::filesystem::path listFilePath() {
+    return listFilePathFor(executableDirectory(),
+                           configFolderFor(environmentValue("XDG_CONFIG_HOME"), homeFolder()));
+}
+
 ListFileState startUp(BlacklistTable& table, const std::filesystem::path& listFile) {
     startNetwork();
     clearTable(table);
@@ -53,6 +82,9 @@ ListFileState startUp(BlacklistTable& table, const std::filesystem::path& listFi
 std::optional<FileProblem> saveAtClose(const BlacklistTable& table, const ListFileState& state) {
     if (!state.mayOverwrite()) {
         return std::nullopt;
+    }
+    if (auto problem = createFolderOf(state.path)) {
+        return problem;
     }
     return saveListFile(table, state.path);
 }

@@ -5,6 +5,7 @@
 #include "core/memory_table.h"
 #include "persist/atomic_write.h"
 #include "persist/list_file.h"
+#include "persist/user_folders.h"
 #include "print_problem.h"
 #include "temp_dir.h"
 
@@ -143,6 +144,32 @@ TEST(ListFilePath, IsBesideTheProgram) {
     EXPECT_TRUE(std::filesystem::exists(path.parent_path() / "persist_tests") ||
                 std::filesystem::exists(path.parent_path() / "persist_tests.exe"))
         << path;
+}
+
+TEST(ListFilePath, BesideAWritableProgramFolder) {
+    TempDir dir;
+    EXPECT_EQ(listFilePathFor(dir.path(), "/config"), dir / "sbllist.txt");
+}
+
+TEST(ListFilePath, InTheConfigFolderWhenTheProgramFolderCannotTakeIt) {
+    // A folder that does not exist cannot be written, whoever runs the test.
+    EXPECT_EQ(listFilePathFor("/nonexistent/ostrivane/bin", "/home/u/.config"),
+              std::filesystem::path("/home/u/.config/ostrivane/sbllist.txt"));
+}
+
+TEST(ListFilePath, ConfigFolderFollowsXdgWhenAbsolute) {
+    EXPECT_EQ(configFolderFor("/xdg", "/home/u"), std::filesystem::path("/xdg"));
+    EXPECT_EQ(configFolderFor("relative", "/home/u"), std::filesystem::path("/home/u/.config"));
+    EXPECT_EQ(configFolderFor(std::nullopt, "/home/u"), std::filesystem::path("/home/u/.config"));
+}
+
+TEST(SaveAtClose, CreatesTheConfigFolderOfAFirstSave) {
+    TempDir dir;
+    MemoryTable table;
+    const auto path = dir / "config" / "ostrivane" / "sbllist.txt";
+    const ListFileState state = startUp(table, path);
+    EXPECT_EQ(saveAtClose(table, state), std::nullopt);
+    EXPECT_EQ(readBytes(path), formatListFile(table));
 }
 
 }  // namespace

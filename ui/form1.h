@@ -1,0 +1,80 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <QWidget>
+
+#include "core/lookup_view.h"
+#include "core/resolver.h"
+#include "persist/startup.h"
+#include "ui/cell_table.h"
+#include "ui/form1_controls.h"
+#include "ui/open_in_shell.h"
+
+class QCloseEvent;
+class QKeyEvent;
+class QShowEvent;
+
+namespace ostrivane {
+
+// The one window: the host field, the table of blacklists and the commands
+// behind its buttons, keys and link. Its cells are the blacklist table and it
+// is the view of the lookup run; each handler calls one routine of the engine.
+class Form1 final : public QWidget, public LookupView {
+    Q_OBJECT
+
+  public:
+    // The resolver must outlive the window. The opener receives every address
+    // the window opens (information pages and the maker's page).
+    Form1(Resolver& resolver, UrlOpener openUrl);
+    ~Form1() override;
+
+    const Form1Controls& controls() const { return m_controls; }
+    BlacklistTable& table() { return m_table; }
+
+    // The window's load, before it is first shown: fills the table from the
+    // list file (or the defaults) and keeps the file for the save at close.
+    // A file that could not be read is reported once the window is up.
+    void load(const std::filesystem::path& listFile);
+
+    // The commands.
+    void lookItUp();
+    void openInformationPage(int row);
+    void confirmReset();
+    void openMakerPage();
+    bool lookupInProgress() const { return m_runsInProgress > 0; }
+
+    // LookupView
+    std::string hostText() const override;
+    void setHostText(std::string_view text) override;
+    void setBusyPointer(bool busy) override;
+    void setLookupEnabled(bool enabled) override;
+    [[nodiscard]] bool yieldToEvents() override;
+    void showMessage(std::string_view prompt, std::string_view title) override;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    bool hostKeyPressed(const QKeyEvent& key);
+    void tellLoadProblem();
+    bool mayCloseWithoutSaving(const FileProblem& problem);
+
+    Form1Controls m_controls;
+    CellTable m_table{m_controls};
+    Resolver& m_resolver;
+    UrlOpener m_openUrl;
+    std::optional<ListFileState> m_listFile;
+    bool m_loadProblemToTell = false;
+    bool m_busy = false;
+    // Set once the window has closed under a run: the run stops at its next yield.
+    bool m_closed = false;
+    int m_runsInProgress = 0;
+};
+
+}  // namespace ostrivane

@@ -1,0 +1,33 @@
+#include "ui/form1_layout.h"
+
+namespace ostrivane {
+
+QRect pixelRect(int left, int top, int width, int height) {
+    return {twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height)};
+}
+
+std::string arrayControlName(std::string_view array, int index) {
+    return std::string(array) + "_" + std::to_string(index);
+}
+
+std::vector<std::string> tabOrder() {
+    std::vector<std::string> order{"Text55", "Command1", "Reset"};
+    const auto addRow = [&order](int row, std::initializer_list<std::string_view> arrays) {
+        for (std::string_view array : arrays) {
+            order.push_back(arrayControlName(array, row));
+        }
+    };
+    for (int row = 0; row <= 9; ++row) {
+        addRow(row, {"Text1", "Text2", "Text3"});
+    }
+    for (int row = 10; row <= 18; ++row) {
+        addRow(row, {"Text3", "Text2", "Text1"});
+    }
+    for (int row = 0; row < kRowCount; ++row) {
+        order.push_back(arrayControlName("Command2", row));
+    }
+    addRow(kRowCount - 1, {"Text1", "Text2", "Text3"});
+    return order;
+}
+
+}  // namespace ostrivane
