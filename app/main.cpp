@@ -9,7 +9,8 @@
 #include "persist/unattended.h"
 
 #ifdef OSTRIVANE_WITH_GUI
-#include "ui/main_window.h"
+#include "app/window_module.h"
+#include "persist/executable_dir.h"
 constexpr bool kWithWindow = true;
 #else
 constexpr bool kWithWindow = false;
@@ -44,7 +45,13 @@ int main(int argc, char* argv[]) {
             break;
     }
 #ifdef OSTRIVANE_WITH_GUI
-    return runWindow(argc, argv);
+    const auto module = findWindowModule(executableDirectory());
+    const auto outcome = runWindowModule(module, argc, argv);
+    if (const auto* reason = std::get_if<std::string>(&outcome)) {
+        std::cerr << "ostrivane: cannot open the window: " << *reason << '\n';
+        return kExitFailed;
+    }
+    return std::get<int>(outcome);
 #else
     std::cerr << usageText(listFilePath(), reportPath(), kWithWindow);
     return kExitFailed;

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# window_module_e2e_test.sh PROGRAM MODULE
+# The program opens its window through the module beside it, says why when the
+# module is missing, and an unattended run loads no Qt library at all.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+dir=$(mktemp -d "${TMPDIR:-/tmp}/ostrivane-module.XXXXXX")
+trap 'rm -rf "$dir"' EXIT
+cp "$1" "$2" "$dir/"
+program="$dir/$(basename "$1")"
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# The window's event loop is still running when the time-out ends it.
+status=0
+QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$dir" timeout 3 "$program" 2>"$dir/err" || status=$?
+[ "$status" -eq 124 ] || fail "the window did not stay open (exit $status): $(cat "$dir/err")"
+
+rm "$dir/$(basename "$2")"
+status=0
+"$program" 2>"$dir/err" || status=$?
+[ "$status" -eq 3 ] || fail "without the module: exit $status, not 3"
+grep -q "cannot open the window: .*ostrivane_window" "$dir/err" || fail "no reason given: $(cat "$dir/err")"
+
+# Which shared objects an unattended run maps, as the dynamic loader reports them.
+status=0
+OSTRIVANE_REPORT="$dir/report.html" LD_DEBUG=files LD_DEBUG_OUTPUT="$dir/ld" \
+    "$here/netns_run.sh" "$program" 127.0.0.2 || status=$?
+[ "$status" -ne 77 ] || exit 77
+[ "$status" -eq 1 ] || fail "unattended 127.0.0.2 exited $status, not 1"
+cat "$dir"/ld.* | grep -q "needed by $program" || fail "the loader reported nothing"
+if cat "$dir"/ld.* | grep -q 'libQt6'; then
+    fail "an unattended run loaded Qt: $(cat "$dir"/ld.* | grep -m1 libQt6)"
+fi
+echo "window module: opens the window; unattended runs load no Qt"
