@@ -14,8 +14,10 @@
 
 #include "core/information_page.h"
 #include "core/lookup_run.h"
+#include "ui/listing_reasons.h"
 #include "ui/maker_page.h"
 #include "ui/qt_text.h"
+#include "ui/run_watch.h"
 #include "ui/window_icon.h"
 
 namespace ostrivane {
@@ -34,10 +36,11 @@ constexpr std::string_view kResetTitle = "Reset Blacklists?";
 
 }  // namespace
 
-Form1::Form1(Resolver& resolver, UrlOpener openUrl)
+Form1::Form1(Resolver& resolver, UrlOpener openUrl, TxtFetcher fetchTxt)
     : QWidget(nullptr, kFrame), m_resolver(resolver), m_openUrl(std::move(openUrl)) {
     applyForm1Font(*this);
     m_controls = createForm1Controls(*this);
+    m_reasons = std::make_unique<ListingReasons>(m_controls, std::move(fetchTxt));
     setWindowIcon(ostrivaneIcon());
 
     connect(m_controls.Command1, &QPushButton::clicked, this, &Form1::lookItUp);
@@ -64,8 +67,15 @@ void Form1::lookItUp() {
         return;
     }
     ++m_runsInProgress;
-    LookupRun(m_table, *this, m_resolver);
+    RunWatch watch(m_table, m_resolver);
+    const LookupSummary summary = LookupRun(watch, *this, watch);
     --m_runsInProgress;
+    // The reasons are asked once the run is over, never among its steps. A run
+    // that ran inside another's yield leaves them to the outer run, which is
+    // about to clear and redo every row.
+    if (summary.outcome == LookupOutcome::Completed && m_runsInProgress == 0) {
+        m_reasons->explainListedRows(m_table, watch.askedRows());
+    }
 }
 
 void Form1::openInformationPage(int row) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,12 +14,15 @@
 #include "ui/cell_table.h"
 #include "ui/form1_controls.h"
 #include "ui/open_in_shell.h"
+#include "ui/txt_records.h"
 
 class QCloseEvent;
 class QKeyEvent;
 class QShowEvent;
 
 namespace ostrivane {
+
+class ListingReasons;
 
 // The one window: the host field, the table of blacklists and the commands
 // behind its buttons, keys and link. Its cells are the blacklist table and it
@@ -28,8 +32,11 @@ class Form1 final : public QWidget, public LookupView {
 
   public:
     // The resolver must outlive the window. The opener receives every address
-    // the window opens (information pages and the maker's page).
-    Form1(Resolver& resolver, UrlOpener openUrl);
+    // the window opens (information pages and the maker's page). The fetcher
+    // asks for the TXT records that explain a listing (fetchTxtRecords in the
+    // program); without one, listed rows get no tool tip and the window asks
+    // nothing but the run's own questions.
+    Form1(Resolver& resolver, UrlOpener openUrl, TxtFetcher fetchTxt = {});
     ~Form1() override;
 
     const Form1Controls& controls() const { return m_controls; }
@@ -69,6 +76,7 @@ class Form1 final : public QWidget, public LookupView {
     CellTable m_table{m_controls};
     Resolver& m_resolver;
     UrlOpener m_openUrl;
+    std::unique_ptr<ListingReasons> m_reasons;
     std::optional<ListFileState> m_listFile;
     bool m_loadProblemToTell = false;
     bool m_busy = false;

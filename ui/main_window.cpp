@@ -13,7 +13,7 @@ int runWindow(int argc, char** argv) {
     QApplication::setWindowIcon(ostrivaneIcon());
 
     SystemResolver resolver;
-    Form1 form(resolver, openInShell);
+    Form1 form(resolver, openInShell, fetchTxtRecords);
     form.load(listFilePath());
     form.show();
     return QApplication::exec();
