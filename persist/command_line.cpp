@@ -43,11 +43,13 @@ std::string usageText(const std::filesystem::path& listFile, const std::filesyst
         "List file: " +
         listFile.string() +
         "\n"
-        "  The names and zones of the 20 blacklist rows, read from sbllist.txt in\n"
-        "  the program's own folder (not the current one), so that every copy of\n"
-        "  the program keeps its own list. Without it, or when it is empty, the\n"
-        "  16 default blacklists are used. The window saves it when it closes; an\n"
-        "  unattended run never changes it.\n"
+        "  The names and zones of the 20 blacklist rows. It is sbllist.txt in the\n"
+        "  program's own folder (not the current one), so that every copy of the\n"
+        "  program keeps its own list, when the file is there or the folder is\n"
+        "  writable; otherwise, as for a program installed in /usr/bin, it is\n"
+        "  ostrivane/sbllist.txt in $XDG_CONFIG_HOME (by default ~/.config).\n"
+        "  Without it, or when it is empty, the 16 default blacklists are used.\n"
+        "  The window saves it when it closes; an unattended run never changes it.\n"
         "\n"
         "Report: " +
         report.string() +
