@@ -106,6 +106,12 @@ std::string formatListFile(const BlacklistTable& table) {
         text += listValue(table.zone(row));
         text += "\r\n";
     }
+    // The reader drops one mark at the start of the file; a first name that
+    // begins with one (U+FEFF, pasted, or quoted in a hand-edited file) keeps
+    // it only behind a mark of the file's own.
+    if (text.starts_with(kUtf8ByteOrderMark)) {
+        text.insert(0, kUtf8ByteOrderMark);
+    }
     return text;
 }
 
