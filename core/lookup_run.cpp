@@ -93,6 +93,7 @@ LookupSummary LookupRun(BlacklistTable& table, LookupView& view, Resolver& resol
         table.setResult(row, verdict.text);
         applyHighlight(table, row, verdict.highlight);
 
+        summary.rows[static_cast<std::size_t>(row)] = QueriedRow{name, zone, verdict.text};
         ++summary.queried;
         summary.listed += verdict.kind == VerdictKind::Listed;
         summary.listErrors += verdict.kind == VerdictKind::ListError;

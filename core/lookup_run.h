@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,6 +19,17 @@ enum class LookupOutcome {
     Abandoned,        // the window closed during a yield
 };
 
+// What the run asked for one row and what it wrote there, so that a caller can
+// follow a verdict up (its listing reason) with the very name the run asked,
+// whatever the user has since typed into the host field or the zone.
+struct QueriedRow {
+    std::string queryName;
+    std::string zone;     // the row's zone when the run read it
+    std::string verdict;  // the result text the run wrote
+};
+
+using QueriedRows = std::array<std::optional<QueriedRow>, kRowCount>;
+
 // What this run wrote; the table itself is the run's real outcome.
 struct LookupSummary {
     LookupOutcome outcome = LookupOutcome::NothingToLookUp;
@@ -24,6 +37,7 @@ struct LookupSummary {
     int listed = 0;
     int listErrors = 0;
     int unanswered = 0;
+    QueriedRows rows;  // set for each row this run gave a verdict
 };
 
 // The host text before its first "(", minus the character just before it (the

@@ -17,7 +17,6 @@
 #include "ui/listing_reasons.h"
 #include "ui/maker_page.h"
 #include "ui/qt_text.h"
-#include "ui/run_watch.h"
 #include "ui/window_icon.h"
 
 namespace ostrivane {
@@ -67,14 +66,13 @@ void Form1::lookItUp() {
         return;
     }
     ++m_runsInProgress;
-    RunWatch watch(m_table, m_resolver);
-    const LookupSummary summary = LookupRun(watch, *this, watch);
+    const LookupSummary summary = LookupRun(m_table, *this, m_resolver);
     --m_runsInProgress;
     // The reasons are asked once the run is over, never among its steps. A run
     // that ran inside another's yield leaves them to the outer run, which is
     // about to clear and redo every row.
     if (summary.outcome == LookupOutcome::Completed && m_runsInProgress == 0) {
-        m_reasons->explainListedRows(m_table, watch.askedRows());
+        m_reasons->explainListedRows(m_table, summary.rows);
     }
 }
 

@@ -36,9 +36,9 @@ ListingReasons::ListingReasons(const Form1Controls& controls, TxtFetcher fetch)
     }
 }
 
-void ListingReasons::explainListedRows(const BlacklistTable& table, const AskedRows& asked) {
+void ListingReasons::explainListedRows(const BlacklistTable& table, const QueriedRows& queried) {
     for (int row = 0; row < kRowCount; ++row) {
-        const std::optional<AskedRow>& question = asked.at(at(row));
+        const std::optional<QueriedRow>& question = queried.at(at(row));
         if (question && verdictKindOf(question->verdict) == VerdictKind::Listed &&
             table.result(row) == question->verdict && table.zone(row) == question->zone) {
             explain(row, toQString(question->queryName));

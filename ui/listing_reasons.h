@@ -7,8 +7,8 @@
 #include <QObject>
 
 #include "core/blacklist_table.h"
+#include "core/lookup_run.h"
 #include "ui/form1_controls.h"
-#include "ui/run_watch.h"
 #include "ui/txt_records.h"
 
 namespace ostrivane {
@@ -36,7 +36,7 @@ class ListingReasons final : public QObject {
 
     // After a run: asks for the reasons of every row that the run found
     // listed and that still shows the run's verdict under the same zone.
-    void explainListedRows(const BlacklistTable& table, const AskedRows& asked);
+    void explainListedRows(const BlacklistTable& table, const QueriedRows& queried);
 
   private:
     // Asks for one row's reason; the answer becomes its tool tip.

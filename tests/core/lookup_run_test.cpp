@@ -156,6 +156,13 @@ TEST(LookupRun, ExactSequenceForListedNotFoundAndSkippedRows) {
                             "2 background white", "yield", "yield", "2 result Not Found",
                             "2 background white", "2 text black", "idle", "enable"));
     EXPECT_EQ(f.table.result(1), "");
+    ASSERT_TRUE(summary.rows[0].has_value());
+    EXPECT_EQ(summary.rows[0]->queryName, "10.2.0.192.listed.example");
+    EXPECT_EQ(summary.rows[0]->zone, "listed.example");
+    EXPECT_EQ(summary.rows[0]->verdict, "Listed: 127.0.0.4");
+    EXPECT_FALSE(summary.rows[1].has_value());
+    ASSERT_TRUE(summary.rows[2].has_value());
+    EXPECT_EQ(summary.rows[2]->verdict, "Not Found");
 }
 
 TEST(LookupRun, CountsOfYieldsPausesAndResolutions) {

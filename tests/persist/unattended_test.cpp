@@ -122,15 +122,26 @@ TEST_F(Unattended, UnreadableListIsReportedAndTheDefaultsAreChecked) {
     EXPECT_EQ(m_resolver.asked().size(), 17u);  // the host and the 16 default zones
 }
 
+LookupSummary summary(LookupOutcome outcome, int queried, int listed, int listErrors,
+                      int unanswered) {
+    LookupSummary made;
+    made.outcome = outcome;
+    made.queried = queried;
+    made.listed = listed;
+    made.listErrors = listErrors;
+    made.unanswered = unanswered;
+    return made;
+}
+
 TEST(ExitStatus, FromTheSummary) {
     using enum LookupOutcome;
-    EXPECT_EQ(exitStatusFor({Completed, 3, 0, 0, 0}), kExitClean);
-    EXPECT_EQ(exitStatusFor({Completed, 0, 0, 0, 0}), kExitClean);
-    EXPECT_EQ(exitStatusFor({Completed, 3, 1, 1, 1}), kExitListed);
-    EXPECT_EQ(exitStatusFor({Completed, 3, 0, 1, 0}), kExitIncomplete);
-    EXPECT_EQ(exitStatusFor({Completed, 3, 0, 0, 1}), kExitIncomplete);
-    EXPECT_EQ(exitStatusFor({HostUnresolved, 0, 0, 0, 0}), kExitUnresolved);
-    EXPECT_EQ(exitStatusFor({NothingToLookUp, 0, 0, 0, 0}), kExitFailed);
+    EXPECT_EQ(exitStatusFor(summary(Completed, 3, 0, 0, 0)), kExitClean);
+    EXPECT_EQ(exitStatusFor(summary(Completed, 0, 0, 0, 0)), kExitClean);
+    EXPECT_EQ(exitStatusFor(summary(Completed, 3, 1, 1, 1)), kExitListed);
+    EXPECT_EQ(exitStatusFor(summary(Completed, 3, 0, 1, 0)), kExitIncomplete);
+    EXPECT_EQ(exitStatusFor(summary(Completed, 3, 0, 0, 1)), kExitIncomplete);
+    EXPECT_EQ(exitStatusFor(summary(HostUnresolved, 0, 0, 0, 0)), kExitUnresolved);
+    EXPECT_EQ(exitStatusFor(summary(NothingToLookUp, 0, 0, 0, 0)), kExitFailed);
 }
 
 }  // namespace
