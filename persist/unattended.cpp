@@ -35,7 +35,7 @@ namespace {
 
 // The check goes on with the defaults, but a list the user cannot see being
 // ignored would make every later report misleading.
-MemoryTable startUpQuietly(const std::filesystem::path& listFile, std::ostream& errors) {
+MemoryTable startUpWarningOfProblems(const std::filesystem::path& listFile, std::ostream& errors) {
     MemoryTable table;
     const ListFileState list = startUp(table, listFile);
     if (list.loadProblem) {
@@ -61,7 +61,7 @@ void reportRowsWithoutVerdict(const BlacklistTable& table, std::ostream& errors)
 }  // namespace
 
 int runUnattended(const UnattendedRun& run, Resolver& resolver, std::ostream& errors) {
-    MemoryTable table = startUpQuietly(run.listFile, errors);
+    MemoryTable table = startUpWarningOfProblems(run.listFile, errors);
 
     StandaloneLookupView view(run.host, errors);
     const LookupSummary summary = LookupRun(table, view, resolver);
@@ -79,7 +79,7 @@ int runUnattended(const UnattendedRun& run, Resolver& resolver, std::ostream& er
 
 int runZoneCheckOfListFile(const std::filesystem::path& listFile, Resolver& resolver,
                            std::ostream& out, std::ostream& errors) {
-    const MemoryTable table = startUpQuietly(listFile, errors);
+    const MemoryTable table = startUpWarningOfProblems(listFile, errors);
     return runZoneCheck(table, resolver, out);
 }
 
