@@ -10,6 +10,7 @@ OSTRIVANE_PACKAGES=(
     qt6-base-dev fonts-dejavu-core
     xvfb xauth
     python3 python3-dnslib iproute2 util-linux
+    libc-ares-dev libsqlite3-dev sqlite3
 )
 
 say() { printf '%s\n' "$*" >&2; }
@@ -43,8 +44,8 @@ ensure_packages() {
         return 1
     fi
     say "Installing: ${missing[*]}"
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq &&
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 update -qq &&
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends \
             "${missing[@]}" >/dev/null
 }
 

@@ -1,0 +1,68 @@
+#pragma once
+
+// What one `ostrivane --check` run found: the zones it asked, one result per
+// address and zone, and the targets it could not resolve. The engine fills it,
+// the history store reads and annotates it, the output formats print it. Plain
+// values only, so that nothing here needs c-ares or SQLite.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/zone_health.h"
+
+namespace ostrivane {
+
+enum class CheckVerdict {
+    Listed,     // an answer in 127.0.0.0/8 outside 127.255.255.0/24, zone healthy
+    NotListed,  // NXDOMAIN (or no A record), zone healthy
+    NoAnswer,   // time-out, SERVFAIL, REFUSED
+    ListError,  // 127.255.255.0/24, or an answer outside 127.0.0.0/8
+    BrokenZone  // the zone lists everything, is empty or dead: its verdicts mean nothing
+};
+
+// "listed", "not-listed", "no-answer", "list-error", "broken-zone".
+std::string_view checkVerdictText(CheckVerdict verdict);
+
+// How a result compares with the previous run that checked the same address
+// against the same zone; set only where a history store was consulted.
+enum class ListingChange {
+    New,      // listed now, not listed at the previous run
+    Ongoing,  // listed now and at the previous run
+    Cleared,  // listed at the previous run, not now
+};
+
+// "new", "ongoing", "cleared".
+std::string_view listingChangeText(ListingChange change);
+
+// Milliseconds since 1970-01-01T00:00:00Z.
+using EpochMs = std::int64_t;
+
+struct CheckedZone {
+    std::string zone;
+    std::string name;  // the list file's name for the zone; empty for --zone
+    ZoneHealth health = ZoneHealth::EmptyOrDead;
+};
+
+struct CheckResult {
+    std::string target;   // as the user gave it (host name, address, block, or "-" line)
+    std::string address;  // canonical text: dotted quad, or RFC 5952 IPv6
+    std::string zone;
+    CheckVerdict verdict = CheckVerdict::NoAnswer;
+    std::vector<std::string> answers;  // the A answers, dotted, in answer order
+    std::string reason;                // the TXT record(s) of a listing, joined by "; "
+    std::optional<ListingChange> change;
+    std::optional<EpochMs> since;  // start of the current listing streak
+};
+
+struct CheckRun {
+    EpochMs startedAt = 0;
+    std::int64_t durationMs = 0;
+    std::vector<CheckedZone> zones;    // in the order asked
+    std::vector<CheckResult> results;  // address by address, zones in order
+    std::vector<std::string> unresolvedTargets;
+};
+
+}  // namespace ostrivane
