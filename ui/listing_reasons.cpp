@@ -56,7 +56,9 @@ QString listingReasonTip(const QStringList& texts) {
         lines += brokenIntoLines(elided(texts.at(i), kMaxTipRecordLength), kMaxTipLineLength);
     }
     if (texts.size() > kMaxTipRecords) {
-        lines.append(QStringLiteral("(%1 more records)").arg(texts.size() - kMaxTipRecords));
+        const qsizetype more = texts.size() - kMaxTipRecords;
+        lines.append(more == 1 ? QStringLiteral("(1 more record)")
+                               : QStringLiteral("(%1 more records)").arg(more));
     }
     const QString tip = lines.join(QLatin1Char('\n'));
     // A tool tip that looks like markup is shown as markup; a list's text is
