@@ -23,7 +23,10 @@ int runWindow(int argc, char** argv) {
     CloseOnSignals closeOnSignals([&form](int) { form.closeWithoutAsking(); });
     form.load(listFilePath());
     form.show();
-    int status = QApplication::exec();
+    return endWindowSession(form, QApplication::exec());
+}
+
+int endWindowSession(const Form1& form, int status) {
     if (const auto& problem = form.unsavedAtClose()) {
         std::cerr << "ostrivane: the list of blacklists was not saved: " << problem->message()
                   << '\n';
