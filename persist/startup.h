@@ -50,7 +50,9 @@ bool isInstalledProgramFolder(const std::filesystem::path& executableFolder);
 std::filesystem::path listFilePath();
 
 // Starts the network, clears the table, then fills names and zones from the
-// list file when it exists and is not empty, else from the defaults.
+// list file when it exists, is not empty and can be read (at most 1 MiB),
+// else from the defaults. The state remembers what the table then showed and
+// the bytes the file held, for the close.
 ListFileState startUp(BlacklistTable& table, const std::filesystem::path& listFile);
 
 // What closing has to do with the list file.
