@@ -29,6 +29,13 @@ bool yieldTwice(LookupView& view) {
     return view.yieldToEvents() && view.yieldToEvents();
 }
 
+// The row's zone changed during a yield (typed over, or reset to the
+// defaults): the answer belongs to the zone that was asked, not to this row.
+void leaveUnanswered(BlacklistTable& table, int row) {
+    table.setResult(row, "");
+    applyHighlight(table, row, RowHighlight::Plain);
+}
+
 void finish(LookupView& view) {
     view.setBusyPointer(false);
     view.setLookupEnabled(true);
@@ -81,6 +88,10 @@ LookupSummary LookupRun(BlacklistTable& table, LookupView& view, Resolver& resol
         if (!yieldTwice(view)) {
             return summary;
         }
+        if (table.zone(row) != zone) {
+            leaveUnanswered(table, row);
+            continue;
+        }
         pause();
         const Resolution answer = resolver.resolve(name);
         // The row turns white again while still reading "Querying...": the
@@ -88,6 +99,10 @@ LookupSummary LookupRun(BlacklistTable& table, LookupView& view, Resolver& resol
         table.setBackground(row, kWhite);
         if (!yieldTwice(view)) {
             return summary;
+        }
+        if (table.zone(row) != zone) {
+            leaveUnanswered(table, row);
+            continue;
         }
         const Verdict verdict = verdictFor(answer);
         table.setResult(row, verdict.text);

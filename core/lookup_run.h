@@ -52,6 +52,9 @@ bool isBlank(std::string_view text);
 void pauseBeforeQuery();
 
 // Checks the host in the view's host field against every row with a zone.
+// A row whose zone changes while its question is out (the user types over it,
+// or restores the defaults) is left Plain and empty: an answer is written only
+// beside the zone that was asked.
 // Runs on the caller's thread, yielding to the view's event loop at fixed
 // points; keeps no state of its own, so a run started inside one of those
 // yields runs to its end there and the outer run then carries on.

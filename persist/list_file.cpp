@@ -33,12 +33,13 @@ void skipDelimiter(std::string_view& rest) {
 std::string takeField(std::string_view& rest) {
     if (rest.starts_with('"')) {
         rest.remove_prefix(1);
-        // An opening quote that is never closed ends at its line, so that one
-        // stray quote does not swallow every row after it.
-        auto close = rest.find('"');
+        // An opening quote that is not closed on its line ends at that line,
+        // so that one stray quote does not swallow the rows after it.
+        const auto lineEnd = std::min(rest.find_first_of(kLineEnds), rest.size());
+        auto close = rest.substr(0, lineEnd).find('"');
         const bool closed = close != std::string_view::npos;
         if (!closed) {
-            close = std::min(rest.find_first_of(kLineEnds), rest.size());
+            close = lineEnd;
         }
         std::string value(rest.substr(0, close));
         rest.remove_prefix(close + (closed ? 1 : 0));
@@ -115,12 +116,57 @@ std::string formatListFile(const BlacklistTable& table) {
     return text;
 }
 
-std::optional<FileProblem> loadListFile(BlacklistTable& table, const std::filesystem::path& path) {
-    auto content = readWholeFile(path);
-    if (auto* problem = std::get_if<FileProblem>(&content)) {
+ListFields fieldsOf(const BlacklistTable& table) {
+    ListFields fields;
+    for (int row = 0; row < kRowCount; ++row) {
+        fields[static_cast<std::size_t>(2 * row)] = table.name(row);
+        fields[static_cast<std::size_t>(2 * row + 1)] = table.zone(row);
+    }
+    return fields;
+}
+
+std::variant<ListFileContent, FileProblem> readListFile(const std::filesystem::path& path) {
+    auto read = readWholeFile(path, kListFileLimit);
+    if (auto* problem = std::get_if<FileProblem>(&read)) {
         return *problem;
     }
-    const ListFields fields = parseListFields(std::get<std::string>(content));
+    if (const auto* tooLarge = std::get_if<FileTooLarge>(&read)) {
+        return FileProblem{path, "List file too large (" + std::to_string(tooLarge->size) +
+                                     " bytes, at most 1 MiB)"};
+    }
+    ListFileContent content;
+    content.bytes = std::move(std::get<std::string>(read));
+    if (isValidUtf8(content.bytes)) {
+        content.fields = parseListFields(content.bytes);
+    } else {
+        // A mark in front says UTF-8 even where the rest does not; it is not
+        // part of the first name in either case.
+        std::string_view bytes = content.bytes;
+        if (bytes.starts_with(kUtf8ByteOrderMark)) {
+            bytes.remove_prefix(kUtf8ByteOrderMark.size());
+        }
+        content.encoding = TextEncoding::Windows1252;
+        content.fields = parseListFields(utf8FromWindows1252(bytes));
+    }
+    return content;
+}
+
+EncodedListFile encodeListFile(const BlacklistTable& table, TextEncoding readIn) {
+    std::string text = formatListFile(table);
+    if (readIn == TextEncoding::Windows1252) {
+        if (auto bytes = windows1252FromUtf8(text)) {
+            return {std::move(*bytes), TextEncoding::Windows1252};
+        }
+    }
+    return {std::move(text), TextEncoding::Utf8};
+}
+
+std::optional<FileProblem> loadListFile(BlacklistTable& table, const std::filesystem::path& path) {
+    auto read = readListFile(path);
+    if (auto* problem = std::get_if<FileProblem>(&read)) {
+        return *problem;
+    }
+    const ListFields& fields = std::get<ListFileContent>(read).fields;
     for (int row = 0; row < kRowCount; ++row) {
         table.setName(row, fields[static_cast<std::size_t>(2 * row)]);
         table.setZone(row, fields[static_cast<std::size_t>(2 * row + 1)]);

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -66,8 +67,12 @@ void Form1::lookItUp() {
         return;
     }
     ++m_runsInProgress;
+    // The run writes its results under the host it read; a host typed in the
+    // meantime would stand above another host's results.
+    m_controls.Text55->setReadOnly(true);
     const LookupSummary summary = LookupRun(m_table, *this, m_resolver);
     --m_runsInProgress;
+    m_controls.Text55->setReadOnly(m_runsInProgress > 0);
     // The reasons are asked once the run is over, never among its steps. A run
     // that ran inside another's yield leaves them to the outer run, which is
     // about to clear and redo every row.
@@ -163,12 +168,10 @@ void Form1::tellLoadProblem() {
     box.exec();
 }
 
-bool Form1::mayCloseWithoutSaving(const FileProblem& problem) {
-    const QString text = QStringLiteral(
-                             "The list of blacklists could not be saved:\n%1\n\n"
-                             "Close without saving your changes to the list, or stay "
-                             "in the window?")
-                             .arg(toQString(problem.message()));
+bool Form1::mayCloseWithoutSaving(const QString& why) {
+    const QString text = why + QStringLiteral(
+                                   "\n\nClose without saving your changes to the list, or stay "
+                                   "in the window?");
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Couldn't Save Blacklists"), text,
                     QMessageBox::NoButton, this);
     QPushButton* close =
@@ -180,20 +183,114 @@ bool Form1::mayCloseWithoutSaving(const FileProblem& problem) {
     return box.clickedButton() == close;
 }
 
-void Form1::closeEvent(QCloseEvent* event) {
-    if (m_listFile) {
-        if (const std::optional<FileProblem> problem = saveAtClose(m_table, *m_listFile)) {
-            if (!mayCloseWithoutSaving(*problem)) {
-                event->ignore();
-                return;
+Form1::OverwriteChoice Form1::askBeforeOverwriting() {
+    const QString text =
+        QStringLiteral(
+            "The list of blacklists was changed on disk since the window opened:\n%1\n\n"
+            "Save the window's list over it, or keep the file's version and lose your "
+            "changes in the window?")
+            .arg(toQString(m_listFile->path.string()));
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Blacklists Changed on Disk"), text,
+                    QMessageBox::NoButton, this);
+    QPushButton* save = box.addButton(QStringLiteral("Save"), QMessageBox::AcceptRole);
+    QPushButton* keep =
+        box.addButton(QStringLiteral("Keep the File's Version"), QMessageBox::DestructiveRole);
+    QPushButton* stay = box.addButton(QStringLiteral("Stay"), QMessageBox::RejectRole);
+    box.setDefaultButton(save);
+    box.setEscapeButton(stay);
+    box.exec();
+    if (box.clickedButton() == save) {
+        return OverwriteChoice::Save;
+    }
+    return box.clickedButton() == keep ? OverwriteChoice::KeepFile : OverwriteChoice::Stay;
+}
+
+bool Form1::keepListAtClose() {
+    ListFileState& state = *m_listFile;
+    switch (closeStepFor(m_table, state)) {
+        case CloseStep::KeepFile:
+            return true;
+        case CloseStep::AskBeforeDropping: {
+            const QString why = QStringLiteral(
+                                    "The list of blacklists could not be read when the window "
+                                    "opened, so your changes cannot be saved to it:\n%1")
+                                    .arg(toQString(state.loadProblem->message()));
+            // Asked or not, the file is not the window's to replace; a box
+            // dismissed by a close that asks nothing lets the window go.
+            if (m_closingWithoutAsking) {
+                return true;
             }
+            const bool dropEdits = mayCloseWithoutSaving(why);
+            return dropEdits || m_closingWithoutAsking;
         }
+        case CloseStep::AskBeforeOverwriting:
+            if (!m_closingWithoutAsking) {
+                const OverwriteChoice choice = askBeforeOverwriting();
+                if (m_closingWithoutAsking) {
+                    break;  // the box was dismissed by a close that asks nothing
+                }
+                if (choice != OverwriteChoice::Save) {
+                    return choice == OverwriteChoice::KeepFile;
+                }
+            }
+            break;
+        case CloseStep::Save:
+            break;
+    }
+    if (std::optional<FileProblem> problem = saveList(m_table, state)) {
+        if (m_closingWithoutAsking) {
+            m_unsavedAtClose = std::move(problem);
+            return true;
+        }
+        const QString why = QStringLiteral("The list of blacklists could not be saved:\n%1")
+                                .arg(toQString(problem->message()));
+        const bool dropEdits = mayCloseWithoutSaving(why);
+        if (m_closingWithoutAsking) {
+            m_unsavedAtClose = std::move(problem);
+            return true;
+        }
+        return dropEdits;
+    }
+    return true;
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    if (m_listFile && !keepListAtClose()) {
+        event->ignore();
+        return;
     }
     event->accept();
     // A run waiting in a yield stops there, without touching the table again;
     // it will not restore the pointer itself.
     m_closed = true;
     setBusyPointer(false);
+    // Nobody will read the reasons now; the questions still open must not keep
+    // the program alive.
+    m_reasons->abandonQuestions();
+}
+
+void Form1::dismissOpenBoxes() {
+    // Each box leaves the modal stack as it is rejected; the bound only
+    // guards against one that will not go.
+    for (int left = 16; left > 0; --left) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr) {
+            return;
+        }
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            dialog->reject();
+        } else {
+            modal->hide();
+        }
+    }
+}
+
+void Form1::closeWithoutAsking() {
+    m_closingWithoutAsking = true;
+    dismissOpenBoxes();
+    // From the event loop: a close that was waiting in one of those boxes
+    // finishes first, now without asking.
+    QTimer::singleShot(0, this, [this] { close(); });
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {

@@ -54,6 +54,14 @@ class Form1 final : public QWidget, public LookupView {
     void openMakerPage();
     bool lookupInProgress() const { return m_runsInProgress > 0; }
 
+    // A close nobody can answer (the session ends, the service stops): any box
+    // waiting for an answer goes, then the window closes, saving the list when
+    // it can and asking nothing. After a conflict with the file on disk the
+    // window's list is saved; edits that cannot be saved are dropped.
+    void closeWithoutAsking();
+    // Why the list could not be saved at a close that asked nothing.
+    const std::optional<FileProblem>& unsavedAtClose() const { return m_unsavedAtClose; }
+
     // LookupView
     std::string hostText() const override;
     void setHostText(std::string_view text) override;
@@ -70,7 +78,12 @@ class Form1 final : public QWidget, public LookupView {
   private:
     bool hostKeyPressed(const QKeyEvent& key);
     void tellLoadProblem();
-    bool mayCloseWithoutSaving(const FileProblem& problem);
+    // False when the user chose to stay in the window.
+    bool keepListAtClose();
+    bool mayCloseWithoutSaving(const QString& why);
+    enum class OverwriteChoice { Save, KeepFile, Stay };
+    OverwriteChoice askBeforeOverwriting();
+    void dismissOpenBoxes();
 
     Form1Controls m_controls;
     CellTable m_table{m_controls};
@@ -82,6 +95,8 @@ class Form1 final : public QWidget, public LookupView {
     bool m_busy = false;
     // Set once the window has closed under a run: the run stops at its next yield.
     bool m_closed = false;
+    bool m_closingWithoutAsking = false;
+    std::optional<FileProblem> m_unsavedAtClose;
     int m_runsInProgress = 0;
 };
 

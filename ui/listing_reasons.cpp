@@ -17,17 +17,57 @@ std::size_t at(int row) {
     return static_cast<std::size_t>(row);
 }
 
+// At most `length` characters, a cut one ending in an ellipsis; a character
+// outside the Basic Multilingual Plane is never cut in half.
+QString elided(const QString& text, int length) {
+    if (text.size() <= length) {
+        return text;
+    }
+    qsizetype keep = length - 1;
+    if (text.at(keep - 1).isHighSurrogate()) {
+        --keep;
+    }
+    return text.left(keep) + QChar(0x2026);
+}
+
+// The text in lines of at most `width` characters: broken at the last blank
+// that fits, or within a word longer than a line.
+QStringList brokenIntoLines(QString text, int width) {
+    QStringList lines;
+    while (text.size() > width) {
+        qsizetype cut = text.lastIndexOf(QLatin1Char(' '), width);
+        qsizetype next = cut + 1;
+        if (cut <= 0) {
+            cut = text.at(width - 1).isHighSurrogate() ? width - 1 : width;
+            next = cut;
+        }
+        lines.append(text.left(cut));
+        text.remove(0, next);
+    }
+    lines.append(text);
+    return lines;
+}
+
 }  // namespace
 
 QString listingReasonTip(const QStringList& texts) {
-    const QString tip = texts.join(QLatin1Char('\n'));
+    QStringList lines;
+    for (qsizetype i = 0; i < texts.size() && i < kMaxTipRecords; ++i) {
+        lines += brokenIntoLines(elided(texts.at(i), kMaxTipRecordLength), kMaxTipLineLength);
+    }
+    if (texts.size() > kMaxTipRecords) {
+        const qsizetype more = texts.size() - kMaxTipRecords;
+        lines.append(more == 1 ? QStringLiteral("(1 more record)")
+                               : QStringLiteral("(%1 more records)").arg(more));
+    }
+    const QString tip = lines.join(QLatin1Char('\n'));
     // A tool tip that looks like markup is shown as markup; a list's text is
     // shown as the list wrote it.
     return Qt::mightBeRichText(tip) ? Qt::convertFromPlainText(tip, Qt::WhiteSpaceNormal) : tip;
 }
 
 ListingReasons::ListingReasons(const Form1Controls& controls, TxtFetcher fetch)
-    : m_controls(controls), m_fetch(std::move(fetch)) {
+    : m_controls(controls), m_fetch(std::move(fetch)), m_questions(std::make_unique<QObject>()) {
     for (int row = 0; row < kRowCount; ++row) {
         connect(m_controls.Text2.at(at(row)), &QLineEdit::textChanged, this,
                 [this, row] { forget(row); });
@@ -53,8 +93,13 @@ void ListingReasons::explain(int row, const QString& queryName) {
     }
     const std::uint64_t ticket = ++m_lastTicket;
     m_awaited.at(at(row)) = ticket;
-    m_fetch(queryName, *this,
+    m_fetch(queryName, *m_questions,
             [this, row, ticket](const QStringList& texts) { answered(row, ticket, texts); });
+}
+
+void ListingReasons::abandonQuestions() {
+    m_awaited.fill(0);
+    m_questions = std::make_unique<QObject>();
 }
 
 void ListingReasons::forget(int row) {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 #include <QObject>
@@ -38,6 +39,10 @@ class ListingReasons final : public QObject {
     // listed and that still shows the run's verdict under the same zone.
     void explainListedRows(const BlacklistTable& table, const QueriedRows& queried);
 
+    // At close: every question still open is given up, and its answer, should
+    // one come, is ignored.
+    void abandonQuestions();
+
   private:
     // Asks for one row's reason; the answer becomes its tool tip.
     void explain(int row, const QString& queryName);
@@ -51,10 +56,20 @@ class ListingReasons final : public QObject {
     // never reused, so an answer to an earlier question never matches.
     std::array<std::uint64_t, kRowCount> m_awaited{};
     std::uint64_t m_lastTicket = 0;
+    // The context of every open question: destroying it gives them all up.
+    std::unique_ptr<QObject> m_questions;
 };
 
-// The tool tip for the texts of a list's TXT records: one record a line, shown
-// as plain text even where it looks like markup (it comes from outside).
+// What a tool tip shows of a list's records: no list can fill the screen.
+inline constexpr int kMaxTipRecords = 10;
+inline constexpr int kMaxTipRecordLength = 200;  // characters, the ellipsis included
+inline constexpr int kMaxTipLineLength = 80;     // characters; longer lines are broken
+
+// The tool tip for the texts of a list's TXT records: the first ten records,
+// one a line, each cut at 200 characters, with a line telling how many more
+// there were; lines broken at blanks (or, where a word is longer, within it)
+// so that the tip is never wider than 80 characters and fits on the screen.
+// Shown as plain text even where it looks like markup (it comes from outside).
 QString listingReasonTip(const QStringList& texts);
 
 }  // namespace ostrivane

@@ -30,4 +30,10 @@ QString txtRecordText(const QByteArrayList& strings);
 // configuration (on Linux, the name servers of /etc/resolv.conf).
 void fetchTxtRecords(const QString& name, QObject& context, TxtAnswer done);
 
+// How many of fetchTxtRecords' questions may still be waiting on the resolver
+// (answered ones no longer count; given-up ones do, as Qt's DNS client keeps
+// waiting for them on its own threads, and holds the program's exit up until
+// the resolver gives up too).
+int txtQuestionsInFlight();
+
 }  // namespace ostrivane

@@ -296,6 +296,57 @@ TEST(LookupRun, ZoneEditedDuringAYieldIsUsedWhenTheRowIsReached) {
     EXPECT_EQ(f.resolver.asked().back(), "2.0.0.127.new.example");
 }
 
+// The zone of the row being asked changes in a yield (typed over, or reset to
+// the defaults): the answer belongs to the zone asked, so the row stays Plain
+// and empty, whether the change came before the question went out or after.
+struct ZoneChangeCase {
+    const char* label;
+    int atYield;  // 1-2: while the table is cleared; 3-4: Querying on cyan; 5-6: on white
+    std::vector<std::string> asked;
+    std::string result;
+};
+
+class ZoneChangedUnderItsQuestion : public ::testing::TestWithParam<ZoneChangeCase> {};
+
+TEST_P(ZoneChangedUnderItsQuestion, LeavesTheRowPlainAndEmpty) {
+    Fixture f;
+    f.table.setZone(3, "old.example");
+    f.table.setZone(4, "next.example");
+    f.resolver.answer("127.0.0.2", {127, 0, 0, 2})
+        .answer("2.0.0.127.old.example", {127, 0, 0, 9})
+        .answer("2.0.0.127.new.example", {127, 0, 0, 2})
+        .answer("2.0.0.127.next.example", {127, 0, 0, 3});
+    RecordingView view(f.log, "127.0.0.2");
+    int yields = 0;
+    view.onYield = [&] {
+        if (++yields == GetParam().atYield) {
+            f.table.setZone(3, "new.example");
+        }
+    };
+    const LookupSummary summary = f.run(view);
+    EXPECT_EQ(f.resolver.asked(), GetParam().asked);
+    EXPECT_EQ(f.table.result(3), GetParam().result);
+    EXPECT_EQ(f.table.background(3), GetParam().result.empty() ? kWhite : kDarkRed);
+    EXPECT_EQ(f.table.textColour(3), GetParam().result.empty() ? kBlack : kWhite);
+    EXPECT_EQ(summary.rows[3].has_value(), !GetParam().result.empty());
+    EXPECT_EQ(f.table.result(4), "Listed: 127.0.0.3");
+    EXPECT_EQ(summary.outcome, LookupOutcome::Completed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ZoneChangedUnderItsQuestion,
+    ::testing::Values(
+        ZoneChangeCase{"BeforeTheRowIsReached",
+                       2,
+                       {"127.0.0.2", "2.0.0.127.new.example", "2.0.0.127.next.example"},
+                       "Listed: 127.0.0.2"},
+        ZoneChangeCase{"WhileQuerying", 3, {"127.0.0.2", "2.0.0.127.next.example"}, ""},
+        ZoneChangeCase{"AfterTheAnswer",
+                       5,
+                       {"127.0.0.2", "2.0.0.127.old.example", "2.0.0.127.next.example"},
+                       ""}),
+    [](const auto& info) { return std::string(info.param.label); });
+
 TEST(LookupRun, NestedRunStartedInAYieldRunsToItsEndThenOuterCarriesOn) {
     Fixture f;
     f.table.setZone(0, "bl.example");

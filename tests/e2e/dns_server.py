@@ -53,7 +53,9 @@ DEFAULT_LISTINGS = {"127.0.0.2": "127.0.0.2"}
 #   EVERY     every A query answers the given address (other types: no data)
 #   NXDOMAIN  every query NXDOMAIN
 #   SILENT    no answer at all: the query is dropped
+#   MUTE_TXT  a LIST whose TXT questions are dropped: listings without a reason
 LIST, SERVFAIL, EVERY, NXDOMAIN, SILENT = "list", "servfail", "every", "nxdomain", "silent"
+MUTE_TXT = "mute-txt"
 
 ZONES = [
     #  zone               kind       data                      delay
@@ -65,6 +67,7 @@ ZONES = [
     ("empty.test", NXDOMAIN, None, 0),  # a dead list
     ("slowbl.test", LIST, BL_TEST_LISTINGS, 3),
     ("silent.test", SILENT, None, 0),
+    ("mutetxt.test", MUTE_TXT, DEFAULT_LISTINGS, 0),
     # The 16 default rows, in row order.
     ("cbl.abuseat.org", LIST, DEFAULT_LISTINGS, 0),
     ("sbl.spamhaus.org", LIST, DEFAULT_LISTINGS, 0),
@@ -158,7 +161,7 @@ def answer_for(name, qtype):
         return Answer(RCODE.NXDOMAIN)
     zone, kind, data, delay = found
 
-    if kind == SILENT:
+    if kind == SILENT or (kind == MUTE_TXT and qtype == QTYPE.TXT):
         return Answer(dropped=True)
     if kind == SERVFAIL:
         return Answer(RCODE.SERVFAIL, delay=delay, soa_zone=None)

@@ -87,6 +87,10 @@ class DnsServer(unittest.TestCase):
     def test_silent_zone_never_answers(self):
         self.assertIsNone(ask("2.0.0.127.silent.test", timeout=1.0))
 
+    def test_mute_txt_zone_lists_but_never_explains(self):
+        self.assertEqual(ask("2.0.0.127.mutetxt.test"), ("NOERROR", ["127.0.0.2"]))
+        self.assertIsNone(ask("2.0.0.127.mutetxt.test", qtype="TXT", timeout=1.0))
+
     def test_slow_answers_hold_up_nobody_else(self):
         slow = {}
 

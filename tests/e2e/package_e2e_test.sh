@@ -37,11 +37,20 @@ fi
 version=$("$root/bin/ostrivane" --version)
 [[ "$version" == "ostrivane "* ]] || fail "--version printed '$version'"
 
+# Installed, the program keeps its list in the user's configuration folder,
+# not in its own bin folder.
+mkdir -p "$scratch/config/ostrivane"
+printf 'Configured list\nbl.test\n' >"$scratch/config/ostrivane/sbllist.txt"
+XDG_CONFIG_HOME="$scratch/config" "$root/bin/ostrivane" --help |
+    grep -qF "$scratch/config/ostrivane/sbllist.txt" || fail "--help names another list file"
+
 status=0
-OSTRIVANE_REPORT="$scratch/report.html" "$here/netns_run.sh" \
+XDG_CONFIG_HOME="$scratch/config" OSTRIVANE_REPORT="$scratch/report.html" "$here/netns_run.sh" \
     env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \
     "$root/bin/ostrivane" 127.0.0.2 || status=$?
 [ "$status" -ne 77 ] || exit 77
 [ "$status" -eq 1 ] || fail "unattended 127.0.0.2 exited $status, not 1"
 grep -q 'Listed: 127.0.0.2' "$scratch/report.html" || fail "report lacks the listing"
+grep -q 'Configured list' "$scratch/report.html" || fail "the configured list was not used"
+[ ! -e "$root/bin/sbllist.txt" ] || fail "a list file appeared in the bin folder"
 echo "package: $(basename "$deb") unpacks and runs"

@@ -15,10 +15,27 @@ fail() {
     exit 1
 }
 
-# The window's event loop is still running when the time-out ends it.
-status=0
-QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$dir" timeout 3 "$program" 2>"$dir/err" || status=$?
-[ "$status" -eq 124 ] || fail "the window did not stay open (exit $status): $(cat "$dir/err")"
+# The window stays open until a signal closes it as the user would: SIGTERM
+# and SIGHUP save the list (a missing one is created with the defaults; an
+# unedited one is left byte for byte, whatever its encoding), then exit 0.
+close_window_by() {
+    local signal=$1 pid status=0
+    QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$dir" "$program" 2>"$dir/err" &
+    pid=$!
+    sleep 2
+    kill -0 "$pid" 2>/dev/null || fail "the window did not stay open: $(cat "$dir/err")"
+    kill "-$signal" "$pid"
+    wait "$pid" || status=$?
+    [ "$status" -eq 0 ] || fail "$signal: exit $status, not 0: $(cat "$dir/err")"
+}
+close_window_by TERM
+cmp -s "$dir/sbllist.txt" "$here/../data/default_sbllist.txt" ||
+    fail "SIGTERM did not save the default list"
+printf 'Liste f\xfcr Spam\nbl.test\n"open\nx\n' >"$dir/sbllist.txt"
+cp "$dir/sbllist.txt" "$dir/before.txt"
+close_window_by HUP
+cmp -s "$dir/sbllist.txt" "$dir/before.txt" || fail "SIGHUP rewrote an unedited list file"
+rm "$dir/sbllist.txt" "$dir/before.txt"
 
 rm "$dir/$(basename "$2")"
 status=0
@@ -36,4 +53,4 @@ cat "$dir"/ld.* | grep -q "needed by $program" || fail "the loader reported noth
 if cat "$dir"/ld.* | grep -q 'libQt6'; then
     fail "an unattended run loaded Qt: $(cat "$dir"/ld.* | grep -m1 libQt6)"
 fi
-echo "window module: opens the window; unattended runs load no Qt"
+echo "window module: opens the window, closes on SIGTERM and SIGHUP; unattended runs load no Qt"

@@ -1,6 +1,6 @@
 // sbllist.txt is edited by hand as often as it is saved by the program, so the
 // reader must take any content, and whatever a table holds must save and read
-// back without moving a value to another row.
+// back without moving a value to another row; a Windows-1252 file keeps its bytes.
 
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +10,7 @@
 #include "core/memory_table.h"
 #include "fuzz_support.h"
 #include "persist/list_file.h"
+#include "persist/text_encoding.h"
 
 namespace {
 
@@ -69,10 +70,25 @@ void checkSaveAndReload(const BlacklistTable& table) {
                 saved);
 }
 
+// A file that is not UTF-8 is read as Windows-1252 and written back in it:
+// every byte must come back as it was, through valid UTF-8 in the table.
+void checkWindows1252(std::string_view bytes) {
+    const std::string text = utf8FromWindows1252(bytes);
+    fuzz::check(isValidUtf8(text), "Windows-1252 read as valid UTF-8", bytes);
+    fuzz::check(windows1252FromUtf8(text) == bytes, "Windows-1252 written back unchanged", bytes);
+    if (isValidUtf8(bytes)) {
+        if (const auto back = windows1252FromUtf8(bytes)) {
+            fuzz::check(utf8FromWindows1252(*back) == bytes,
+                        "UTF-8 that fits Windows-1252 reads back the same", bytes);
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input = fuzz::asText(data, size);
+    checkWindows1252(input);
 
     // The input as a file's content: what the reader makes of a hand-edited file.
     const ListFields fields = parseListFields(input);

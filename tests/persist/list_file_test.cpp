@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "core/memory_table.h"
@@ -53,7 +54,10 @@ INSTANTIATE_TEST_SUITE_P(
         FieldCase{"BlanksKept", "  two blanks  \r\n zone \r\n", {"  two blanks  ", " zone "}},
         FieldCase{"QuotedComma", "\"Mine, too\"\r\nzone\r\n", {"Mine, too", "zone"}},
         FieldCase{"QuotedBlanksKept", "\" x \"\r\n", {" x "}},
-        FieldCase{"QuoteRunsAcrossLines", "\"two\nlines\"\nzone\n", {"two\nlines", "zone"}},
+        FieldCase{"QuoteEndsAtItsLine", "\"two\nlines\"\nzone\n", {"two", "lines\"", "zone"}},
+        FieldCase{"UnclosedQuoteSwallowsNoRows",
+                  "\"open\r\nA\r\n\"x, y\"\r\nB\r\n",
+                  {"open", "A", "x, y", "B"}},
         FieldCase{"TextAfterClosingQuoteDropped", "\"a\"junk,b\r\n", {"a", "b"}},
         FieldCase{"UnclosedQuoteEndsAtItsLine", "\"open\r\nzone\r\n", {"open", "zone"}},
         FieldCase{"QuoteInsideFieldKept", "say \"hi\"\r\n", {"say \"hi\""}},
@@ -65,6 +69,94 @@ INSTANTIATE_TEST_SUITE_P(
             "Utf8BytesAsTheyStand", "Liste \xC3\xA9t\xC3\xA9\r\n", {"Liste \xC3\xA9t\xC3\xA9"}},
         FieldCase{"Empty", "", {}}),
     [](const auto& info) { return std::string(info.param.label); });
+
+struct EncodingCase {
+    const char* label;
+    std::string_view bytes;
+    std::string_view firstName;  // UTF-8
+    TextEncoding encoding;
+};
+
+class Encodings : public ::testing::TestWithParam<EncodingCase> {};
+
+TEST_P(Encodings, ReadListFile) {
+    TempDir dir;
+    writeBytes(dir / "sbllist.txt", GetParam().bytes);
+    const auto read = readListFile(dir / "sbllist.txt");
+    ASSERT_TRUE(std::holds_alternative<ListFileContent>(read));
+    const auto& content = std::get<ListFileContent>(read);
+    EXPECT_EQ(content.fields[0], GetParam().firstName);
+    EXPECT_EQ(content.fields[1], "zone.test");
+    EXPECT_EQ(content.encoding, GetParam().encoding);
+    EXPECT_EQ(content.bytes, GetParam().bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Encodings,
+    ::testing::Values(EncodingCase{"Utf8", "Liste f\xC3\xBCr Spam\r\nzone.test\r\n",
+                                   "Liste f\xC3\xBCr Spam", TextEncoding::Utf8},
+                      EncodingCase{"Latin1", "Liste f\xFCr Spam\r\nzone.test\r\n",
+                                   "Liste f\xC3\xBCr Spam", TextEncoding::Windows1252},
+                      EncodingCase{"Windows1252Range", "\x80\x8A\x9F\r\nzone.test\r\n",
+                                   "\xE2\x82\xAC\xC5\xA0\xC5\xB8", TextEncoding::Windows1252},
+                      EncodingCase{"UndefinedBytesAsC1", "\x81\x9D\r\nzone.test\r\n",
+                                   "\xC2\x81\xC2\x9D", TextEncoding::Windows1252},
+                      EncodingCase{"ByteOrderMarkBeforeLatin1",
+                                   "\xEF\xBB\xBF"
+                                   "f\xFCr\r\nzone.test\r\n",
+                                   "f\xC3\xBCr", TextEncoding::Windows1252},
+                      EncodingCase{"OverlongIsNotUtf8", "\xC0\xAF\r\nzone.test\r\n",
+                                   "\xC3\x80\xC2\xAF", TextEncoding::Windows1252},
+                      EncodingCase{"SurrogateIsNotUtf8", "\xED\xA0\x80\r\nzone.test\r\n",
+                                   "\xC3\xAD\xC2\xA0\xE2\x82\xAC", TextEncoding::Windows1252},
+                      EncodingCase{"CutSequenceIsNotUtf8", "ab\xC3\r\nzone.test\r\n", "ab\xC3\x83",
+                                   TextEncoding::Windows1252},
+                      EncodingCase{"FourByteUtf8", "\xF0\x9F\x93\xA7\r\nzone.test\r\n",
+                                   "\xF0\x9F\x93\xA7", TextEncoding::Utf8}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(ListFile, EveryWindows1252ByteComesBack) {
+    std::string bytes;
+    for (int byte = 0; byte < 256; ++byte) {
+        bytes += static_cast<char>(byte);
+    }
+    const std::string text = utf8FromWindows1252(bytes);
+    EXPECT_TRUE(isValidUtf8(text));
+    EXPECT_EQ(windows1252FromUtf8(text), bytes);
+}
+
+TEST(ListFile, WrittenInTheEncodingItWasReadInWhereItFits) {
+    MemoryTable table;
+    table.setName(0, "Liste f\xC3\xBCr Spam \xE2\x82\xAC");
+    table.setZone(0, "zone.test");
+    const EncodedListFile latin = encodeListFile(table, TextEncoding::Windows1252);
+    EXPECT_EQ(latin.encoding, TextEncoding::Windows1252);
+    EXPECT_EQ(latin.bytes.substr(0, 29), "Liste f\xFCr Spam \x80\r\nzone.test\r\n");
+    EXPECT_EQ(encodeListFile(table, TextEncoding::Utf8).bytes, formatListFile(table));
+
+    // A character Windows-1252 has no byte for: the whole file goes to UTF-8.
+    table.setName(1, "\xD0\xA1\xD0\xBF\xD0\xB0\xD0\xBC");
+    const EncodedListFile mixed = encodeListFile(table, TextEncoding::Windows1252);
+    EXPECT_EQ(mixed.encoding, TextEncoding::Utf8);
+    EXPECT_EQ(mixed.bytes, formatListFile(table));
+}
+
+TEST(ListFile, TooLargeIsMeasuredNotRead) {
+    TempDir dir;
+    const auto path = dir / "sbllist.txt";
+    writeBytes(path, "Mine\r\nbl.test\r\n");
+    std::filesystem::resize_file(path, kListFileLimit);
+    EXPECT_TRUE(std::holds_alternative<ListFileContent>(readListFile(path)));
+
+    std::filesystem::resize_file(path, kListFileLimit + 1);
+    MemoryTable table;
+    loadDefaultBlacklists(table);
+    const auto problem = loadListFile(table, path);
+    ASSERT_TRUE(problem.has_value());
+    EXPECT_EQ(problem->message(),
+              path.string() + ": List file too large (1048577 bytes, at most 1 MiB)");
+    EXPECT_EQ(table.name(0), "CBL");
+}
 
 TEST(ListFile, FieldsAfterTheFortiethAreIgnored) {
     std::string content;

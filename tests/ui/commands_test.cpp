@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -21,6 +23,8 @@
 #include "core/blacklist_table.h"
 #include "core/information_page.h"
 #include "persist/atomic_write.h"
+#include "persist/list_file.h"
+#include "ui/close_on_signals.h"
 #include "ui/main_window.h"
 #include "ui/maker_page.h"
 #include "ui/qt_text.h"
@@ -494,7 +498,188 @@ class CommandsTest : public QObject {
         QCOMPARE(kept.readAll(), QByteArray("keep me\n"));
     }
 
+    // --- The list file's bytes through a window session ---
+
+    // Load a list file, maybe edit the table, maybe change the file behind the
+    // window's back, close (by the user or by a signal), answer what the window
+    // asks; then compare the bytes on disk.
+    void listFileBytesThroughASession_data() {
+        QTest::addColumn<QString>("atStart");  // "file", "missing" or "folder"
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QString>("typed");         // into row 1's name; empty: no edit
+        QTest::addColumn<QByteArray>("meanwhile");  // written before closing; empty: none
+        QTest::addColumn<QString>("closeBy");       // "user", "SIGTERM", "SIGHUP", "user+SIGTERM"
+        QTest::addColumn<QString>("answer");        // the button pressed; empty: nothing asked
+        QTest::addColumn<QString>("asked");         // the box's title
+        QTest::addColumn<bool>("closes");
+        QTest::addColumn<QByteArray>("after");  // empty with "folder": unchanged
+
+        const QByteArray utf8Lf("Liste f\xC3\xBCr Spam\n\"bl.test\"\n\"open\nx\n");
+        const QByteArray latin1("Liste f\xFCr Spam\r\nbl.test\r\n");
+        const QByteArray hand("Hand\r\nhand.test\r\n");
+        const auto edited = [](const QByteArray& first, const QByteArray& name) {
+            QByteArray bytes = first + name + "\r\n";
+            for (int line = 3; line < kListFieldCount; ++line) {
+                bytes += "\r\n";
+            }
+            return bytes;
+        };
+        const QByteArray latin1Mine = edited("Liste f\xFCr Spam\r\nbl.test\r\n", "M\xEEne");
+        const QByteArray latin1AsUtf8 =
+            edited("Liste f\xC3\xBCr Spam\r\nbl.test\r\n", "\xD0\xA1\xD0\xBF\xD0\xB0\xD0\xBC");
+        const QByteArray hugeFile(static_cast<int>(kListFileLimit) + 1, 'x');
+        const QString changed = QStringLiteral("Blacklists Changed on Disk");
+        const QString unsaved = QStringLiteral("Couldn't Save Blacklists");
+        const QString none;
+
+        QTest::newRow("UTF-8 with LF, unedited: not rewritten")
+            << QStringLiteral("file") << utf8Lf << none << QByteArray() << QStringLiteral("user")
+            << none << none << true << utf8Lf;
+        QTest::newRow("Windows-1252, unedited: not rewritten")
+            << QStringLiteral("file") << latin1 << none << QByteArray() << QStringLiteral("user")
+            << none << none << true << latin1;
+        QTest::newRow("Windows-1252, edited: saved in Windows-1252")
+            << QStringLiteral("file") << latin1 << QStringLiteral("M\u00EEne") << QByteArray()
+            << QStringLiteral("user") << none << none << true << latin1Mine;
+        QTest::newRow("Windows-1252, a character it lacks: saved in UTF-8")
+            << QStringLiteral("file") << latin1 << QStringLiteral("\u0421\u043F\u0430\u043C")
+            << QByteArray() << QStringLiteral("user") << none << none << true << latin1AsUtf8;
+        QTest::newRow("missing: the defaults are written")
+            << QStringLiteral("missing") << QByteArray() << none << QByteArray()
+            << QStringLiteral("user") << none << none << true << defaultListFile();
+        QTest::newRow("hand edit while open, nothing edited: kept")
+            << QStringLiteral("file") << latin1 << none << hand << QStringLiteral("user") << none
+            << none << true << hand;
+        QTest::newRow("both edited, Save")
+            << QStringLiteral("file") << latin1 << QStringLiteral("M\u00EEne") << hand
+            << QStringLiteral("user") << QStringLiteral("Save") << changed << true << latin1Mine;
+        QTest::newRow("both edited, Keep the File's Version")
+            << QStringLiteral("file") << latin1 << QStringLiteral("M\u00EEne") << hand
+            << QStringLiteral("user") << QStringLiteral("Keep the File's Version") << changed
+            << true << hand;
+        QTest::newRow("both edited, Stay")
+            << QStringLiteral("file") << latin1 << QStringLiteral("M\u00EEne") << hand
+            << QStringLiteral("user") << QStringLiteral("Stay") << changed << false << hand;
+        QTest::newRow("too large, edited: Close Without Saving")
+            << QStringLiteral("file") << hugeFile << QStringLiteral("Mine") << QByteArray()
+            << QStringLiteral("user") << QStringLiteral("Close Without Saving") << unsaved << true
+            << hugeFile;
+        QTest::newRow("too large, edited: Stay")
+            << QStringLiteral("file") << hugeFile << QStringLiteral("Mine") << QByteArray()
+            << QStringLiteral("user") << QStringLiteral("Stay") << unsaved << false << hugeFile;
+        QTest::newRow("folder, edited: Close Without Saving")
+            << QStringLiteral("folder") << QByteArray() << QStringLiteral("Mine") << QByteArray()
+            << QStringLiteral("user") << QStringLiteral("Close Without Saving") << unsaved << true
+            << QByteArray();
+        QTest::newRow("SIGTERM, edited: saved")
+            << QStringLiteral("file") << latin1 << QStringLiteral("M\u00EEne") << QByteArray()
+            << QStringLiteral("SIGTERM") << none << none << true << latin1Mine;
+        QTest::newRow("SIGHUP, missing: the defaults are written")
+            << QStringLiteral("missing") << QByteArray() << none << QByteArray()
+            << QStringLiteral("SIGHUP") << none << none << true << defaultListFile();
+        QTest::newRow("SIGTERM, both edited: the window's list is saved, nothing asked")
+            << QStringLiteral("file") << latin1 << QStringLiteral("M\u00EEne") << hand
+            << QStringLiteral("SIGTERM") << none << none << true << latin1Mine;
+        QTest::newRow("SIGTERM while asked: the box goes, the window's list is saved")
+            << QStringLiteral("file") << latin1 << QStringLiteral("M\u00EEne") << hand
+            << QStringLiteral("user+SIGTERM") << none << changed << true << latin1Mine;
+        QTest::newRow("SIGTERM, edited after a load problem: closes, file kept")
+            << QStringLiteral("file") << hugeFile << QStringLiteral("Mine") << QByteArray()
+            << QStringLiteral("SIGTERM") << none << none << true << hugeFile;
+    }
+    void listFileBytesThroughASession() {
+        QFETCH(QString, atStart);
+        QFETCH(QByteArray, before);
+        QFETCH(QString, typed);
+        QFETCH(QByteArray, meanwhile);
+        QFETCH(QString, closeBy);
+        QFETCH(QString, answer);
+        QFETCH(QString, asked);
+        QFETCH(bool, closes);
+        QFETCH(QByteArray, after);
+
+        QTemporaryDir dir;
+        const QString listFile = dir.filePath(QStringLiteral("sbllist.txt"));
+        if (atStart == QStringLiteral("file")) {
+            writeFile(listFile, before);
+        } else if (atStart == QStringLiteral("folder")) {
+            QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sbllist.txt")));
+        }
+        // The table as the user would see it after the window's load.
+        m_form = std::make_unique<Form1>(*m_resolver, m_opened.opener());
+        CloseOnSignals closeOnSignals([this](int) { m_form->closeWithoutAsking(); });
+        m_form->load(toPath(listFile));
+        {
+            BoxAnswer loadProblem(QStringLiteral("OK"));
+            m_form->show();
+            QTest::qWait(20);
+        }
+        if (!typed.isEmpty()) {
+            m_form->controls().Text1[1]->setText(typed);
+        }
+        if (!meanwhile.isEmpty()) {
+            writeFile(listFile, meanwhile);
+        }
+
+        const bool signalWhileAsked = closeBy == QStringLiteral("user+SIGTERM");
+        BoxAnswer box(signalWhileAsked ? QString() : answer, [&] {
+            if (signalWhileAsked) {
+                std::raise(SIGTERM);
+                QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
+            }
+        });
+        if (closeBy.startsWith(QStringLiteral("user"))) {
+            QCOMPARE(m_form->close(), closes);
+        } else {
+            std::raise(closeBy == QStringLiteral("SIGHUP") ? SIGHUP : SIGTERM);
+        }
+        QTRY_COMPARE(m_form->isVisible(), !closes);
+        QCOMPARE(box.seen.seen, !asked.isEmpty());
+        QCOMPARE(box.seen.title, asked);
+        if (atStart == QStringLiteral("folder")) {
+            QVERIFY(QFileInfo(listFile).isDir());
+        } else {
+            QCOMPARE(readFile(listFile), after);
+        }
+    }
+
+    // The host a run reads stays in the field until the run is over.
+    void hostFieldIsReadOnlyDuringARun() {
+        QLineEdit* host = m_form->controls().Text55;
+        host->setText(kHost);
+        std::vector<bool> readOnly;
+        QTimer probe;
+        probe.setInterval(0);
+        connect(&probe, &QTimer::timeout, this, [&] {
+            if (m_form->lookupInProgress()) {
+                readOnly.push_back(host->isReadOnly());
+                QTest::keyClicks(host, QStringLiteral("x"));
+            }
+        });
+        probe.start();
+        m_form->lookItUp();
+        probe.stop();
+
+        QVERIFY(!readOnly.empty());
+        QVERIFY(std::all_of(readOnly.begin(), readOnly.end(), [](bool b) { return b; }));
+        QVERIFY(!host->isReadOnly());
+        QCOMPARE(host->text(), QStringLiteral("mail.example.test (127.0.0.2)"));
+    }
+
   private:
+    static void writeFile(const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    }
+    static QByteArray readFile(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(no file)");
+    }
+    static QByteArray defaultListFile() {
+        return readFile(QStringLiteral(OSTRIVANE_TEST_DATA_DIR "/default_sbllist.txt"));
+    }
+
     // Counts key presses of Enter that get past the host field to the window.
     class KeyWatch : public QObject {
       public:

@@ -8,16 +8,43 @@
 #include <cstring>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "core/blacklist_table.h"
 #include "core/resolver.h"
 #include "ui/form1.h"
+#include "ui/main_window.h"
 #include "ui/qt_text.h"
 #include "ui/txt_records.h"
 
 namespace ostrivane {
+
+// The child of closeWithUnansweredQuestionsEndsAtOnce: a window whose twenty
+// rows are listed without a reason, closed as soon as the questions are out,
+// then ended as the program ends its window.
+int closeWithQuestionsOut() {
+    SystemResolver resolver;
+    Form1 form(
+        resolver, [](const std::string&) {}, fetchTxtRecords);
+    QTemporaryDir dir;
+    form.load(dir.filePath(QStringLiteral("sbllist.txt")).toStdString());
+    for (int row = 0; row < kRowCount; ++row) {
+        form.table().setName(row, "Mute list");
+        form.table().setZone(row, "mutetxt.test");
+    }
+    form.show();
+    form.controls().Text55->setText(QStringLiteral("127.0.0.2"));
+    form.lookItUp();
+    const int out = txtQuestionsInFlight();
+    form.close();
+    std::printf("closed with %d questions out\n", out);
+    std::fflush(stdout);
+    return endWindowSession(form, 0);
+}
 
 class ListingReasonsE2eTest : public QObject {
     Q_OBJECT
@@ -52,6 +79,31 @@ class ListingReasonsE2eTest : public QObject {
         QCOMPARE(tip(form, 1), QString());
     }
 
+    // Twenty listed rows whose TXT questions are never answered: the window
+    // closes, and the process ends at once instead of waiting for the
+    // resolver to give up on each question in turn (seconds each, five at a
+    // time). A child process plays the window, so its end can be timed.
+    void closeWithUnansweredQuestionsEndsAtOnce() {
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("OSTRIVANE_E2E_CHILD"), QStringLiteral("1"));
+        child.setProcessEnvironment(environment);
+        child.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(child.waitForStarted());
+        QString said;
+        while (!said.contains(QStringLiteral("closed")) && child.waitForReadyRead(15000)) {
+            said += QString::fromUtf8(child.readAllStandardOutput());
+        }
+        QVERIFY2(said.contains(QStringLiteral("closed with 20 questions out")), qPrintable(said));
+        QElapsedTimer sinceClose;
+        sinceClose.start();
+        QVERIFY(child.waitForFinished(30000));
+        // A bound, not a benchmark: waiting for the resolver takes 8 s here.
+        QVERIFY2(sinceClose.elapsed() < 3000, qPrintable(QString::number(sinceClose.elapsed())));
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 0);
+    }
+
   private:
     static QString tip(const Form1& form, int row) {
         return form.controls().Text3[static_cast<std::size_t>(row)]->toolTip();
@@ -69,6 +121,9 @@ int main(int argc, char** argv) {
         return 77;
     }
     QApplication app(argc, argv);
+    if (std::getenv("OSTRIVANE_E2E_CHILD") != nullptr) {
+        return ostrivane::closeWithQuestionsOut();
+    }
     ostrivane::ListingReasonsE2eTest test;
     return QTest::qExec(&test, argc, argv);
 }

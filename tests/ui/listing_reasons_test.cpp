@@ -292,6 +292,19 @@ class ListingReasonsTest : public QObject {
         QCOMPARE(m_txt->delivered, 0);
     }
 
+    // Closing gives the open questions up (their context goes), so that
+    // nothing waits on them, and an answer that comes anyway changes nothing.
+    void closeGivesUpOpenQuestions() {
+        m_txt->hold = true;
+        lookUp();
+        QVERIFY(!m_txt->asked.empty());
+        QVERIFY(m_form->close());
+        m_txt->release();
+        QTest::qWait(20);
+        QCOMPARE(m_txt->delivered, 0);
+        QCOMPARE(tip(0), QString());
+    }
+
     void withoutAFetcherNothingIsAsked() {
         Form1 form(*m_resolver, m_opened.opener());
         clearTable(form.table());
@@ -315,6 +328,28 @@ class ListingReasonsTest : public QObject {
         QTest::newRow("markup is shown, not obeyed")
             << QStringList{QStringLiteral("<b>spam</b> & more")}
             << QStringLiteral("<p>&lt;b&gt;spam&lt;/b&gt; &amp; more</p>");
+        QStringList eleven;
+        for (int i = 0; i < 11; ++i) {
+            eleven.append(QString::number(i));
+        }
+        QTest::newRow("ten records at most")
+            << eleven << QStringLiteral("0\n1\n2\n3\n4\n5\n6\n7\n8\n9\n(1 more record)");
+        QStringList twelve = eleven;
+        twelve.append(QStringLiteral("11"));
+        QTest::newRow("and how many more")
+            << twelve << QStringLiteral("0\n1\n2\n3\n4\n5\n6\n7\n8\n9\n(2 more records)");
+        const QString word(300, QLatin1Char('w'));
+        QTest::newRow("a long word is cut at 200 and broken at 80")
+            << QStringList{word, QStringLiteral("next")}
+            << QString(80, QLatin1Char('w')) + QLatin1Char('\n') + QString(80, QLatin1Char('w')) +
+                   QLatin1Char('\n') + QString(39, QLatin1Char('w')) + QChar(0x2026) +
+                   QStringLiteral("\nnext");
+        const QString words = QStringLiteral("see ") + QString(76, QLatin1Char('a')) +
+                              QStringLiteral(" https://bl.test/");
+        QTest::newRow("lines are broken at a blank")
+            << QStringList{words}
+            << QStringLiteral("see ") + QString(76, QLatin1Char('a')) +
+                   QStringLiteral("\nhttps://bl.test/");
     }
     void tipText() {
         QFETCH(QStringList, texts);

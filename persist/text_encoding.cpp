@@ -1,0 +1,128 @@
+#include "persist/text_encoding.h"
+
+#include <array>
+#include <cstdint>
+
+namespace ostrivane {
+
+namespace {
+
+// The characters of the bytes 0x80 to 0x9F; the rest of the upper half is Latin-1.
+constexpr std::array<char32_t, 32> kWindows1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// The code point at the start of valid UTF-8 text, and its length in bytes;
+// nothing when the bytes there are not a valid sequence.
+struct CodePoint {
+    char32_t value = 0;
+    std::size_t length = 0;
+};
+
+std::optional<CodePoint> decodeOne(std::string_view text) {
+    const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
+    const std::uint8_t lead = byte(0);
+    if (lead < 0x80) {
+        return CodePoint{lead, 1};
+    }
+    std::size_t length = 0;
+    char32_t value = 0;
+    char32_t smallest = 0;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2;
+        value = lead & 0x1F;
+        smallest = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3;
+        value = lead & 0x0F;
+        smallest = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4;
+        value = lead & 0x07;
+        smallest = 0x10000;
+    } else {
+        return std::nullopt;
+    }
+    if (text.size() < length) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xC0) != 0x80) {
+            return std::nullopt;
+        }
+        value = (value << 6) | (byte(i) & 0x3F);
+    }
+    if (value < smallest || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+        return std::nullopt;
+    }
+    return CodePoint{value, length};
+}
+
+std::optional<char> windows1252Byte(char32_t c) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+        return static_cast<char>(c);
+    }
+    for (std::size_t i = 0; i < kWindows1252High.size(); ++i) {
+        if (kWindows1252High[i] == c) {
+            return static_cast<char>(0x80 + i);
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool isValidUtf8(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const auto point = decodeOne(bytes);
+        if (!point) {
+            return false;
+        }
+        bytes.remove_prefix(point->length);
+    }
+    return true;
+}
+
+std::string utf8FromWindows1252(std::string_view bytes) {
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (const char c : bytes) {
+        const auto byte = static_cast<std::uint8_t>(c);
+        appendUtf8(text, byte >= 0x80 && byte < 0xA0 ? kWindows1252High[byte - 0x80] : byte);
+    }
+    return text;
+}
+
+std::optional<std::string> windows1252FromUtf8(std::string_view text) {
+    std::string bytes;
+    bytes.reserve(text.size());
+    while (!text.empty()) {
+        const auto point = decodeOne(text);
+        if (!point) {
+            return std::nullopt;
+        }
+        const auto byte = windows1252Byte(point->value);
+        if (!byte) {
+            return std::nullopt;
+        }
+        bytes += *byte;
+        text.remove_prefix(point->length);
+    }
+    return bytes;
+}
+
+}  // namespace ostrivane
