@@ -12,10 +12,20 @@ namespace ostrivane {
 
 namespace {
 
-int usageFailure(std::string_view message, const CheckOptions* options, std::ostream& out,
-                 std::ostream& err) {
-    // A monitor reads standard output: give it the one UNKNOWN line it expects.
-    if (options != nullptr && options->format == CheckFormat::Nagios) {
+// Whether the command line asked for nagios output, even one too broken to
+// parse: a monitor reads standard output and needs its UNKNOWN line.
+bool asksForNagios(const std::vector<std::string>& args) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--format=nagios" ||
+            (args[i] == "--format" && i + 1 < args.size() && args[i + 1] == "nagios")) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int usageFailure(std::string_view message, bool nagios, std::ostream& out, std::ostream& err) {
+    if (nagios) {
         out << "OSTRIVANE UNKNOWN - " << escapeControls(message) << '\n';
     }
     err << "ostrivane --check: " << message << "\n\n" << checkUsageText();
@@ -28,7 +38,7 @@ int runCheckCommand(const std::vector<std::string>& args, std::istream& in, std:
                     std::ostream& err) {
     const auto parsed = parseCheckOptions(args);
     if (const auto* error = std::get_if<CheckUsageError>(&parsed)) {
-        return usageFailure(error->message, nullptr, out, err);
+        return usageFailure(error->message, asksForNagios(args), out, err);
     }
     const auto& options = std::get<CheckOptions>(parsed);
     if (options.help) {
@@ -38,7 +48,7 @@ int runCheckCommand(const std::vector<std::string>& args, std::istream& in, std:
 
     auto outcome = runCheck(options, {in, err, listFilePath()});
     if (const auto* failure = std::get_if<CheckFailure>(&outcome)) {
-        return usageFailure(failure->message, &options, out, err);
+        return usageFailure(failure->message, options.format == CheckFormat::Nagios, out, err);
     }
     const auto& run = std::get<CheckRun>(outcome);
     // The history store goes here: it reads the run, marks what changed

@@ -48,12 +48,17 @@ TEST(CheckOptions, EachBadArgumentIsNamed) {
 }
 
 TEST(CheckOptions, EveryOptionIsRead) {
-    const auto parsed = parseCheckOptions(
-        {"--zone", "bl.test.", "--zone=bl2.test", "--zone", "bl.test", "--list", "my.txt",
-         "--timeout", "0.25", "--server", "192.0.2.53", "--server=[2001:db8::53]:5353",
-         "--format", "nagios", "--quiet", "--warning", "2", "--critical=5", "--history", "h.db",
-         "--changes", "--page", "p.html", "--keep-days", "30", "192.0.2.1", "-", "--",
-         "mail.example"});
+    const auto parsed =
+        parseCheckOptions({"--zone",    "bl.test.",    "--zone=bl2.test",
+                           "--zone",    "bl.test",     "--list",
+                           "my.txt",    "--timeout",   "0.25",
+                           "--server",  "192.0.2.53",  "--server=[2001:db8::53]:5353",
+                           "--format",  "nagios",      "--quiet",
+                           "--warning", "2",           "--critical=5",
+                           "--history", "h.db",        "--changes",
+                           "--page",    "p.html",      "--keep-days",
+                           "30",        "192.0.2.1",   "-",
+                           "--",        "mail.example"});
     ASSERT_TRUE(std::holds_alternative<CheckOptions>(parsed))
         << std::get<CheckUsageError>(parsed).message;
     const auto& o = std::get<CheckOptions>(parsed);

@@ -28,7 +28,8 @@ CheckRun runOf(std::vector<CheckResult> results, std::vector<std::string> unreso
     CheckRun run;
     run.startedAt = 1796659962000;  // 2026-12-07T16:12:42Z
     run.durationMs = 81;
-    run.zones = {{"bl.test", "Test", ZoneHealth::Healthy}, {"dead.test", "", ZoneHealth::EmptyOrDead}};
+    run.zones = {{"bl.test", "Test", ZoneHealth::Healthy},
+                 {"dead.test", "", ZoneHealth::EmptyOrDead}};
     run.results = std::move(results);
     run.unresolvedTargets = std::move(unresolved);
     return run;
@@ -64,8 +65,8 @@ TEST(CheckOutput, ExitStatusOfEachOutcome) {
         {"clean", runOf({result("a", "bl.test", N)}), kCheckClean, kNagiosOk},
         {"listed", runOf({result("a", "bl.test", L), result("a", "x", Q)}, {"h"}), kCheckListed,
          kNagiosCritical},
-        {"unresolved beats incomplete", runOf({result("a", "bl.test", Q)}, {"h"}),
-         kCheckUnresolved, kNagiosUnknown},
+        {"unresolved beats incomplete", runOf({result("a", "bl.test", Q)}, {"h"}), kCheckUnresolved,
+         kNagiosUnknown},
         {"nothing resolved", runOf({}, {"h"}), kCheckUnresolved, kNagiosUnknown},
         {"incomplete", runOf({result("a", "bl.test", N), result("a", "dead.test", B)}),
          kCheckIncomplete, kNagiosWarning},
@@ -88,16 +89,15 @@ TEST(CheckOutput, NagiosThresholdsCountListings) {
 }
 
 TEST(CheckOutput, ChangesOnlyStatusAndLines) {
-    const auto newListing = runOf({result("192.0.2.1", "bl.test", L, ListingChange::New),
-                                   result("192.0.2.2", "bl.test", L, ListingChange::Ongoing,
-                                          1796659962000 - 86400000),
-                                   result("192.0.2.3", "bl.test", N, ListingChange::Cleared)});
+    const auto newListing =
+        runOf({result("192.0.2.1", "bl.test", L, ListingChange::New),
+               result("192.0.2.2", "bl.test", L, ListingChange::Ongoing, 1796659962000 - 86400000),
+               result("192.0.2.3", "bl.test", N, ListingChange::Cleared)});
     const auto ongoingOnly = runOf(
         {result("192.0.2.2", "bl.test", L, ListingChange::Ongoing), result("a", "dead.test", B)});
     EXPECT_EQ(checkExitStatus(newListing, optionsFor(CheckFormat::Text, true)), kCheckListed);
     EXPECT_EQ(checkExitStatus(ongoingOnly, optionsFor(CheckFormat::Text, true)), kCheckClean);
-    EXPECT_EQ(checkExitStatus(ongoingOnly, optionsFor(CheckFormat::Nagios, true)),
-              kNagiosCritical);
+    EXPECT_EQ(checkExitStatus(ongoingOnly, optionsFor(CheckFormat::Nagios, true)), kNagiosCritical);
 
     const auto all = printed(newListing, optionsFor(CheckFormat::Text));
     EXPECT_NE(all.find("new"), std::string::npos) << all;
@@ -126,10 +126,11 @@ TEST(CheckOutput, ListsWordsCannotBreakTheOutput) {
               std::string::npos)
         << json;
     const auto nagios = printed(run, optionsFor(CheckFormat::Nagios));
-    EXPECT_EQ(nagios,
-              "OSTRIVANE CRITICAL - 192.0.2.1 listed on bl.test | listed=1;1;1;0;1 no_answer=0 "
-              "broken_zones=1 time=0.081s\n"
-              "192.0.2.1 listed on bl.test (127.0.0.2): see\\x1b[2J https://bl.test/\\x0a/\xff\"\n");
+    EXPECT_EQ(
+        nagios,
+        "OSTRIVANE CRITICAL - 192.0.2.1 listed on bl.test | listed=1;1;1;0;1 no_answer=0 "
+        "broken_zones=1 time=0.081s\n"
+        "192.0.2.1 listed on bl.test (127.0.0.2): see\\x1b[2J https://bl.test/\\x0a/\xff\"\n");
 }
 
 TEST(CheckOutput, TextAlignsColumnsAndQuietHidesClean) {

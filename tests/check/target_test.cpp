@@ -35,8 +35,8 @@ const TargetCase kTargets[] = {
     {"10.1.0.0/16", 65536, "10.1.0.0", "0.0.1.10.bl.test", ""},
     {"192.0.2.99/32", 1, "192.0.2.99", "99.2.0.192.bl.test", ""},
     {"192.0.2.98/31", 2, "192.0.2.98", "98.2.0.192.bl.test", ""},
-    {"2001:db8::/120", 256, "2001:db8::",
-     "0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.8.b.d.0.1.0.0.2.bl.test", ""},
+    {"2001:db8::/120", 256,
+     "2001:db8::", "0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.8.b.d.0.1.0.0.2.bl.test", ""},
     {"2001:db8::99/128", 1, "2001:db8::99", kNibbles99 + ".bl.test", ""},
     {"10.0.0.0/15", 0, "", "", "too wide"},
     {"2001:db8::/119", 0, "", "", "too wide"},
@@ -101,8 +101,8 @@ TEST(Target, HostNamesGiveEveryAddressOnceAndUnresolvedOnce) {
         return addresses;
     };
     std::vector<Target> targets;
-    for (const auto* text : {"mail.example", "nowhere.example", "mx.example", "192.0.2.10",
-                             "nowhere.example"}) {
+    for (const auto* text :
+         {"mail.example", "nowhere.example", "mx.example", "192.0.2.10", "nowhere.example"}) {
         targets.push_back(std::get<Target>(parseTarget(text)));
     }
     const auto expanded = std::get<ExpandedTargets>(expandTargets(targets, resolve));
@@ -110,8 +110,7 @@ TEST(Target, HostNamesGiveEveryAddressOnceAndUnresolvedOnce) {
     for (const auto& address : expanded.addresses) {
         got.push_back(address.target + " " + formatIpAddress(address.address));
     }
-    EXPECT_EQ(got, (std::vector<std::string>{"mail.example 192.0.2.10",
-                                             "mail.example 2001:db8::10",
+    EXPECT_EQ(got, (std::vector<std::string>{"mail.example 192.0.2.10", "mail.example 2001:db8::10",
                                              "mx.example 192.0.2.11"}));
     EXPECT_EQ(expanded.unresolved, std::vector<std::string>{"nowhere.example"});
 }

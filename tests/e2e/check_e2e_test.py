@@ -240,9 +240,10 @@ class Check(unittest.TestCase):
         code, _, err, _ = run(["--zone", "bl.test", "-"], "192.0.2.1\n192.0.2.300\n")
         self.assertEqual(code, 3)
         self.assertIn("standard input line 2", err)
-        code, out, _, _ = run(["--format", "nagios", "--zone", "bl.test", "-"], "bad!\n")
-        self.assertEqual(code, 3)
-        self.assertRegex(out, r"^OSTRIVANE UNKNOWN - ")
+        for args, stdin in ((["-"], "bad!\n"), (["--timeout", "0", "192.0.2.1"], None)):
+            code, out, _, _ = run(["--format", "nagios", "--zone", "bl.test", *args], stdin)
+            self.assertEqual(code, 3)
+            self.assertRegex(out, r"^OSTRIVANE UNKNOWN - [^\n]+\n$")
 
     def test_server_option(self):
         code, out, err, _ = run(["--server", "127.0.0.1:53", "--zone", "bl.test", "192.0.2.10"])
