@@ -193,6 +193,9 @@ class Engine {
         ares_query(m_channel, question->name.c_str(), ns_c_in,
                    question->kind == QuestionKind::Reason ? ns_t_txt : ns_t_a, &Engine::answered,
                    question);
+        // c-ares keeps its own copy; a run of 65,536 addresses keeps every
+        // question until the end, so it should not keep every name too.
+        std::string().swap(question->name);
     }
 
     bool mayAsk(std::size_t zone) const {
@@ -265,8 +268,10 @@ class Engine {
                 auto& result = m_results[question.result];
                 result.answer = aAnswerOf(status, reply, length);
                 if (isListingAnswer(result.answer) && reply != nullptr) {
-                    Question* reason = newQuestion(QuestionKind::Reason, question.zone,
-                                                   question.result, question.name);
+                    const auto& address = m_addresses[question.result / m_zones.size()].address;
+                    Question* reason =
+                        newQuestion(QuestionKind::Reason, question.zone, question.result,
+                                    listQueryName(address, m_zones[question.zone].zone));
                     reason->deadline = question.deadline;
                     m_priority.push_back(reason);
                 }
