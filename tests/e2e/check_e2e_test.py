@@ -254,6 +254,23 @@ class Check(unittest.TestCase):
         self.assertEqual(code, 4, out + err)
         self.assertLess(elapsed, 2)
 
+    def test_list_file_gives_zones_and_names(self):
+        import tempfile
+        with tempfile.TemporaryDirectory() as directory:
+            path = os.path.join(directory, "sbllist.txt")
+            rows = ["Test list", "bl.test", "Name only", "", "", "bl2.test"] + [""] * 34
+            with open(path, "w", newline="") as list_file:
+                list_file.write("".join(row + "\r\n" for row in rows))
+            code, out, err, _ = run(["--list", path, "--format", "json", "192.0.2.10"])
+            self.assertEqual(code, 1, err)
+            zones = [(z["zone"], z["name"], z["state"]) for z in json.loads(out)["zones"]]
+            self.assertEqual(zones, [("bl.test", "Test list", "healthy"),
+                                     ("bl2.test", "", "healthy")])
+            code, out, err, _ = run(["--list", os.path.join(directory, "missing.txt"),
+                                     "192.0.2.10"])
+            self.assertEqual((code, out), (3, ""))
+            self.assertIn("missing.txt", err)
+
     def test_help(self):
         code, out, _, _ = run(["--help"])
         self.assertEqual(code, 0)
