@@ -1,6 +1,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/check_mode.h"
 
 #include "core/resolver.h"
 #include "persist/command_line.h"
@@ -18,6 +22,10 @@ constexpr bool kWithWindow = false;
 
 int main(int argc, char* argv[]) {
     using namespace ostrivane;
+    if (argc > 1 && std::string_view(argv[1]) == "--check") {
+        return runCheckCommand(std::vector<std::string>(argv + 2, argv + argc), std::cin, std::cout,
+                               std::cerr);
+    }
     const Command command = parseCommandLine(argc, argv);
     switch (command.kind) {
         case CommandKind::Help:

@@ -6,10 +6,15 @@ a delayed answer holds up nobody else. Answers always list their records in
 the order of the tables (nothing is ever rotated or sorted), carry TTL 0 and
 the authoritative flag. Every name not served below is NXDOMAIN.
 
+OSTRIVANE_DNS_DELAY_MS in the environment delays every answer by that many
+milliseconds on top of the tables' delays (a realistic round trip for the
+benchmark); netns_run.sh passes it through.
+
 Run it with Debian's interpreter, /usr/bin/python3, which sees python3-dnslib.
 """
 
 import argparse
+import ipaddress
 import os
 import signal
 import socketserver
@@ -17,20 +22,21 @@ import sys
 import threading
 import time
 
-from dnslib import QTYPE, RCODE, RR, SOA, TXT, A, DNSHeader, DNSRecord
+from dnslib import AAAA, QTYPE, RCODE, RR, SOA, TXT, A, DNSHeader, DNSRecord
 
 # --------------------------------------------------------------------------
 # What is served
 # --------------------------------------------------------------------------
 
-# Host names: their A records, in exactly this order, and the delay in
-# seconds before the answer. "nowhere.test" is deliberately absent.
+# Host names: their A and AAAA records (each type in exactly this order), and
+# the delay in seconds before the answer. "nowhere.test" is deliberately absent.
 HOSTS = {
     #  name           addresses, in answer order        delay
     "listed.test": (["192.0.2.10"], 0),
     "two.test": (["192.0.2.11", "192.0.2.10"], 0),
     "slow.test": (["192.0.2.10"], 3),
     "clean.test": (["192.0.2.20"], 0),
+    "v6.test": (["2001:db8::99", "192.0.2.20", "2001:db8::20"], 0),
 }
 
 # Who a healthy test list lists: host address -> the answer it gives.
@@ -38,6 +44,12 @@ BL_TEST_LISTINGS = {
     "127.0.0.2": "127.0.0.2",
     "192.0.2.10": "127.0.0.4",
     "192.0.2.11": "127.0.0.5",
+    "2001:db8::99": "127.0.0.6",  # asked by its 32 reversed nibbles
+}
+# A list of IPv4 addresses only: every IPv6 question is NXDOMAIN.
+V4ONLY_TEST_LISTINGS = {
+    "127.0.0.2": "127.0.0.2",
+    "192.0.2.10": "127.0.0.3",
 }
 BL2_TEST_LISTINGS = {
     "127.0.0.2": "127.0.0.2",
@@ -68,6 +80,11 @@ ZONES = [
     ("slowbl.test", LIST, BL_TEST_LISTINGS, 3),
     ("silent.test", SILENT, None, 0),
     ("mutetxt.test", MUTE_TXT, DEFAULT_LISTINGS, 0),
+    ("silent2.test", SILENT, None, 0),
+    ("silent3.test", SILENT, None, 0),
+    ("v4only.test", LIST, V4ONLY_TEST_LISTINGS, 0),
+    ("delayed.test", LIST, BL_TEST_LISTINGS, 0.5),
+    ("parked.test", EVERY, "198.51.100.80", 0),  # a parked domain's web server answers every name
     # The 16 default rows, in row order.
     ("cbl.abuseat.org", LIST, DEFAULT_LISTINGS, 0),
     ("sbl.spamhaus.org", LIST, DEFAULT_LISTINGS, 0),
@@ -112,11 +129,15 @@ def find_zone(name):
 
 
 def host_address_of(prefix):
-    """"10.2.0.192" -> "192.0.2.10"; None unless four decimal labels."""
+    """"10.2.0.192" -> "192.0.2.10"; 32 reversed nibbles -> "2001:db8::99";
+    None for anything else."""
     labels = prefix.split(".")
-    if len(labels) != 4 or not all(label.isdigit() for label in labels):
-        return None
-    return ".".join(reversed(labels))
+    if len(labels) == 4 and all(label.isdigit() for label in labels):
+        return ".".join(reversed(labels))
+    if len(labels) == 32 and all(len(label) == 1 and label in "0123456789abcdef" for label in labels):
+        nibbles = "".join(reversed(labels))
+        return str(ipaddress.IPv6Address(int(nibbles, 16)))
+    return None
 
 
 def soa_of(zone):
@@ -142,8 +163,12 @@ class Answer:
 def records_for(name, qtype, a_addresses, txts=()):
     """The records of an existing name for the asked type, in table order."""
     records = []
+    v4 = [address for address in a_addresses if ":" not in address]
+    v6 = [address for address in a_addresses if ":" in address]
     if qtype in (QTYPE.A, QTYPE.ANY):
-        records += [RR(name, QTYPE.A, ttl=TTL, rdata=A(address)) for address in a_addresses]
+        records += [RR(name, QTYPE.A, ttl=TTL, rdata=A(address)) for address in v4]
+    if qtype in (QTYPE.AAAA, QTYPE.ANY):
+        records += [RR(name, QTYPE.AAAA, ttl=TTL, rdata=AAAA(address)) for address in v6]
     if qtype in (QTYPE.TXT, QTYPE.ANY):
         records += [RR(name, QTYPE.TXT, ttl=TTL, rdata=TXT(text)) for text in txts]
     return records
@@ -208,6 +233,8 @@ def reply_to(request):
 
 log_lock = threading.Lock()
 
+EXTRA_DELAY = int(os.environ.get("OSTRIVANE_DNS_DELAY_MS") or 0) / 1000
+
 
 def log(line):
     with log_lock:
@@ -228,6 +255,7 @@ class QueryHandler(socketserver.BaseRequestHandler):
         if reply is None:
             log(f"{what} -> dropped")
             return
+        delay += EXTRA_DELAY
         if delay:
             time.sleep(delay)
         log(f"{what} -> {RCODE.get(reply.header.rcode)} {[str(r.rdata) for r in reply.rr]}")

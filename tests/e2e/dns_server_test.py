@@ -69,6 +69,14 @@ ANSWERS = [
     ("2.0.0.127.psbl.surriel.com", "TXT", ("NOERROR", [txt("psbl.surriel.com", "127.0.0.2")])),
     ("1.0.0.127.psbl.surriel.com", "A", ("NXDOMAIN", [])),
     ("example.com", "A", ("NXDOMAIN", [])),
+    ("v6.test", "A", ("NOERROR", ["192.0.2.20"])),
+    ("v6.test", "AAAA", ("NOERROR", ["2001:db8::99", "2001:db8::20"])),
+    ("9.9.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.8.b.d.0.1.0.0.2.bl.test", "A",
+     ("NOERROR", ["127.0.0.6"])),
+    ("9.9.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.8.b.d.0.1.0.0.2.v4only.test", "A",
+     ("NXDOMAIN", [])),
+    ("10.2.0.192.v4only.test", "A", ("NOERROR", ["127.0.0.3"])),
+    ("20.2.0.192.parked.test", "A", ("NOERROR", ["198.51.100.80"])),
 ]
 
 

@@ -18,6 +18,8 @@
 #
 # Optional environment:
 #   OSTRIVANE_DNS_LOG=PATH         keep the server's query log in PATH
+#   OSTRIVANE_DNS_DELAY_MS=N       the server delays every answer by N ms
+#                                  more (a realistic round trip)
 #   OSTRIVANE_RESOLV_OPTIONS=TEXT  the resolver's options line instead of
 #                                  "timeout:1 attempts:2" (for example
 #                                  "timeout:5 attempts:1" lets the 3 s answers

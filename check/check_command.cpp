@@ -1,0 +1,120 @@
+#include "check/check_command.h"
+
+#include <algorithm>
+#include <chrono>
+#include <ostream>
+
+#include "check/check_output.h"
+#include "check/list_engine.h"
+#include "core/memory_table.h"
+#include "persist/list_file.h"
+
+namespace ostrivane {
+
+namespace {
+
+std::variant<std::vector<CheckZone>, CheckFailure> zonesOf(const CheckOptions& options,
+                                                           const CheckEnvironment& environment) {
+    std::vector<CheckZone> zones;
+    if (!options.zones.empty()) {
+        for (const auto& zone : options.zones) {
+            zones.push_back({zone, {}});
+        }
+        return zones;
+    }
+    MemoryTable table;
+    loadDefaultBlacklists(table);
+    const auto path = options.listFile.value_or(environment.defaultListFile);
+    if (options.listFile || FileExists(path)) {
+        MemoryTable fromFile;
+        if (const auto problem = loadListFile(fromFile, path)) {
+            if (options.listFile) {
+                return CheckFailure{kCheckUsage, "--list: " + problem->message()};
+            }
+            environment.warnings << "List file not read, checking the default blacklists instead: "
+                                 << problem->message() << '\n';
+        } else {
+            table = fromFile;
+        }
+    }
+    for (int row = 0; row < kRowCount; ++row) {
+        auto zone = table.zone(row);
+        zone.erase(0, zone.find_first_not_of(" \t"));
+        zone.erase(zone.find_last_not_of(" \t.") + 1);
+        const bool known = std::any_of(zones.begin(), zones.end(),
+                                       [&zone](const CheckZone& z) { return z.zone == zone; });
+        if (!zone.empty() && !known) {
+            zones.push_back({zone, table.name(row)});
+        }
+    }
+    if (zones.empty()) {
+        return CheckFailure{kCheckUsage, "no zone to check: the list file " + path.string() +
+                                             " names none (give one with --zone)"};
+    }
+    return zones;
+}
+
+EpochMs nowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
+                                              const CheckEnvironment& environment) {
+    std::vector<Target> targets;
+    bool inputRead = false;
+    for (const auto& text : options.targets) {
+        if (text == "-") {
+            if (inputRead) {
+                continue;
+            }
+            inputRead = true;
+            auto fromInput = readTargets(environment.input);
+            if (const auto* error = std::get_if<TargetError>(&fromInput)) {
+                return CheckFailure{kCheckUsage, error->reason + ": '" + error->text + "'"};
+            }
+            auto& read = std::get<std::vector<Target>>(fromInput);
+            std::move(read.begin(), read.end(), std::back_inserter(targets));
+            continue;
+        }
+        auto parsed = parseTarget(text);
+        if (const auto* error = std::get_if<TargetError>(&parsed)) {
+            return CheckFailure{kCheckUsage, "target '" + error->text + "': " + error->reason};
+        }
+        targets.push_back(std::get<Target>(std::move(parsed)));
+    }
+    if (targets.empty()) {
+        return CheckFailure{kCheckUsage, "no target given: standard input held none"};
+    }
+
+    auto zones = zonesOf(options, environment);
+    if (auto* failure = std::get_if<CheckFailure>(&zones)) {
+        return *failure;
+    }
+
+    const auto started = std::chrono::steady_clock::now();
+    const EpochMs startedAt = nowMs();
+    auto expanded = expandTargets(targets, environment.resolveHost);
+    if (const auto* error = std::get_if<TargetError>(&expanded)) {
+        return CheckFailure{kCheckUsage, "target '" + error->text + "': " + error->reason};
+    }
+    const auto& found = std::get<ExpandedTargets>(expanded);
+
+    auto asked = askLists(found.addresses, std::get<std::vector<CheckZone>>(zones),
+                          {options.timeout, options.servers});
+    if (const auto* failure = std::get_if<EngineFailure>(&asked)) {
+        return CheckFailure{kCheckUsage, failure->reason};
+    }
+    auto run = std::get<CheckRun>(std::move(asked));
+    run.startedAt = startedAt;
+    run.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::steady_clock::now() - started)
+                         .count();
+    run.unresolvedTargets = found.unresolved;
+    return run;
+}
+
+}  // namespace ostrivane

@@ -1,0 +1,38 @@
+#pragma once
+
+// One `ostrivane --check` run up to its result: the targets (standard input
+// included), their addresses, the zones, and the lists' answers.
+
+#include <filesystem>
+#include <iosfwd>
+#include <string>
+#include <variant>
+
+#include "check/check_options.h"
+#include "check/check_result.h"
+#include "check/target.h"
+
+namespace ostrivane {
+
+// Why a run checked nothing, and the status to end with.
+struct CheckFailure {
+    int status = 3;
+    std::string message;
+};
+
+struct CheckEnvironment {
+    std::istream& input;                    // read when a target is "-"
+    std::ostream& warnings;                 // problems that do not stop the run
+    std::filesystem::path defaultListFile;  // the window's list file
+    HostResolver resolveHost = resolveHostAddresses;
+};
+
+// Reads the targets, resolves the host names, takes the zones (--zone, else
+// --list, else the default list file, else the built-in defaults) and asks
+// every list about every address. A bad target on standard input, too many
+// addresses, a list file that cannot be read or no zone at all: a usage
+// failure (status 3), nothing asked.
+std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
+                                              const CheckEnvironment& environment);
+
+}  // namespace ostrivane

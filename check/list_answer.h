@@ -1,0 +1,39 @@
+#pragma once
+
+// What a list said to one question, and the verdict it makes: the rules of
+// the check, apart from the DNS library that carries the questions.
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "check/check_result.h"
+#include "core/resolver.h"
+#include "core/zone_health.h"
+
+namespace ostrivane {
+
+struct ListAnswer {
+    enum class Kind {
+        Addresses,  // one or more A records
+        NotFound,   // NXDOMAIN, or the name has no A record (NODATA)
+        NoAnswer,   // time-out, SERVFAIL, REFUSED, or the question was never asked
+    };
+    Kind kind = Kind::NoAnswer;
+    std::vector<std::array<std::uint8_t, 4>> addresses;  // in answer order
+};
+
+// As core's zone classification reads an answer: the first address decides.
+Resolution resolutionOf(const ListAnswer& answer);
+
+// An answer in 127.0.0.0/8 outside 127.255.255.0/24: the list lists the name.
+// Anything else (an error code, an address outside 127.0.0.0/8) is a list
+// error, never a listing.
+bool isListingAnswer(const ListAnswer& answer);
+
+// The verdict of one address on one zone. A zone that lists everything or is
+// empty or dead makes every verdict broken-zone; one that refuses us makes
+// them list-error, whatever the single answer said.
+CheckVerdict verdictOf(const ListAnswer& answer, ZoneHealth health);
+
+}  // namespace ostrivane

@@ -1,0 +1,92 @@
+#include "check/check_options.h"
+
+#include <gtest/gtest.h>
+
+namespace ostrivane {
+namespace {
+
+struct BadArguments {
+    std::vector<std::string> args;
+    std::string named;  // the message must hold this
+};
+
+const BadArguments kBad[] = {
+    {{}, "no target"},
+    {{"--zone", "bl.test"}, "no target"},
+    {{"--timeout", "0", "192.0.2.1"}, "--timeout 0"},
+    {{"--timeout", "-1", "192.0.2.1"}, "--timeout -1"},
+    {{"--timeout", "1e3", "192.0.2.1"}, "--timeout 1e3"},
+    {{"--timeout", "nan", "192.0.2.1"}, "--timeout nan"},
+    {{"--timeout", "3601", "192.0.2.1"}, "--timeout 3601"},
+    {{"--timeout"}, "--timeout: needs a value"},
+    {{"--format", "xml", "192.0.2.1"}, "--format xml"},
+    {{"--warning", "0", "192.0.2.1"}, "--warning 0"},
+    {{"--critical", "x", "192.0.2.1"}, "--critical x"},
+    {{"--warning", "3", "--critical", "2", "192.0.2.1"}, "--warning 3 is above --critical 2"},
+    {{"--zone", "bad zone", "192.0.2.1"}, "--zone bad zone"},
+    {{"--zone", "a..b", "192.0.2.1"}, "--zone a..b"},
+    {{"--server", "ns.example", "192.0.2.1"}, "--server ns.example"},
+    {{"--server", "192.0.2.1:0", "192.0.2.1"}, "--server 192.0.2.1:0"},
+    {{"--server", "[192.0.2.1]:53", "192.0.2.1"}, "--server [192.0.2.1]:53"},
+    {{"--keep-days", "0", "192.0.2.1"}, "--keep-days 0"},
+    {{"--keep-days", "1.5", "192.0.2.1"}, "--keep-days 1.5"},
+    {{"--history", "h.db", "--no-history", "192.0.2.1"}, "--no-history"},
+    {{"--changes", "--no-history", "192.0.2.1"}, "--changes"},
+    {{"--quiet=yes", "192.0.2.1"}, "--quiet: takes no value"},
+    {{"--bogus", "192.0.2.1"}, "--bogus: unknown option"},
+    {{"192.0.2.0/8"}, "target '192.0.2.0/8'"},
+    {{"192.0.2.1", "mail!"}, "target 'mail!'"},
+};
+
+TEST(CheckOptions, EachBadArgumentIsNamed) {
+    for (const auto& c : kBad) {
+        const auto parsed = parseCheckOptions(c.args);
+        ASSERT_TRUE(std::holds_alternative<CheckUsageError>(parsed)) << c.named;
+        EXPECT_NE(std::get<CheckUsageError>(parsed).message.find(c.named), std::string::npos)
+            << std::get<CheckUsageError>(parsed).message;
+    }
+}
+
+TEST(CheckOptions, EveryOptionIsRead) {
+    const auto parsed =
+        parseCheckOptions({"--zone",    "bl.test.",    "--zone=bl2.test",
+                           "--zone",    "bl.test",     "--list",
+                           "my.txt",    "--timeout",   "0.25",
+                           "--server",  "192.0.2.53",  "--server=[2001:db8::53]:5353",
+                           "--format",  "nagios",      "--quiet",
+                           "--warning", "2",           "--critical=5",
+                           "--history", "h.db",        "--changes",
+                           "--page",    "p.html",      "--keep-days",
+                           "30",        "192.0.2.1",   "-",
+                           "--",        "mail.example"});
+    ASSERT_TRUE(std::holds_alternative<CheckOptions>(parsed))
+        << std::get<CheckUsageError>(parsed).message;
+    const auto& o = std::get<CheckOptions>(parsed);
+    EXPECT_EQ(o.zones, (std::vector<std::string>{"bl.test", "bl2.test"}));
+    EXPECT_EQ(o.listFile, std::filesystem::path("my.txt"));
+    EXPECT_EQ(o.timeout, std::chrono::milliseconds(250));
+    EXPECT_EQ(o.servers, (std::vector<std::string>{"192.0.2.53:53", "[2001:db8::53]:5353"}));
+    EXPECT_EQ(o.format, CheckFormat::Nagios);
+    EXPECT_TRUE(o.quiet);
+    EXPECT_EQ(o.warning, 2);
+    EXPECT_EQ(o.critical, 5);
+    EXPECT_EQ(o.historyFile, std::filesystem::path("h.db"));
+    EXPECT_TRUE(o.changes);
+    EXPECT_EQ(o.page, std::filesystem::path("p.html"));
+    EXPECT_EQ(o.keepDays, 30);
+    EXPECT_EQ(o.targets, (std::vector<std::string>{"192.0.2.1", "-", "mail.example"}));
+}
+
+TEST(CheckOptions, Defaults) {
+    const auto o = std::get<CheckOptions>(parseCheckOptions({"192.0.2.1"}));
+    EXPECT_EQ(o.timeout, std::chrono::milliseconds(2000));
+    EXPECT_EQ(o.format, CheckFormat::Text);
+    EXPECT_EQ(o.warning, 1);
+    EXPECT_EQ(o.critical, 1);
+    EXPECT_EQ(o.keepDays, 400);
+    EXPECT_FALSE(o.historyFile || o.noHistory || o.changes || o.page || o.quiet);
+    EXPECT_TRUE(std::get<CheckOptions>(parseCheckOptions({"--help"})).help);
+}
+
+}  // namespace
+}  // namespace ostrivane

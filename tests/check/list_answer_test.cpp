@@ -1,0 +1,87 @@
+#include "check/list_answer.h"
+
+#include <gtest/gtest.h>
+
+namespace ostrivane {
+namespace {
+
+using Kind = ListAnswer::Kind;
+using Bytes = std::array<std::uint8_t, 4>;
+
+struct VerdictCase {
+    const char* what;
+    ListAnswer answer;
+    ZoneHealth health;
+    CheckVerdict verdict;
+};
+
+const VerdictCase kVerdicts[] = {
+    {"listing",
+     {Kind::Addresses, {Bytes{127, 0, 0, 4}}},
+     ZoneHealth::Healthy,
+     CheckVerdict::Listed},
+    {"two listing answers",
+     {Kind::Addresses, {Bytes{127, 0, 0, 2}, Bytes{127, 0, 0, 10}}},
+     ZoneHealth::Healthy,
+     CheckVerdict::Listed},
+    {"top of the listing range",
+     {Kind::Addresses, {Bytes{127, 255, 254, 255}}},
+     ZoneHealth::Healthy,
+     CheckVerdict::Listed},
+    {"error code",
+     {Kind::Addresses, {Bytes{127, 255, 255, 254}}},
+     ZoneHealth::Healthy,
+     CheckVerdict::ListError},
+    {"error code beside a listing",
+     {Kind::Addresses, {Bytes{127, 0, 0, 2}, Bytes{127, 255, 255, 252}}},
+     ZoneHealth::Healthy,
+     CheckVerdict::ListError},
+    {"outside 127/8 (a parked domain)",
+     {Kind::Addresses, {Bytes{198, 51, 100, 80}}},
+     ZoneHealth::Healthy,
+     CheckVerdict::ListError},
+    {"NXDOMAIN", {Kind::NotFound, {}}, ZoneHealth::Healthy, CheckVerdict::NotListed},
+    {"time-out", {Kind::NoAnswer, {}}, ZoneHealth::Healthy, CheckVerdict::NoAnswer},
+    {"listing on a list that lists everything",
+     {Kind::Addresses, {Bytes{127, 0, 0, 2}}},
+     ZoneHealth::ListsEverything,
+     CheckVerdict::BrokenZone},
+    {"not listed on a dead list",
+     {Kind::NotFound, {}},
+     ZoneHealth::EmptyOrDead,
+     CheckVerdict::BrokenZone},
+    {"never asked on a dead list",
+     {Kind::NoAnswer, {}},
+     ZoneHealth::EmptyOrDead,
+     CheckVerdict::BrokenZone},
+    {"not listed on a refusing list",
+     {Kind::NotFound, {}},
+     ZoneHealth::RefusesUs,
+     CheckVerdict::ListError},
+};
+
+TEST(ListAnswer, VerdictOfEachAnswerAndZoneState) {
+    for (const auto& c : kVerdicts) {
+        EXPECT_EQ(checkVerdictText(verdictOf(c.answer, c.health)), checkVerdictText(c.verdict))
+            << c.what;
+    }
+}
+
+// The engine hands core's zone classification what c-ares said; the mapping
+// must keep NXDOMAIN apart from no answer, or a dead list would look healthy.
+TEST(ListAnswer, HealthQuestionsClassifyAsCoreDoes) {
+    const ListAnswer listed{Kind::Addresses, {Bytes{127, 0, 0, 2}}};
+    const ListAnswer notFound{Kind::NotFound, {}};
+    const ListAnswer silent{Kind::NoAnswer, {}};
+    const ListAnswer refused{Kind::Addresses, {Bytes{127, 255, 255, 254}}};
+    EXPECT_EQ(classifyZone(resolutionOf(listed), resolutionOf(notFound)), ZoneHealth::Healthy);
+    EXPECT_EQ(classifyZone(resolutionOf(listed), resolutionOf(listed)),
+              ZoneHealth::ListsEverything);
+    EXPECT_EQ(classifyZone(resolutionOf(notFound), resolutionOf(notFound)),
+              ZoneHealth::EmptyOrDead);
+    EXPECT_EQ(classifyZone(resolutionOf(listed), resolutionOf(silent)), ZoneHealth::EmptyOrDead);
+    EXPECT_EQ(classifyZone(resolutionOf(refused), resolutionOf(refused)), ZoneHealth::RefusesUs);
+}
+
+}  // namespace
+}  // namespace ostrivane

@@ -1,0 +1,141 @@
+#include "check/target.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+
+#include "check/ip_address.h"
+
+namespace ostrivane {
+namespace {
+
+// What a target text stands for: its addresses as canonical text, the first
+// query name under "bl.test", or the error's reason (a fragment of it).
+struct TargetCase {
+    std::string text;
+    std::size_t count = 0;  // addresses; 0 for a host name or an error
+    std::string first;      // the first address
+    std::string firstQuery;
+    std::string error;  // non-empty: must fail with this in the reason
+};
+
+const std::string kNibbles99 = "9.9.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.8.b.d.0.1.0.0.2";
+
+const TargetCase kTargets[] = {
+    {"192.0.2.99", 1, "192.0.2.99", "99.2.0.192.bl.test", ""},
+    {"0.0.0.0", 1, "0.0.0.0", "0.0.0.0.bl.test", ""},
+    {"255.255.255.255", 1, "255.255.255.255", "255.255.255.255.bl.test", ""},
+    {"2001:db8::99", 1, "2001:db8::99", kNibbles99 + ".bl.test", ""},
+    {"2001:0DB8:0000::0099", 1, "2001:db8::99", kNibbles99 + ".bl.test", ""},
+    {"::ffff:127.0.0.2", 1, "::ffff:127.0.0.2",
+     "2.0.0.0.0.0.f.7.f.f.f.f.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.bl.test", ""},
+    {"192.0.2.0/24", 256, "192.0.2.0", "0.2.0.192.bl.test", ""},
+    {"192.0.2.77/24", 256, "192.0.2.0", "0.2.0.192.bl.test", ""},  // host bits cleared
+    {"10.1.0.0/16", 65536, "10.1.0.0", "0.0.1.10.bl.test", ""},
+    {"192.0.2.99/32", 1, "192.0.2.99", "99.2.0.192.bl.test", ""},
+    {"192.0.2.98/31", 2, "192.0.2.98", "98.2.0.192.bl.test", ""},
+    {"2001:db8::/120", 256,
+     "2001:db8::", "0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.8.b.d.0.1.0.0.2.bl.test", ""},
+    {"2001:db8::99/128", 1, "2001:db8::99", kNibbles99 + ".bl.test", ""},
+    {"10.0.0.0/15", 0, "", "", "too wide"},
+    {"2001:db8::/119", 0, "", "", "too wide"},
+    {"192.0.2.0/33", 0, "", "", "from 0 to 32"},
+    {"2001:db8::/129", 0, "", "", "from 0 to 128"},
+    {"192.0.2.0/", 0, "", "", "prefix"},
+    {"192.0.2.0/2x", 0, "", "", "prefix"},
+    {"192.0.2/24", 0, "", "", "address block"},
+    {"192.0.2.256", 0, "", "", "not an address"},
+    {"192.0.2", 0, "", "", "not an address"},
+    {"01.2.3.4", 0, "", "", "not an address"},
+    {"2001:db8::99%eth0", 0, "", "", "not an address"},
+    {"mail example.com", 0, "", "", "not an address"},
+    {"-bad.example", 0, "", "", "not an address"},
+    {"", 0, "", "", "empty"},
+};
+
+TEST(Target, ParsesExpandsAndNamesEachTarget) {
+    for (const auto& c : kTargets) {
+        SCOPED_TRACE(c.text);
+        const auto parsed = parseTarget(c.text);
+        if (!c.error.empty()) {
+            ASSERT_TRUE(std::holds_alternative<TargetError>(parsed));
+            EXPECT_NE(std::get<TargetError>(parsed).reason.find(c.error), std::string::npos)
+                << std::get<TargetError>(parsed).reason;
+            continue;
+        }
+        ASSERT_TRUE(std::holds_alternative<Target>(parsed));
+        const auto expanded = expandTargets({std::get<Target>(parsed)},
+                                            [](const std::string&) -> std::vector<IpAddress> {
+                                                ADD_FAILURE() << "no host name expected";
+                                                return {};
+                                            });
+        const auto& addresses = std::get<ExpandedTargets>(expanded).addresses;
+        ASSERT_EQ(addresses.size(), c.count);
+        EXPECT_EQ(formatIpAddress(addresses.front().address), c.first);
+        EXPECT_EQ(listQueryName(addresses.front().address, "bl.test"), c.firstQuery);
+        EXPECT_EQ(addresses.front().target, c.text);
+    }
+}
+
+TEST(Target, BlocksCountUpAcrossBytes) {
+    const auto parsed = std::get<Target>(parseTarget("10.1.0.0/16"));
+    const auto expanded = std::get<ExpandedTargets>(expandTargets({parsed}, {}));
+    EXPECT_EQ(formatIpAddress(expanded.addresses[255].address), "10.1.0.255");
+    EXPECT_EQ(formatIpAddress(expanded.addresses[256].address), "10.1.1.0");
+    EXPECT_EQ(formatIpAddress(expanded.addresses.back().address), "10.1.255.255");
+}
+
+TEST(Target, HostNamesGiveEveryAddressOnceAndUnresolvedOnce) {
+    const std::map<std::string, std::vector<std::string>> hosts = {
+        {"mail.example", {"192.0.2.10", "2001:db8::10"}},
+        {"mx.example", {"2001:db8::10", "192.0.2.11"}},
+    };
+    const HostResolver resolve = [&hosts](const std::string& name) {
+        std::vector<IpAddress> addresses;
+        if (const auto found = hosts.find(name); found != hosts.end()) {
+            for (const auto& text : found->second) {
+                addresses.push_back(*parseIpAddress(text));
+            }
+        }
+        return addresses;
+    };
+    std::vector<Target> targets;
+    for (const auto* text :
+         {"mail.example", "nowhere.example", "mx.example", "192.0.2.10", "nowhere.example"}) {
+        targets.push_back(std::get<Target>(parseTarget(text)));
+    }
+    const auto expanded = std::get<ExpandedTargets>(expandTargets(targets, resolve));
+    std::vector<std::string> got;
+    for (const auto& address : expanded.addresses) {
+        got.push_back(address.target + " " + formatIpAddress(address.address));
+    }
+    EXPECT_EQ(got, (std::vector<std::string>{"mail.example 192.0.2.10", "mail.example 2001:db8::10",
+                                             "mx.example 192.0.2.11"}));
+    EXPECT_EQ(expanded.unresolved, std::vector<std::string>{"nowhere.example"});
+}
+
+TEST(Target, MoreThanTheLimitIsAnError) {
+    const auto wide = std::get<Target>(parseTarget("10.0.0.0/16"));
+    const auto one = std::get<Target>(parseTarget("10.1.0.0/32"));
+    EXPECT_TRUE(std::holds_alternative<ExpandedTargets>(expandTargets({wide, wide}, {})));
+    const auto tooMany = expandTargets({wide, one}, {});
+    ASSERT_TRUE(std::holds_alternative<TargetError>(tooMany));
+    EXPECT_EQ(std::get<TargetError>(tooMany).text, "10.1.0.0/32");
+}
+
+TEST(Target, StandardInputSkipsBlanksAndCommentsAndNamesABadLine) {
+    std::istringstream good("# servers\n\n  192.0.2.1 \r\n\t# another\nmail.example\n");
+    const auto targets = std::get<std::vector<Target>>(readTargets(good));
+    ASSERT_EQ(targets.size(), 2U);
+    EXPECT_EQ(targets[0].text, "192.0.2.1");
+    EXPECT_EQ(targets[1].text, "mail.example");
+
+    std::istringstream bad("192.0.2.1\n\n192.0.2.999\n");
+    const auto error = std::get<TargetError>(readTargets(bad));
+    EXPECT_EQ(error.text, "192.0.2.999");
+    EXPECT_NE(error.reason.find("standard input line 3"), std::string::npos) << error.reason;
+}
+
+}  // namespace
+}  // namespace ostrivane

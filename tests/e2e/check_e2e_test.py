@@ -1,0 +1,304 @@
+#!/usr/bin/python3
+"""`ostrivane --check` against the test DNS server (dns_server.py).
+
+check_e2e_test.py BINARY: enters netns_run.sh's namespace itself, keeping the
+DNS server's query log in a temporary file. Every case of
+the table runs in all three formats; the verdicts, the exit statuses and the
+shape of each output must agree. Then the run with dead zones must keep its
+bound and ask a dead zone few questions, the JSON output must follow its
+schema, and usage errors must check nothing.
+"""
+
+import json
+import os
+import re
+import subprocess
+import sys
+import time
+import unittest
+
+BINARY = None
+DNS_LOG = os.environ.get("OSTRIVANE_DNS_LOG")
+
+V6_99 = "2001:db8::99"
+V6_20 = "2001:db8::20"
+
+# zones, targets, stdin -> {(address, zone): verdict}, text/json status, nagios status
+CASES = [
+    ("listed on two lists, clean on one",
+     ["bl.test", "bl2.test", "v4only.test"], ["192.0.2.10"], None,
+     {("192.0.2.10", "bl.test"): "listed", ("192.0.2.10", "bl2.test"): "listed",
+      ("192.0.2.10", "v4only.test"): "listed"}, 1, 2),
+    ("clean address",
+     ["bl.test", "bl2.test"], ["192.0.2.20"], None,
+     {("192.0.2.20", "bl.test"): "not-listed", ("192.0.2.20", "bl2.test"): "not-listed"}, 0, 0),
+    ("every address of a host, IPv6 by nibbles; an IPv4-only list says not listed",
+     ["bl.test", "v4only.test"], ["v6.test"], None,
+     {(V6_99, "bl.test"): "listed", (V6_99, "v4only.test"): "not-listed",
+      (V6_20, "bl.test"): "not-listed", (V6_20, "v4only.test"): "not-listed",
+      ("192.0.2.20", "bl.test"): "not-listed", ("192.0.2.20", "v4only.test"): "not-listed"},
+     1, 2),
+    ("broken zones: lists everything, parked, empty, dead; refusing zone",
+     ["bl.test", "wild.test", "parked.test", "empty.test", "servfail.test", "refuse.test"],
+     ["192.0.2.20"], None,
+     {("192.0.2.20", "bl.test"): "not-listed", ("192.0.2.20", "wild.test"): "broken-zone",
+      ("192.0.2.20", "parked.test"): "broken-zone", ("192.0.2.20", "empty.test"): "broken-zone",
+      ("192.0.2.20", "servfail.test"): "broken-zone",
+      ("192.0.2.20", "refuse.test"): "list-error"}, 4, 1),
+    ("a listing on a list that lists everything is no listing",
+     ["wild.test"], ["192.0.2.10"], None,
+     {("192.0.2.10", "wild.test"): "broken-zone"}, 4, 1),
+    ("an unresolvable host beside a clean address",
+     ["bl.test"], ["nowhere.test", "192.0.2.20"], None,
+     {("192.0.2.20", "bl.test"): "not-listed"}, 2, 3),
+    ("a listing wins over an unresolvable host",
+     ["bl.test"], ["nowhere.test", "192.0.2.11"], None,
+     {("192.0.2.11", "bl.test"): "listed"}, 1, 2),
+    ("a block, with an address given twice (by host and by address)",
+     ["bl.test"], ["192.0.2.10/31", "listed.test", "192.0.2.10"], None,
+     {("192.0.2.10", "bl.test"): "listed", ("192.0.2.11", "bl.test"): "listed"}, 1, 2),
+    ("targets on standard input, comments and blank lines skipped",
+     ["bl2.test"], ["-"], "# mail servers\n\n  192.0.2.10  \nclean.test\n",
+     {("192.0.2.10", "bl2.test"): "listed", ("192.0.2.20", "bl2.test"): "not-listed"}, 1, 2),
+    ("an IPv6 block of two",
+     ["bl.test"], ["2001:db8::98/127"], None,
+     {("2001:db8::98", "bl.test"): "not-listed", (V6_99, "bl.test"): "listed"}, 1, 2),
+]
+
+TEXT_LINE = re.compile(r"^  (\S+)\s+(listed|not-listed|no-answer|list-error|broken-zone)\b")
+NAGIOS_FIRST = re.compile(
+    r"^OSTRIVANE (OK|WARNING|CRITICAL|UNKNOWN) - [^|\n]+ \| listed=(\d+);1;1;0;(\d+) "
+    r"no_answer=(\d+) broken_zones=(\d+) time=\d+\.\d{3}s$")
+NAGIOS_STATES = ["OK", "WARNING", "CRITICAL", "UNKNOWN"]
+
+
+def run(args, stdin=None):
+    started = time.monotonic()
+    done = subprocess.run([BINARY, "--check", *args], input=stdin or "", capture_output=True,
+                          text=True, timeout=60)
+    return done.returncode, done.stdout, done.stderr, time.monotonic() - started
+
+
+def zone_args(zones):
+    return [arg for zone in zones for arg in ("--zone", zone)]
+
+
+def text_verdicts(stdout):
+    verdicts, address = {}, None
+    for line in stdout.splitlines():
+        if line and not line.startswith(" ") and not line.startswith("Summary:") and ":" not in line.split(" ")[0][-1:]:
+            address = line.split(" ")[0]
+            continue
+        match = TEXT_LINE.match(line)
+        if match:
+            verdicts[(address, match.group(1))] = match.group(2)
+    return verdicts
+
+
+def dns_log_lines():
+    with open(DNS_LOG) as log:
+        return log.read().splitlines()
+
+
+def check_schema(test, document):
+    """The JSON output's schema, as the manual page and README give it."""
+    def is_time(value):
+        return isinstance(value, str) and re.fullmatch(
+            r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ", value) is not None
+
+    test.assertEqual(set(document), {"checked_at", "duration_ms", "zones", "results",
+                                     "unresolved_targets", "summary"})
+    test.assertTrue(is_time(document["checked_at"]), document["checked_at"])
+    test.assertIsInstance(document["duration_ms"], int)
+    test.assertGreaterEqual(document["duration_ms"], 0)
+    for zone in document["zones"]:
+        test.assertEqual(set(zone), {"zone", "name", "state"})
+        test.assertIsInstance(zone["zone"], str)
+        test.assertIsInstance(zone["name"], str)
+        test.assertIn(zone["state"],
+                      {"healthy", "lists-everything", "empty-or-dead", "refuses-us"})
+    for result in document["results"]:
+        test.assertEqual(set(result), {"target", "address", "zone", "verdict", "answers",
+                                       "reason", "change", "since"})
+        for key in ("target", "address", "zone"):
+            test.assertIsInstance(result[key], str)
+        test.assertIn(result["verdict"],
+                      {"listed", "not-listed", "no-answer", "list-error", "broken-zone"})
+        test.assertIsInstance(result["answers"], list)
+        for answer in result["answers"]:
+            test.assertRegex(answer, r"^\d+\.\d+\.\d+\.\d+$")
+        test.assertTrue(result["reason"] is None or isinstance(result["reason"], str))
+        test.assertIn(result["change"], {None, "new", "ongoing", "cleared"})
+        test.assertTrue(result["since"] is None or is_time(result["since"]))
+    test.assertIsInstance(document["unresolved_targets"], list)
+    summary = document["summary"]
+    test.assertEqual(set(summary), {"addresses", "zones", "listed", "not_listed", "no_answer",
+                                    "list_error", "broken_zone", "unresolved_targets"})
+    test.assertTrue(all(isinstance(value, int) for value in summary.values()))
+    verdicts = [result["verdict"] for result in document["results"]]
+    for key, verdict in (("listed", "listed"), ("not_listed", "not-listed"),
+                         ("no_answer", "no-answer"), ("list_error", "list-error"),
+                         ("broken_zone", "broken-zone")):
+        test.assertEqual(summary[key], verdicts.count(verdict), key)
+    test.assertEqual(summary["zones"], len(document["zones"]))
+    test.assertEqual(summary["addresses"], len({r["address"] for r in document["results"]}))
+    test.assertEqual(summary["unresolved_targets"], len(document["unresolved_targets"]))
+    test.assertEqual(len(document["results"]), summary["addresses"] * summary["zones"])
+
+
+class Check(unittest.TestCase):
+    maxDiff = None
+
+    def test_table_in_every_format(self):
+        for name, zones, targets, stdin, verdicts, status, nagios in CASES:
+            args = zone_args(zones) + targets
+            with self.subTest(name, format="json"):
+                code, out, err, _ = run(["--format", "json", *args], stdin)
+                document = json.loads(out)
+                check_schema(self, document)
+                got = {(r["address"], r["zone"]): r["verdict"] for r in document["results"]}
+                self.assertEqual(got, verdicts)
+                self.assertEqual(code, status, err)
+                for result in document["results"]:
+                    if result["verdict"] == "listed":
+                        self.assertIn("Listed for testing", result["reason"])
+            with self.subTest(name, format="text"):
+                code, out, err, _ = run(args, stdin)
+                self.assertEqual(text_verdicts(out), verdicts, out)
+                self.assertEqual(code, status, err)
+                self.assertRegex(out.splitlines()[-1], r"^Summary: ")
+            with self.subTest(name, format="nagios"):
+                code, out, err, _ = run(["--format", "nagios", *args], stdin)
+                lines = out.splitlines()
+                match = NAGIOS_FIRST.match(lines[0])
+                self.assertIsNotNone(match, lines[0])
+                self.assertEqual(match.group(1), NAGIOS_STATES[nagios])
+                listed = list(verdicts.values()).count("listed")
+                self.assertEqual(int(match.group(2)), listed)
+                self.assertEqual(int(match.group(3)), len(verdicts))
+                self.assertEqual(len(lines) - 1, listed, "one long-output line per listing")
+                self.assertEqual(code, nagios, err)
+
+    def test_quiet_prints_nothing_when_clean(self):
+        code, out, _, _ = run(["--quiet", "--zone", "bl.test", "192.0.2.20"])
+        self.assertEqual((code, out), (0, ""))
+        code, out, _, _ = run(["--quiet", "--zone", "bl.test", "--zone", "bl2.test",
+                               "192.0.2.11", "192.0.2.20"])
+        self.assertEqual(code, 1)
+        self.assertEqual(text_verdicts(out), {("192.0.2.11", "bl.test"): "listed"}, out)
+
+    def test_dead_zones_cost_one_timeout(self):
+        # A /24 on one healthy and three silent lists: the silent ones must not
+        # be asked about every address, and the run ends within its time-out.
+        before = len(dns_log_lines())
+        zones = ["bl.test", "silent.test", "silent2.test", "silent3.test"]
+        code, out, err, elapsed = run(["--format", "json", "--timeout", "1", *zone_args(zones),
+                                       "192.0.2.0/24"])
+        self.assertLess(elapsed, 1 + 1.5, "the run must end within its time-out")
+        document = json.loads(out)
+        check_schema(self, document)
+        self.assertEqual(code, 1, err)
+        by_zone = {}
+        for result in document["results"]:
+            by_zone.setdefault(result["zone"], set()).add(result["verdict"])
+        self.assertEqual(by_zone, {"bl.test": {"listed", "not-listed"},
+                                   "silent.test": {"broken-zone"},
+                                   "silent2.test": {"broken-zone"},
+                                   "silent3.test": {"broken-zone"}})
+        asked = [line for line in dns_log_lines()[before:] if "silent" in line]
+        self.assertLessEqual(len(asked), 3 * (2 + 16) * 2,
+                             "a dead zone is asked its health questions and a few more")
+
+    def test_timeout_bounds_a_slow_list(self):
+        code, out, err, elapsed = run(["--timeout", "0.5", "--zone", "slowbl.test", "192.0.2.10"])
+        self.assertLess(elapsed, 0.5 + 1.0)
+        self.assertEqual(code, 4, out + err)
+        self.assertIn("broken-zone", out)
+
+    def test_usage_errors_check_nothing(self):
+        cases = [
+            (["192.0.2.0/15"], "192.0.2.0/15"),
+            (["2001:db8::/119"], "2001:db8::/119"),
+            (["not an address!"], "not an address!"),
+            (["--timeout", "0", "192.0.2.1"], "--timeout 0"),
+            (["--timeout", "-1", "192.0.2.1"], "--timeout -1"),
+            (["--format", "xml", "192.0.2.1"], "--format xml"),
+            (["--bogus", "192.0.2.1"], "--bogus"),
+            (["--server", "example.com", "192.0.2.1"], "--server example.com"),
+            ([], "no target"),
+            (["192.0.0.0/16", "192.1.0.0/31"], "more than 65536"),
+        ]
+        for args, named in cases:
+            with self.subTest(args=args):
+                before = len(dns_log_lines())
+                code, out, err, _ = run(["--zone", "bl.test", *args])
+                self.assertEqual(code, 3, err)
+                self.assertIn(named, err)
+                self.assertIn("Usage: ostrivane --check", err)
+                self.assertEqual(out, "")
+                self.assertEqual(dns_log_lines()[before:], [], "nothing may be asked")
+        code, _, err, _ = run(["--zone", "bl.test", "-"], "192.0.2.1\n192.0.2.300\n")
+        self.assertEqual(code, 3)
+        self.assertIn("standard input line 2", err)
+        for args, stdin in ((["-"], "bad!\n"), (["--timeout", "0", "192.0.2.1"], None)):
+            code, out, _, _ = run(["--format", "nagios", "--zone", "bl.test", *args], stdin)
+            self.assertEqual(code, 3)
+            self.assertRegex(out, r"^OSTRIVANE UNKNOWN - [^\n]+\n$")
+
+    def test_server_option(self):
+        code, out, err, _ = run(["--server", "127.0.0.1:53", "--zone", "bl.test", "192.0.2.10"])
+        self.assertEqual(code, 1, err)
+        # A server where nothing listens gives no answer, within the time-out.
+        code, out, err, elapsed = run(["--server", "127.0.0.1:5399", "--timeout", "0.5",
+                                       "--zone", "bl.test", "192.0.2.10"])
+        self.assertEqual(code, 4, out + err)
+        self.assertLess(elapsed, 2)
+
+    def test_list_file_gives_zones_and_names(self):
+        import tempfile
+        with tempfile.TemporaryDirectory() as directory:
+            path = os.path.join(directory, "sbllist.txt")
+            rows = ["Test list", "bl.test", "Name only", "", "", "bl2.test"] + [""] * 34
+            with open(path, "w", newline="") as list_file:
+                list_file.write("".join(row + "\r\n" for row in rows))
+            code, out, err, _ = run(["--list", path, "--format", "json", "192.0.2.10"])
+            self.assertEqual(code, 1, err)
+            zones = [(z["zone"], z["name"], z["state"]) for z in json.loads(out)["zones"]]
+            self.assertEqual(zones, [("bl.test", "Test list", "healthy"),
+                                     ("bl2.test", "", "healthy")])
+            code, out, err, _ = run(["--list", os.path.join(directory, "missing.txt"),
+                                     "192.0.2.10"])
+            self.assertEqual((code, out), (3, ""))
+            self.assertIn("missing.txt", err)
+
+    def test_help(self):
+        code, out, _, _ = run(["--help"])
+        self.assertEqual(code, 0)
+        self.assertIn("Usage: ostrivane --check", out)
+
+
+def enter_namespace():
+    """Runs this script again inside the namespace; its exit status (77: skipped)."""
+    import tempfile
+    here = os.path.dirname(os.path.abspath(__file__))
+    with tempfile.NamedTemporaryFile(prefix="ostrivane-check-dns-", suffix=".log") as log:
+        environment = dict(os.environ, OSTRIVANE_DNS_LOG=log.name)
+        return subprocess.run([os.path.join(here, "netns_run.sh"), sys.executable,
+                               os.path.abspath(__file__), *sys.argv[1:]],
+                              env=environment).returncode
+
+
+def main():
+    global BINARY
+    if len(sys.argv) < 2:
+        print("usage: check_e2e_test.py BINARY [unittest arguments]", file=sys.stderr)
+        return 2
+    if os.environ.get("OSTRIVANE_NETNS") != "1":
+        return enter_namespace()
+    BINARY = sys.argv[1]
+    program = unittest.main(argv=[sys.argv[0], "-v", *sys.argv[2:]], exit=False)
+    return 0 if program.result.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
