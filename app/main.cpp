@@ -1,8 +1,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "core/resolver.h"
+#include "history/timeline_command.h"
 #include "persist/command_line.h"
 #include "persist/report.h"
 #include "persist/startup.h"
@@ -18,6 +22,11 @@ constexpr bool kWithWindow = false;
 
 int main(int argc, char* argv[]) {
     using namespace ostrivane;
+    // The timeline reads the history of check runs and nothing else.
+    if (argc >= 2 && std::string_view(argv[1]) == "--timeline") {
+        return runTimelineCommand(std::vector<std::string>(argv + 2, argv + argc), std::cout,
+                                  std::cerr);
+    }
     const Command command = parseCommandLine(argc, argv);
     switch (command.kind) {
         case CommandKind::Help:
