@@ -61,8 +61,10 @@ std::string styleSheet() {
            "h1{font-size:1.4em;margin:0 0 .3em}h2{font-size:1.1em;margin:1.4em 0 .4em}\n"
            ".meta{color:#444;margin:0}.targets{font-weight:normal;color:#444}\n"
            "table{border-collapse:collapse}th,td{border:1px solid #999;padding:.25em "
-           ".5em;text-align:left;vertical-align:middle}\n"
-           "th{background:#eee}.zone{font-size:.85em;color:#555}\n"
+           ".5em;text-align:left;vertical-align:middle;white-space:nowrap}\n"
+           "td.reason{white-space:normal;min-width:12em;max-width:24em;overflow-wrap:anywhere}\n"
+           "th{background:#eee}.zone,.sub{font-size:.85em;color:#555}td.listed "
+           ".sub{color:inherit}\n"
            "td.listed{background:" +
            listedBack + ";color:" + listedText +
            ";font-weight:bold}\n"
@@ -107,12 +109,13 @@ std::string sinceCell(const CheckResult& result, EpochMs now) {
     if (!result.since) {
         return {};
     }
+    const std::string from = escapeHtml(utcMinuteText(*result.since));
+    const std::string lasting =
+        "<div class=\"sub\">for " + escapeHtml(durationText(now - *result.since)) + "</div>";
     if (result.change == ListingChange::Cleared) {
-        return "listed from " + escapeHtml(utcMinuteText(*result.since)) + " (" +
-               escapeHtml(durationText(now - *result.since)) + ")";
+        return "listed from " + from + lasting;
     }
-    return escapeHtml(utcMinuteText(*result.since)) + " (" +
-           escapeHtml(durationText(now - *result.since)) + ")";
+    return from + lasting;
 }
 
 std::string stripCell(const DayStrip* strip, const RecentDays& recent) {
@@ -233,7 +236,7 @@ std::string renderStatusPage(const CheckRun& run, const RecentDays& recent) {
                 html += "<span class=\"change\">" + escapeHtml(listingChangeText(*result->change)) +
                         "</span>";
             }
-            html += "</td><td>" + sinceCell(*result, run.startedAt) + "</td><td>" +
+            html += "</td><td>" + sinceCell(*result, run.startedAt) + "</td><td class=\"reason\">" +
                     escapeHtml(result->reason) + "</td>";
             if (withStrips) {
                 const auto strip = stripOf.find({result->address, result->zone});

@@ -65,11 +65,11 @@ TEST(StatusPage, ShowsVerdictsInTheWindowsColoursWithChangesAndStrips) {
     const std::string html = renderStatusPage(run, recent);
 
     EXPECT_NE(html.find("td.listed{background:#6b0000;color:#ffffff"), std::string::npos);
-    EXPECT_NE(
-        html.find("<td class=\"listed\">listed 127.0.0.2</td><td>2026-12-01 02:00 UTC (3h 0m)"),
-        std::string::npos);
+    EXPECT_NE(html.find("<td class=\"listed\">listed 127.0.0.2</td><td>2026-12-01 02:00 UTC<div "
+                        "class=\"sub\">for 3h 0m</div>"),
+              std::string::npos);
     EXPECT_NE(html.find("<td class=\"clear\">not-listed<span class=\"change\">cleared</span></td>"
-                        "<td>listed from 2026-12-01 00:00 UTC (5h 0m)"),
+                        "<td>listed from 2026-12-01 00:00 UTC<div class=\"sub\">for 5h 0m</div>"),
               std::string::npos);
     EXPECT_NE(html.find("<td class=\"unknown\">broken-zone</td>"), std::string::npos);
     EXPECT_NE(html.find("<span class=\"day unknown\" title=\"2026-11-29: unknown\"></span>"
