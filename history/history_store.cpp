@@ -143,13 +143,18 @@ class Transaction {
 // Sorts addresses as numbers: 192.0.2.9 before 192.0.2.10, IPv4 before IPv6.
 std::string addressKey(const std::string& address) {
     std::array<unsigned char, 16> bytes{};
+    std::string key;
     if (inet_pton(AF_INET, address.c_str(), bytes.data()) == 1) {
-        return "4" + std::string(reinterpret_cast<const char*>(bytes.data()), 4);
+        key += '4';
+        key.append(reinterpret_cast<const char*>(bytes.data()), 4);
+    } else if (inet_pton(AF_INET6, address.c_str(), bytes.data()) == 1) {
+        key += '6';
+        key.append(reinterpret_cast<const char*>(bytes.data()), 16);
+    } else {
+        key += '9';
+        key += address;
     }
-    if (inet_pton(AF_INET6, address.c_str(), bytes.data()) == 1) {
-        return "6" + std::string(reinterpret_cast<const char*>(bytes.data()), 16);
-    }
-    return "9" + address;
+    return key;
 }
 
 EpochMs floorToDay(EpochMs at) {

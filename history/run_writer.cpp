@@ -104,8 +104,8 @@ std::int64_t writeRun(sqlite3* db, const CheckRun& run) {
     sqlite::Statement closePeriod(db, "UPDATE periods SET ended_at = ?2 WHERE id = ?1");
     sqlite::Statement updateSubject(
         db,
-        "UPDATE subjects SET checked_at = max(checked_at, ?2), listed = ?3, known_at = ?4, "
-        "listed_since = ?5, open_period = ?6 WHERE id = ?1");
+        "UPDATE subjects SET listed = ?2, known_at = ?3, listed_since = ?4, open_period = ?5 "
+        "WHERE id = ?1");
 
     std::int64_t written = 0;
     for (const auto& result : run.results) {
@@ -155,18 +155,33 @@ std::int64_t writeRun(sqlite3* db, const CheckRun& run) {
             }
             period.reset();
         }
+        // Most results leave the streak as it was: their subjects are
+        // stamped all at once below, in two statements instead of one each.
+        if (after.listed == before.listed && after.listedSince == before.listedSince) {
+            continue;
+        }
         std::optional<std::int64_t> listed;
         if (after.listed) {
             listed = *after.listed ? 1 : 0;
         }
         updateSubject.bind(1, subject)
-            .bind(2, at)
-            .bind(3, listed)
-            .bind(4, after.knownAt)
-            .bind(5, after.listedSince)
-            .bind(6, period)
+            .bind(2, listed)
+            .bind(3, after.knownAt)
+            .bind(4, after.listedSince)
+            .bind(5, period)
             .run();
     }
+
+    sqlite::Statement stampChecked(db,
+                                   "UPDATE subjects SET checked_at = ?1 WHERE checked_at < ?1 AND "
+                                   "id IN (SELECT subject_id FROM results WHERE run_id = ?2)");
+    stampChecked.bind(1, at).bind(2, runId).run();
+    sqlite::Statement stampKnown(
+        db,
+        "UPDATE subjects SET known_at = ?1 WHERE (known_at IS NULL OR known_at < ?1) AND id IN "
+        "(SELECT subject_id FROM results WHERE run_id = ?2 AND verdict IN ('listed', "
+        "'not-listed'))");
+    stampKnown.bind(1, at).bind(2, runId).run();
 
     sqlite::Statement countResults(db, "UPDATE runs SET result_count = ?2 WHERE id = ?1");
     countResults.bind(1, runId).bind(2, written).run();

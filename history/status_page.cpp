@@ -199,7 +199,8 @@ std::string renderStatusPage(const CheckRun& run, const RecentDays& recent) {
     if (!run.unresolvedTargets.empty()) {
         html += "<p class=\"meta\">Could not be resolved:";
         for (const auto& target : run.unresolvedTargets) {
-            html += " " + escapeHtml(target);
+            html += ' ';
+            html += escapeHtml(target);
         }
         html += "</p>\n";
     }
@@ -209,7 +210,8 @@ std::string renderStatusPage(const CheckRun& run, const RecentDays& recent) {
         if (!block.targets.empty()) {
             html += " <span class=\"targets\">(";
             for (std::size_t i = 0; i < block.targets.size(); ++i) {
-                html += (i ? ", " : "") + escapeHtml(block.targets[i]);
+                html += i ? ", " : "";
+                html += escapeHtml(block.targets[i]);
             }
             html += ")</span>";
         }
@@ -228,9 +230,11 @@ std::string renderStatusPage(const CheckRun& run, const RecentDays& recent) {
             }
             html += "</td><td class=\"";
             html += verdictClass(result->verdict);
-            html += "\">" + escapeHtml(checkVerdictText(result->verdict));
+            html += "\">";
+            html += escapeHtml(checkVerdictText(result->verdict));
             for (const auto& answer : result->answers) {
-                html += " " + escapeHtml(answer);
+                html += ' ';
+                html += escapeHtml(answer);
             }
             if (result->change && result->change != ListingChange::Ongoing) {
                 html += "<span class=\"change\">" + escapeHtml(listingChangeText(*result->change)) +
