@@ -2,11 +2,13 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/check_mode.h"
 
 #include "core/resolver.h"
+#include "history/timeline_command.h"
 #include "persist/command_line.h"
 #include "persist/report.h"
 #include "persist/startup.h"
@@ -25,6 +27,11 @@ int main(int argc, char* argv[]) {
     if (argc > 1 && std::string_view(argv[1]) == "--check") {
         return runCheckCommand(std::vector<std::string>(argv + 2, argv + argc), std::cin, std::cout,
                                std::cerr);
+    }
+    // The timeline reads the history of check runs and nothing else.
+    if (argc >= 2 && std::string_view(argv[1]) == "--timeline") {
+        return runTimelineCommand(std::vector<std::string>(argv + 2, argv + argc), std::cout,
+                                  std::cerr);
     }
     const Command command = parseCommandLine(argc, argv);
     switch (command.kind) {

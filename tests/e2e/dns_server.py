@@ -66,8 +66,13 @@ DEFAULT_LISTINGS = {"127.0.0.2": "127.0.0.2"}
 #   NXDOMAIN  every query NXDOMAIN
 #   SILENT    no answer at all: the query is dropped
 #   MUTE_TXT  a LIST whose TXT questions are dropped: listings without a reason
+#   LIST_FROM_FILE  like LIST, but the listings are read, at every query, from
+#             the file named by the environment variable given as data (see
+#             listings_from_file), so that a test can change them between runs
 LIST, SERVFAIL, EVERY, NXDOMAIN, SILENT = "list", "servfail", "every", "nxdomain", "silent"
 MUTE_TXT = "mute-txt"
+LIST_FROM_FILE = "list-from-file"
+CHANGING_LISTINGS = "OSTRIVANE_CHANGING_LISTINGS"
 
 ZONES = [
     #  zone               kind       data                      delay
@@ -85,6 +90,7 @@ ZONES = [
     ("v4only.test", LIST, V4ONLY_TEST_LISTINGS, 0),
     ("delayed.test", LIST, BL_TEST_LISTINGS, 0.5),
     ("parked.test", EVERY, "198.51.100.80", 0),  # a parked domain's web server answers every name
+    ("changing.test", LIST_FROM_FILE, CHANGING_LISTINGS, 0),
     # The 16 default rows, in row order.
     ("cbl.abuseat.org", LIST, DEFAULT_LISTINGS, 0),
     ("sbl.spamhaus.org", LIST, DEFAULT_LISTINGS, 0),
@@ -108,6 +114,27 @@ ZONES = [
 def txt_for(zone, host_address):
     """The TXT record beside every listing, the way real lists explain one."""
     return f"Listed for testing, see https://{zone}/lookup?ip={host_address}"
+
+
+def listings_from_file(variable):
+    """{address: (answer, reason or None)} from the file named by the variable.
+
+    One listing a line: ADDRESS ANSWER [REASON...]; the reason (the TXT record,
+    which may hold any text, markup included) defaults to txt_for's. Blank
+    lines and # comments are skipped. 127.0.0.2 is always listed, so the zone
+    stays healthy; a missing file or variable lists nothing else.
+    """
+    listings = {"127.0.0.2": ("127.0.0.2", None)}
+    path = os.environ.get(variable)
+    try:
+        with open(path, encoding="utf-8") as lines:
+            for line in lines:
+                fields = line.strip().split(None, 2)
+                if len(fields) >= 2 and not fields[0].startswith("#"):
+                    listings[fields[0]] = (fields[1], fields[2] if len(fields) == 3 else None)
+    except (OSError, TypeError):
+        pass
+    return listings
 
 
 # --------------------------------------------------------------------------
@@ -196,13 +223,19 @@ def answer_for(name, qtype):
         return Answer(records=records_for(name, qtype, [data]), delay=delay, soa_zone=zone)
 
     # A list: the apex exists without addresses; listed names have A and TXT.
+    reasons = {}
+    if kind == LIST_FROM_FILE:
+        listings = listings_from_file(data)
+        data = {address: answer for address, (answer, _) in listings.items()}
+        reasons = {address: reason for address, (_, reason) in listings.items() if reason}
     if name == zone:
         records = [soa_of(zone)] if qtype in (QTYPE.SOA, QTYPE.ANY) else []
         return Answer(records=records, delay=delay, soa_zone=zone)
     host_address = host_address_of(name[: -len(zone) - 1])
     if host_address not in data:
         return Answer(RCODE.NXDOMAIN, delay=delay, soa_zone=zone)
-    records = records_for(name, qtype, [data[host_address]], [txt_for(zone, host_address)])
+    reason = reasons.get(host_address) or txt_for(zone, host_address)
+    records = records_for(name, qtype, [data[host_address]], [reason])
     return Answer(records=records, delay=delay, soa_zone=zone)
 
 

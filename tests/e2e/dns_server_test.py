@@ -24,6 +24,7 @@ SLOW_DELAY = 3
 
 server = None
 port = None
+changing_listings = None  # the file behind changing.test
 
 
 def ask(name, qtype="A", timeout=2.0):
@@ -88,6 +89,20 @@ class DnsServer(unittest.TestCase):
             with self.subTest(name=name, type=qtype):
                 self.assertEqual(ask(name, qtype), expected)
 
+    def test_changing_zone_follows_its_file(self):
+        reason = '<b class="x">relay</b> & more'
+        with open(changing_listings, "w", encoding="utf-8") as listings:
+            listings.write(f"# listed now\n192.0.2.30 127.0.0.3 {reason}\n192.0.2.31 127.0.0.4\n")
+        self.assertEqual(ask("30.2.0.192.changing.test"), ("NOERROR", ["127.0.0.3"]))
+        self.assertEqual(ask("30.2.0.192.changing.test", "TXT")[1], [f'"{reason}"'])
+        self.assertEqual(ask("31.2.0.192.changing.test", "TXT")[1],
+                         [txt("changing.test", "192.0.2.31")])
+        with open(changing_listings, "w", encoding="utf-8") as listings:
+            listings.write("192.0.2.31 127.0.0.4\n")
+        self.assertEqual(ask("30.2.0.192.changing.test"), ("NXDOMAIN", []))
+        self.assertEqual(ask("2.0.0.127.changing.test"), ("NOERROR", ["127.0.0.2"]))
+        self.assertEqual(ask("1.0.0.127.changing.test"), ("NXDOMAIN", []))
+
     def test_addresses_keep_their_order(self):
         for _ in range(5):
             self.assertEqual(ask("two.test"), ("NOERROR", ["192.0.2.11", "192.0.2.10"]))
@@ -127,8 +142,9 @@ class DnsServer(unittest.TestCase):
 
 
 def start_server(directory):
-    global server, port
+    global server, port, changing_listings
     ready = os.path.join(directory, "ready")
+    changing_listings = os.path.join(directory, "changing-listings")
     with open(os.path.join(directory, "log"), "w") as log:
         server = subprocess.Popen(
             [sys.executable, os.path.join(HERE, "dns_server.py"), "--port", "0",
@@ -136,6 +152,7 @@ def start_server(directory):
             stdin=subprocess.DEVNULL,
             stdout=subprocess.DEVNULL,
             stderr=log,
+            env={**os.environ, "OSTRIVANE_CHANGING_LISTINGS": changing_listings},
         )
     deadline = time.monotonic() + 10
     while not os.path.exists(ready):

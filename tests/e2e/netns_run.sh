@@ -24,6 +24,8 @@
 #                                  "timeout:1 attempts:2" (for example
 #                                  "timeout:5 attempts:1" lets the 3 s answers
 #                                  of slow.test and slowbl.test arrive)
+#   OSTRIVANE_CHANGING_LISTINGS=PATH  the listings of changing.test, read at
+#                                  every query (see dns_server.py)
 #
 # The host's /etc/resolv.conf is never written: inside the namespace a
 # temporary file is bind-mounted over it, and the mount vanishes with the

@@ -1,0 +1,72 @@
+#include "history/check_history.h"
+
+#include <ostream>
+#include <utility>
+#include <variant>
+
+namespace ostrivane {
+
+namespace {
+
+constexpr EpochMs kDayMs = 24LL * 60 * 60 * 1000;
+
+}  // namespace
+
+CheckHistory CheckHistory::open(const std::optional<std::filesystem::path>& file, bool enabled,
+                                std::ostream& err) {
+    CheckHistory history;
+    if (!enabled) {
+        return history;
+    }
+    auto opened = HistoryStore::open(file.value_or(defaultHistoryPath()));
+    if (auto* problem = std::get_if<HistoryProblem>(&opened)) {
+        history.fail(*problem, err);
+    } else {
+        history.m_store.emplace(std::move(std::get<HistoryStore>(opened)));
+    }
+    return history;
+}
+
+void CheckHistory::fail(const HistoryProblem& problem, std::ostream& err) {
+    err << "ostrivane: " << problem.message() << '\n';
+}
+
+void CheckHistory::annotate(CheckRun& run, std::ostream& err) {
+    if (!m_store) {
+        return;
+    }
+    if (auto problem = m_store->annotate(run)) {
+        fail(*problem, err);
+        m_store.reset();  // a file that cannot be read is not written either
+        return;
+    }
+    m_annotated = true;
+}
+
+void CheckHistory::recordAndPrune(const CheckRun& run, int keepDays, std::ostream& err) {
+    if (!m_store || !m_annotated) {
+        return;
+    }
+    // A failed write leaves the earlier history as it was; it can still be read.
+    if (auto problem = m_store->record(run)) {
+        fail(*problem, err);
+        return;
+    }
+    if (auto problem = m_store->prune(run.startedAt - static_cast<EpochMs>(keepDays) * kDayMs)) {
+        fail(*problem, err);
+    }
+}
+
+RecentDays CheckHistory::recentDays(EpochMs now, std::ostream& err) const {
+    if (!m_store) {
+        return {};
+    }
+    auto recent = m_store->recentDays(now);
+    if (auto* problem = std::get_if<HistoryProblem>(&recent)) {
+        err << "ostrivane: " << problem->message() << '\n';
+        return {};
+    }
+    return std::get<RecentDays>(std::move(recent));
+}
+
+}  // namespace ostrivane

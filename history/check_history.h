@@ -1,0 +1,47 @@
+#pragma once
+
+// What a check run does with its history, in the order it does it: open the
+// store before asking the lists, annotate the results before printing them,
+// record and prune after, and read the days of the status page. Every problem
+// is said on the error stream, naming the file and the reason, and the run
+// goes on: a file that cannot be opened or read is never written; a failed
+// write leaves the earlier history whole.
+
+#include <filesystem>
+#include <iosfwd>
+#include <optional>
+
+#include "check/check_result.h"
+#include "history/history_store.h"
+
+namespace ostrivane {
+
+class CheckHistory {
+  public:
+    // The store at `file` (default: defaultHistoryPath()); none when disabled
+    // (--no-history).
+    static CheckHistory open(const std::optional<std::filesystem::path>& file, bool enabled,
+                             std::ostream& err);
+
+    // Sets change and since of every result.
+    void annotate(CheckRun& run, std::ostream& err);
+
+    // Records the run, then deletes what is older than `keepDays` days before
+    // its start. Not after a failed annotate: the file is not to be trusted.
+    void recordAndPrune(const CheckRun& run, int keepDays, std::ostream& err);
+
+    // The page's strips: the last 30 days up to `now`; none without a store.
+    RecentDays recentDays(EpochMs now, std::ostream& err) const;
+
+    // True when the results carry no changes: no history (disabled), or one
+    // that could not be opened or read. --changes then exits with status 3.
+    bool changesUnknown() const { return !m_annotated; }
+
+  private:
+    static void fail(const HistoryProblem& problem, std::ostream& err);
+
+    std::optional<HistoryStore> m_store;
+    bool m_annotated = false;
+};
+
+}  // namespace ostrivane

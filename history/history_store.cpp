@@ -1,0 +1,467 @@
+#include "history/history_store.h"
+
+#include <arpa/inet.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "history/history_schema.h"
+#include "history/listing_streak.h"
+#include "history/run_writer.h"
+#include "history/sqlite_statement.h"
+
+namespace ostrivane {
+
+namespace {
+
+// Another run's transaction lasts milliseconds; this bounds the wait for one
+// that hangs.
+constexpr int kBusyTimeoutMs = 10000;
+constexpr EpochMs kDayMs = 24LL * 60 * 60 * 1000;
+constexpr std::string_view kSqliteMagic{"SQLite format 3\0", 16};
+
+enum class FileKind { Missing, Empty, Sqlite };
+using Inspection = std::variant<FileKind, std::string>;  // or why it is refused
+
+// Looks at the file before SQLite does: SQLite would take a file that is not
+// a database for a new one as long as nothing is written, and the first write
+// would destroy what the file held.
+Inspection inspectFile(const std::filesystem::path& path) {
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        return FileKind::Missing;
+    }
+    if (error) {
+        return error.message();
+    }
+    if (status.type() == std::filesystem::file_type::directory) {
+        return std::string("is a folder, not a file");
+    }
+    if (status.type() != std::filesystem::file_type::regular) {
+        return std::string("is not a regular file");
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::string("cannot be read: ") + std::strerror(errno);
+    }
+    std::array<char, 16> header{};
+    in.read(header.data(), header.size());
+    const auto got = static_cast<std::size_t>(in.gcount());
+    if (got == 0) {
+        return FileKind::Empty;
+    }
+    if (got < header.size() || std::string_view(header.data(), header.size()) != kSqliteMagic) {
+        return std::string(
+            "is not an SQLite database (it does not begin with \"SQLite format 3\")");
+    }
+    return FileKind::Sqlite;
+}
+
+std::string reasonOf(const sqlite::SqliteError& error) {
+    switch (error.code() & 0xff) {
+        case SQLITE_FULL:
+            return "the disk is full (" + std::string(error.what()) + ")";
+        case SQLITE_CORRUPT:
+        case SQLITE_NOTADB:
+            return "is damaged (" + std::string(error.what()) + ")";
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return "another run held it for more than " + std::to_string(kBusyTimeoutMs / 1000) +
+                   " s (" + std::string(error.what()) + ")";
+        default:
+            return error.what();
+    }
+}
+
+struct Layout {
+    std::int64_t tables = 0;
+    std::int64_t applicationId = 0;
+    std::int64_t version = 0;
+};
+
+Layout layoutOf(sqlite3* db) {
+    return {sqlite::queryInteger(db, "SELECT count(*) FROM sqlite_schema"),
+            sqlite::queryInteger(db, "PRAGMA application_id"),
+            sqlite::queryInteger(db, "PRAGMA user_version")};
+}
+
+bool isFresh(const Layout& layout) {
+    return layout.tables == 0 && layout.version == 0;
+}
+
+// Why a database with this layout is not a store this program may use, if it is not.
+std::optional<std::string> refusalOf(const Layout& layout) {
+    if (isFresh(layout)) {
+        return std::nullopt;
+    }
+    if (layout.applicationId != schema::kApplicationId) {
+        return "is an SQLite database of another program (application id " +
+               std::to_string(layout.applicationId) + "), not an Ostrivane history";
+    }
+    if (layout.version > kHistorySchemaVersion) {
+        return "was written by a newer Ostrivane (history version " +
+               std::to_string(layout.version) + "; this one knows up to " +
+               std::to_string(kHistorySchemaVersion) + ")";
+    }
+    if (layout.version < 1) {
+        return "has no history version";
+    }
+    return std::nullopt;
+}
+
+// Commits on success; rolls back when left by an exception.
+class Transaction {
+  public:
+    Transaction(sqlite3* db, std::string_view begin) : m_db(db) { sqlite::execute(db, begin); }
+    ~Transaction() {
+        if (!m_done && sqlite3_get_autocommit(m_db) == 0) {
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        }
+    }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void commit() {
+        sqlite::execute(m_db, "COMMIT");
+        m_done = true;
+    }
+
+  private:
+    sqlite3* m_db;
+    bool m_done = false;
+};
+
+// Sorts addresses as numbers: 192.0.2.9 before 192.0.2.10, IPv4 before IPv6.
+std::string addressKey(const std::string& address) {
+    std::array<unsigned char, 16> bytes{};
+    std::string key;
+    if (inet_pton(AF_INET, address.c_str(), bytes.data()) == 1) {
+        key += '4';
+        key.append(reinterpret_cast<const char*>(bytes.data()), 4);
+    } else if (inet_pton(AF_INET6, address.c_str(), bytes.data()) == 1) {
+        key += '6';
+        key.append(reinterpret_cast<const char*>(bytes.data()), 16);
+    } else {
+        key += '9';
+        key += address;
+    }
+    return key;
+}
+
+EpochMs floorToDay(EpochMs at) {
+    const EpochMs day = at / kDayMs;
+    return (at < 0 && at % kDayMs != 0 ? day - 1 : day) * kDayMs;
+}
+
+// Refuses a file that is not this program's store; else switches it to a
+// write-ahead log and creates or upgrades its tables. Reading the layout is the
+// first thing that touches the pages: a damaged file fails there, before
+// anything is written to it.
+std::optional<std::string> prepareForWriting(sqlite3* db) {
+    const Layout layout = layoutOf(db);
+    if (auto refusal = refusalOf(layout)) {
+        return refusal;
+    }
+    if (sqlite::queryText(db, "PRAGMA journal_mode") != "wal" &&
+        sqlite::queryText(db, "PRAGMA journal_mode = WAL") != "wal") {
+        return "cannot keep a write-ahead log beside it";
+    }
+    sqlite::execute(db, "PRAGMA synchronous = NORMAL");
+    if (layout.version != kHistorySchemaVersion) {
+        Transaction transaction(db, "BEGIN IMMEDIATE");
+        const Layout now = layoutOf(db);
+        if (auto refusal = refusalOf(now)) {
+            return refusal;
+        }
+        if (isFresh(now)) {
+            schema::create(db);
+        } else if (now.version < kHistorySchemaVersion) {
+            schema::upgrade(db, static_cast<int>(now.version));
+        }
+        transaction.commit();
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+HistoryStore::HistoryStore(sqlite3* db, std::filesystem::path path)
+    : m_db(db), m_path(std::move(path)) {}
+
+HistoryStore::HistoryStore(HistoryStore&& other) noexcept
+    : m_db(std::exchange(other.m_db, nullptr)), m_path(std::move(other.m_path)) {}
+
+HistoryStore& HistoryStore::operator=(HistoryStore&& other) noexcept {
+    if (this != &other) {
+        sqlite3_close(m_db);
+        m_db = std::exchange(other.m_db, nullptr);
+        m_path = std::move(other.m_path);
+    }
+    return *this;
+}
+
+HistoryStore::~HistoryStore() {
+    sqlite3_close(m_db);
+}
+
+HistoryProblem HistoryStore::problem(const std::string& reason) const {
+    return {m_path, reason};
+}
+
+std::variant<HistoryStore, HistoryProblem> HistoryStore::open(const std::filesystem::path& path) {
+    const Inspection inspection = inspectFile(path);
+    if (const auto* refusal = std::get_if<std::string>(&inspection)) {
+        return HistoryProblem{path, *refusal};
+    }
+    const bool missing = std::get<FileKind>(inspection) == FileKind::Missing;
+    if (missing && path.has_parent_path()) {
+        std::error_code error;
+        std::filesystem::create_directories(path.parent_path(), error);
+        if (error) {
+            return HistoryProblem{path, "cannot create the folder " + path.parent_path().string() +
+                                            ": " + error.message()};
+        }
+    }
+
+    sqlite3* db = nullptr;
+    const int flags = SQLITE_OPEN_READWRITE | (missing ? SQLITE_OPEN_CREATE : 0);
+    if (const int code = sqlite3_open_v2(path.c_str(), &db, flags, nullptr); code != SQLITE_OK) {
+        std::string reason = db ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+        sqlite3_close(db);
+        return HistoryProblem{path, "cannot be opened: " + reason};
+    }
+    HistoryStore store(db, path);
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    if (sqlite3_db_readonly(db, "main") == 1) {
+        return HistoryProblem{path, "cannot be written (no permission to write it)"};
+    }
+    // Two first runs at once race to make the tables and to switch the file
+    // to its write-ahead log; SQLite answers the loser "busy" at once, without
+    // waiting, so the loser waits here and looks again.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+    for (;;) {
+        try {
+            if (auto refusal = prepareForWriting(db)) {
+                return HistoryProblem{path, *refusal};
+            }
+            return store;
+        } catch (const sqlite::SqliteError& error) {
+            const int code = error.code() & 0xff;
+            if ((code != SQLITE_BUSY && code != SQLITE_LOCKED) ||
+                std::chrono::steady_clock::now() > deadline) {
+                return HistoryProblem{path, reasonOf(error)};
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+std::variant<HistoryStore, HistoryProblem> HistoryStore::openReadOnly(
+    const std::filesystem::path& path) {
+    const Inspection inspection = inspectFile(path);
+    if (const auto* refusal = std::get_if<std::string>(&inspection)) {
+        return HistoryProblem{path, *refusal};
+    }
+    if (std::get<FileKind>(inspection) != FileKind::Sqlite) {
+        return HistoryProblem{path, "holds no history yet (no check has recorded a run in it)"};
+    }
+    sqlite3* db = nullptr;
+    if (const int code = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+        code != SQLITE_OK) {
+        std::string reason = db ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+        sqlite3_close(db);
+        return HistoryProblem{path, "cannot be opened: " + reason};
+    }
+    HistoryStore store(db, path);
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    try {
+        const Layout layout = layoutOf(db);
+        if (isFresh(layout)) {
+            return HistoryProblem{path, "holds no history yet (no check has recorded a run in it)"};
+        }
+        if (auto refusal = refusalOf(layout)) {
+            return HistoryProblem{path, *refusal};
+        }
+        if (layout.version < kHistorySchemaVersion) {
+            return HistoryProblem{path, "is of an older history version (" +
+                                            std::to_string(layout.version) +
+                                            "); the next check run upgrades it"};
+        }
+    } catch (const sqlite::SqliteError& error) {
+        return HistoryProblem{path, reasonOf(error)};
+    }
+    return store;
+}
+
+std::optional<HistoryProblem> HistoryStore::annotate(CheckRun& run) const {
+    std::vector<StreakChange> changes;
+    changes.reserve(run.results.size());
+    try {
+        Transaction transaction(m_db, "BEGIN");
+        sqlite::Statement find(
+            m_db,
+            "SELECT listed, known_at, listed_since FROM subjects WHERE address = ?1 AND zone = ?2");
+        for (const auto& result : run.results) {
+            ListingStreak streak;
+            find.bind(1, result.address).bind(2, result.zone);
+            if (find.step()) {
+                if (auto listed = find.optionalInteger(0)) {
+                    streak.listed = *listed != 0;
+                }
+                streak.knownAt = find.optionalInteger(1);
+                streak.listedSince = find.optionalInteger(2);
+            }
+            find.reset();
+            changes.push_back(changeOf(streak, result.verdict, run.startedAt));
+        }
+        transaction.commit();
+    } catch (const sqlite::SqliteError& error) {
+        return problem(reasonOf(error));
+    }
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        run.results[i].change = changes[i].change;
+        run.results[i].since = changes[i].since;
+    }
+    return std::nullopt;
+}
+
+std::optional<HistoryProblem> HistoryStore::record(const CheckRun& run) {
+    try {
+        Transaction transaction(m_db, "BEGIN IMMEDIATE");
+        writeRun(m_db, run);
+        transaction.commit();
+    } catch (const sqlite::SqliteError& error) {
+        return problem(reasonOf(error) +
+                       "; this run was not recorded, the history before it is kept");
+    }
+    return std::nullopt;
+}
+
+std::optional<HistoryProblem> HistoryStore::prune(EpochMs olderThan) {
+    try {
+        Transaction transaction(m_db, "BEGIN IMMEDIATE");
+        for (const char* sql : {
+                 "DELETE FROM results WHERE run_id IN (SELECT id FROM runs WHERE started_at < ?1)",
+                 "DELETE FROM run_zones WHERE run_id IN (SELECT id FROM runs WHERE started_at < "
+                 "?1)",
+                 "DELETE FROM runs WHERE started_at < ?1",
+                 "DELETE FROM periods WHERE ended_at < ?1",
+                 // What no run has checked since: forgotten with its listings,
+                 // so a check after the gap starts afresh.
+                 "DELETE FROM periods WHERE subject_id IN "
+                 "(SELECT id FROM subjects WHERE checked_at < ?1)",
+                 "DELETE FROM subjects WHERE checked_at < ?1",
+                 "DELETE FROM targets WHERE last_run_at < ?1",
+             }) {
+            sqlite::Statement statement(m_db, sql);
+            statement.bind(1, olderThan).run();
+        }
+        transaction.commit();
+    } catch (const sqlite::SqliteError& error) {
+        return problem(reasonOf(error) + "; nothing was deleted");
+    }
+    return std::nullopt;
+}
+
+std::variant<std::vector<ListingPeriod>, HistoryProblem> HistoryStore::timeline(
+    const std::vector<std::string>& addresses) const {
+    std::vector<ListingPeriod> periods;
+    try {
+        Transaction transaction(m_db, "BEGIN");
+        constexpr std::string_view kSelect =
+            "SELECT s.address, s.zone, p.started_at, p.ended_at, p.reason "
+            "FROM subjects s JOIN periods p ON p.subject_id = s.id";
+        sqlite::Statement all(m_db, kSelect);
+        sqlite::Statement ofAddress(m_db, std::string(kSelect) + " WHERE s.address = ?1");
+        auto collect = [&periods](sqlite::Statement& query) {
+            while (query.step()) {
+                periods.push_back({query.text(0), query.text(1), query.integer(2),
+                                   query.optionalInteger(3), query.text(4)});
+            }
+            query.reset();
+        };
+        if (addresses.empty()) {
+            collect(all);
+        }
+        for (const auto& address : addresses) {
+            ofAddress.bind(1, address);
+            collect(ofAddress);
+        }
+        transaction.commit();
+    } catch (const sqlite::SqliteError& error) {
+        return problem(reasonOf(error));
+    }
+    std::sort(periods.begin(), periods.end(), [](const ListingPeriod& a, const ListingPeriod& b) {
+        return std::forward_as_tuple(addressKey(a.address), a.zone, a.from) <
+               std::forward_as_tuple(addressKey(b.address), b.zone, b.from);
+    });
+    periods.erase(std::unique(periods.begin(), periods.end()), periods.end());
+    return periods;
+}
+
+std::variant<std::vector<std::string>, HistoryProblem> HistoryStore::addressesOfTarget(
+    const std::string& target) const {
+    std::vector<std::string> addresses;
+    try {
+        sqlite::Statement query(m_db, "SELECT address FROM targets WHERE target = ?1");
+        query.bind(1, target);
+        while (query.step()) {
+            addresses.push_back(query.text(0));
+        }
+    } catch (const sqlite::SqliteError& error) {
+        return problem(reasonOf(error));
+    }
+    return addresses;
+}
+
+std::variant<RecentDays, HistoryProblem> HistoryStore::recentDays(EpochMs now, int dayCount) const {
+    RecentDays recent;
+    recent.dayCount = std::max(dayCount, 1);
+    recent.firstDay = floorToDay(now) - (recent.dayCount - 1) * kDayMs;
+    std::map<std::pair<std::string, std::string>, std::vector<DayState>> strips;
+    try {
+        sqlite::Statement query(
+            m_db,
+            "SELECT s.address, s.zone, (ru.started_at - ?1) / ?3, "
+            "max(r.verdict = 'listed'), max(r.verdict = 'not-listed') "
+            "FROM runs ru JOIN results r ON r.run_id = ru.id JOIN subjects s ON s.id = "
+            "r.subject_id "
+            "WHERE ru.started_at >= ?1 AND ru.started_at < ?2 GROUP BY r.subject_id, 3");
+        query.bind(1, recent.firstDay)
+            .bind(2, recent.firstDay + recent.dayCount * kDayMs)
+            .bind(3, kDayMs);
+        while (query.step()) {
+            auto& days = strips[{query.text(0), query.text(1)}];
+            days.resize(static_cast<std::size_t>(recent.dayCount), DayState::Unknown);
+            const auto day = static_cast<std::size_t>(query.integer(2));
+            if (day >= days.size()) {
+                continue;
+            }
+            days[day] = query.integer(3) != 0   ? DayState::Listed
+                        : query.integer(4) != 0 ? DayState::Clear
+                                                : DayState::Unknown;
+        }
+    } catch (const sqlite::SqliteError& error) {
+        return problem(reasonOf(error));
+    }
+    for (auto& [key, days] : strips) {
+        recent.strips.push_back({key.first, key.second, std::move(days)});
+    }
+    std::stable_sort(recent.strips.begin(), recent.strips.end(),
+                     [](const DayStrip& a, const DayStrip& b) {
+                         return addressKey(a.address) < addressKey(b.address);
+                     });
+    return recent;
+}
+
+}  // namespace ostrivane

@@ -1,0 +1,110 @@
+#pragma once
+
+// The history of `ostrivane --check` runs, kept in one SQLite file (see
+// history_schema.cpp for the tables). Every run is recorded whole in one
+// transaction or not at all; a file that is not a history store, or that
+// SQLite cannot read, is refused and never written.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "check/check_result.h"
+#include "history/history_path.h"
+
+struct sqlite3;
+
+namespace ostrivane {
+
+// One listing of an address by a zone, from the first run that found it listed
+// to the first run that found it not listed (none while it lasts).
+struct ListingPeriod {
+    std::string address;
+    std::string zone;
+    EpochMs from = 0;
+    std::optional<EpochMs> to;
+    std::string reason;  // the zone's reason at the start of the listing
+    friend bool operator==(const ListingPeriod&, const ListingPeriod&) = default;
+};
+
+// What the runs of one UTC day found for an address on a zone: listed when any
+// run found a listing, clear when runs found it not listed and none listed,
+// unknown when no run of that day gave a known verdict.
+enum class DayState { Unknown, Clear, Listed };
+
+struct DayStrip {
+    std::string address;
+    std::string zone;
+    std::vector<DayState> days;  // oldest first, one per day of RecentDays
+};
+
+struct RecentDays {
+    EpochMs firstDay = 0;  // 00:00 UTC of the oldest day
+    int dayCount = 0;
+    std::vector<DayStrip> strips;  // only the address × zone pairs that have a result
+};
+
+// The version of the tables this program writes (PRAGMA user_version).
+inline constexpr int kHistorySchemaVersion = 2;
+
+class HistoryStore {
+  public:
+    // Read-write, for a check run. Creates the folder and the file on first
+    // use; upgrades a store of an older version in place. Refuses, without
+    // writing a byte, a file that is not SQLite, an SQLite file of another
+    // program, a store of a newer version, and a file SQLite cannot read.
+    static std::variant<HistoryStore, HistoryProblem> open(const std::filesystem::path& path);
+    // For reading only (the timeline): the file must exist and be current.
+    static std::variant<HistoryStore, HistoryProblem> openReadOnly(
+        const std::filesystem::path& path);
+
+    HistoryStore(HistoryStore&& other) noexcept;
+    HistoryStore& operator=(HistoryStore&& other) noexcept;
+    HistoryStore(const HistoryStore&) = delete;
+    HistoryStore& operator=(const HistoryStore&) = delete;
+    ~HistoryStore();
+
+    const std::filesystem::path& path() const { return m_path; }
+
+    // Sets change and since of every result from the state its address and
+    // zone were left in by the earlier runs (see listing_streak.h). On a
+    // problem the results are left as they were.
+    std::optional<HistoryProblem> annotate(CheckRun& run) const;
+
+    // The run, its zones and all its results, in one transaction: either all
+    // of it is in the store afterwards or none of it (a full disk, a kill).
+    // Waits for another run's transaction up to the busy time-out.
+    std::optional<HistoryProblem> record(const CheckRun& run);
+
+    // Deletes the runs that started before `olderThan` with their results,
+    // the listing periods that ended before it, and what nothing refers to any
+    // more. A listing still going on is kept however old its start.
+    std::optional<HistoryProblem> prune(EpochMs olderThan);
+
+    // Every listing period of the given addresses (all addresses when empty),
+    // by address, zone and start.
+    std::variant<std::vector<ListingPeriod>, HistoryProblem> timeline(
+        const std::vector<std::string>& addresses) const;
+
+    // The addresses that runs checked under this target (a host name, a block,
+    // an address as the user typed it), for finding a host's history.
+    std::variant<std::vector<std::string>, HistoryProblem> addressesOfTarget(
+        const std::string& target) const;
+
+    // The last `dayCount` UTC days up to and including the day of `now`.
+    std::variant<RecentDays, HistoryProblem> recentDays(EpochMs now, int dayCount = 30) const;
+
+    // The connection, for tests that provoke faults (a size limit) and for tools.
+    sqlite3* connection() const { return m_db; }
+
+  private:
+    HistoryStore(sqlite3* db, std::filesystem::path path);
+    HistoryProblem problem(const std::string& reason) const;
+
+    sqlite3* m_db = nullptr;
+    std::filesystem::path m_path;
+};
+
+}  // namespace ostrivane

@@ -1,0 +1,25 @@
+#pragma once
+
+// Writing one run into the tables, inside the caller's transaction, and the
+// text forms the tables keep.
+
+#include <sqlite3.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "check/check_result.h"
+
+namespace ostrivane {
+
+// Inserts the run, its zones, its targets and its results, and moves each
+// address and zone's streak and listing periods on. Returns the run's id.
+std::int64_t writeRun(sqlite3* db, const CheckRun& run);
+
+std::optional<CheckVerdict> parseCheckVerdict(std::string_view text);
+std::string joinAnswers(const std::vector<std::string>& answers);
+std::vector<std::string> splitAnswers(std::string_view text);
+
+}  // namespace ostrivane

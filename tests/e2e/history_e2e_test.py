@@ -1,0 +1,256 @@
+#!/usr/bin/python3
+"""The history of `ostrivane --check`, end to end (run by history_e2e_test.sh).
+
+history_e2e_test.py PROGRAM WORK, inside netns_run.sh, with the test DNS
+server reading the listings of changing.test from WORK/listings at every query.
+bl.test lists 192.0.2.10 (127.0.0.4) and 192.0.2.11 (127.0.0.5) for good.
+"""
+
+import html.parser
+import json
+import os
+import random
+import sqlite3
+import subprocess
+import sys
+import time
+import unittest
+
+PROGRAM, WORK = sys.argv[1], sys.argv[2]
+LISTINGS = os.path.join(WORK, "listings")
+ZONES = ["--zone", "changing.test", "--zone", "bl.test"]
+ADDRESSES = ["192.0.2.10", "192.0.2.30", "192.0.2.31", "192.0.2.20"]
+MARKUP = '<b class="x">relay</b> & "more"'
+CHECK_BOUND_S = 30
+
+
+def set_listings(*lines):
+    """The listings changing.test answers from now on: "ADDRESS ANSWER [REASON]"."""
+    with open(LISTINGS + ".new", "w", encoding="utf-8") as listings:
+        listings.write("".join(line + "\n" for line in lines))
+    os.replace(LISTINGS + ".new", LISTINGS)
+
+
+def check(*args, env=None):
+    """(status, stdout, stderr) of `ostrivane --check ARGS`."""
+    done = subprocess.run(
+        [PROGRAM, "--check", *args],
+        capture_output=True,
+        text=True,
+        timeout=CHECK_BOUND_S,
+        env={**os.environ, "XDG_STATE_HOME": os.path.join(WORK, "state"), **(env or {})},
+    )
+    return done.returncode, done.stdout, done.stderr
+
+
+def check_json(history, *extra):
+    status, out, err = check(*ZONES, "--history", history, "--format", "json", *extra, *ADDRESSES)
+    try:
+        document = json.loads(out)
+    except json.JSONDecodeError as error:
+        raise AssertionError(f"not JSON ({error}); stdout:\n{out}\nstderr:\n{err}")
+    return status, document, err
+
+
+def by_address_and_zone(document):
+    return {(result["address"], result["zone"]): result for result in document["results"]}
+
+
+def change_and_since(result):
+    return result.get("change"), result.get("since")
+
+
+def history_path(name):
+    return os.path.join(WORK, name)
+
+
+def whole_runs(path):
+    """(integrity, runs, runs whose results are not all there)."""
+    with sqlite3.connect(f"file:{path}?mode=ro", uri=True) as db:
+        integrity = db.execute("PRAGMA integrity_check").fetchone()[0]
+        runs = db.execute("SELECT count(*) FROM runs").fetchone()[0]
+        partial = db.execute(
+            "SELECT count(*) FROM runs r WHERE result_count != "
+            "(SELECT count(*) FROM results WHERE run_id = r.id)"
+        ).fetchone()[0]
+    return integrity, runs, partial
+
+
+class Changes(unittest.TestCase):
+    maxDiff = None
+
+    def test_new_ongoing_cleared_and_the_status_of_changes(self):
+        history = history_path("changes.sqlite")
+        set_listings("192.0.2.10 127.0.0.3", "192.0.2.30 127.0.0.7")
+        status, first, err = check_json(history)
+        self.assertEqual(status, 1, err)
+        results = by_address_and_zone(first)
+        self.assertEqual(len(results), 8)
+        for key in [("192.0.2.10", "changing.test"), ("192.0.2.30", "changing.test"),
+                    ("192.0.2.10", "bl.test")]:
+            with self.subTest(key=key):
+                self.assertEqual(results[key]["verdict"], "listed")
+                self.assertEqual(results[key]["change"], "new")
+                self.assertTrue(results[key]["since"])
+        for key in [("192.0.2.31", "changing.test"), ("192.0.2.20", "bl.test")]:
+            self.assertEqual(results[key]["verdict"], "not-listed")
+            self.assertIsNone(results[key].get("change"))
+        began = results[("192.0.2.10", "changing.test")]["since"]
+
+        # 192.0.2.30 is delisted, 192.0.2.31 listed.
+        set_listings("192.0.2.10 127.0.0.3", "192.0.2.31 127.0.0.9")
+        status, second, err = check_json(history)
+        self.assertEqual(status, 1, err)
+        results = by_address_and_zone(second)
+        self.assertEqual(change_and_since(results[("192.0.2.10", "changing.test")]),
+                         ("ongoing", began))
+        self.assertEqual(results[("192.0.2.10", "bl.test")]["change"], "ongoing")
+        self.assertEqual(results[("192.0.2.30", "changing.test")]["verdict"], "not-listed")
+        self.assertEqual(results[("192.0.2.30", "changing.test")]["change"], "cleared")
+        self.assertEqual(results[("192.0.2.31", "changing.test")]["change"], "new")
+        self.assertIsNone(results[("192.0.2.20", "changing.test")].get("change"))
+
+        # Nothing changed, though still listed: --changes is quiet, status 0.
+        status, out, err = check(*ZONES, "--history", history, "--changes", *ADDRESSES)
+        self.assertEqual(status, 0, out + err)
+        self.assertNotIn("192.0.2.10", out)  # still listed, but not news
+        # A new listing: status 1, and it is named.
+        set_listings("192.0.2.10 127.0.0.3", "192.0.2.31 127.0.0.9", "192.0.2.20 127.0.0.2")
+        status, out, err = check(*ZONES, "--history", history, "--changes", *ADDRESSES)
+        self.assertEqual(status, 1, out + err)
+        self.assertIn("192.0.2.20", out)
+
+        # The timeline has them all: 192.0.2.30's listing ended, the others go on.
+        done = subprocess.run([PROGRAM, "--timeline", "--history", history], capture_output=True,
+                              text=True, timeout=CHECK_BOUND_S)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        lines = done.stdout.splitlines()
+        self.assertEqual(len(lines), 1 + 5, done.stdout)
+        ended = [line for line in lines if line.startswith("192.0.2.30 ")]
+        self.assertEqual(len(ended), 1, done.stdout)
+        self.assertNotIn(" now ", ended[0])
+        done = subprocess.run([PROGRAM, "--timeline", "--history", history, "192.0.2.10"],
+                              capture_output=True, text=True, timeout=CHECK_BOUND_S)
+        self.assertEqual(len(done.stdout.splitlines()), 1 + 2, done.stdout)
+
+    def test_two_runs_at_once_are_both_recorded(self):
+        history = history_path("together.sqlite")
+        set_listings("192.0.2.10 127.0.0.3")
+        check_json(history)
+        command = [PROGRAM, "--check", *ZONES, "--history", history, "--format", "json", *ADDRESSES]
+        runs = [subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+                for _ in range(2)]
+        for run in runs:
+            out, err = run.communicate(timeout=CHECK_BOUND_S)
+            self.assertEqual(run.returncode, 1, err)
+            self.assertEqual(err, "")
+        self.assertEqual(whole_runs(history), ("ok", 3, 0))
+
+    def test_runs_killed_while_writing_leave_whole_runs(self):
+        history = history_path("killed.sqlite")
+        set_listings(*[f"192.0.2.{i} 127.0.0.2" for i in range(0, 256, 3)])
+        command = [PROGRAM, "--check", *ZONES, "--history", history, "--format", "json",
+                   "192.0.2.0/24"]
+        for _ in range(6):
+            run = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            time.sleep(random.uniform(0.0, 0.4))
+            run.kill()
+            run.wait()
+            if os.path.exists(history):
+                integrity, _, partial = whole_runs(history)
+                self.assertEqual((integrity, partial), ("ok", 0))
+        status, _, err = check_json(history)
+        self.assertIn(status, (0, 1), err)
+        self.assertEqual(err, "")
+
+
+class Faults(unittest.TestCase):
+    def test_a_corrupt_history_is_named_and_never_written(self):
+        history = history_path("corrupt.sqlite")
+        garbage = b"SQLite format 3\x00" + bytes(range(256)) * 16
+        with open(history, "wb") as file:
+            file.write(garbage)
+        set_listings("192.0.2.10 127.0.0.3")
+        status, document, err = check_json(history)
+        self.assertEqual(status, 1)  # the check itself ran and found the listing
+        self.assertEqual(len(document["results"]), 8)
+        self.assertIn(history, err)
+        status, out, err = check(*ZONES, "--history", history, "--changes", *ADDRESSES)
+        self.assertEqual(status, 3, out + err)
+        self.assertIn(history, err)
+        with open(history, "rb") as file:
+            self.assertEqual(file.read(), garbage)
+        self.assertEqual(sorted(os.listdir(WORK)).count("corrupt.sqlite-wal"), 0)
+
+    def test_default_history_file_and_no_history(self):
+        default = os.path.join(WORK, "state", "ostrivane", "history.sqlite")
+        set_listings()
+        status, out, err = check(*ZONES, "--no-history", *ADDRESSES)
+        self.assertEqual(status, 1, err)
+        self.assertFalse(os.path.exists(default))
+        status, out, err = check(*ZONES, *ADDRESSES)
+        self.assertEqual(status, 1, err)
+        self.assertEqual(whole_runs(default)[:2], ("ok", 1))
+
+
+class PageParser(html.parser.HTMLParser):
+    def __init__(self):
+        super().__init__()
+        self.tags = []
+        self.attributes = []
+        self.text = []
+
+    def handle_starttag(self, tag, attrs):
+        self.tags.append(tag)
+        self.attributes += attrs
+
+    def handle_data(self, data):
+        self.text.append(data)
+
+
+class Page(unittest.TestCase):
+    def test_page_is_self_contained_and_escapes_every_value(self):
+        name = 'Evil <i>"list"</i> & co'
+        rows = [name, "changing.test", "Test list", "bl.test"] + [""] * 36
+        list_file = os.path.join(WORK, "page-list.txt")
+        with open(list_file, "w", encoding="utf-8", newline="") as file:
+            file.write("".join(row + "\r\n" for row in rows))
+        set_listings(f"192.0.2.30 127.0.0.7 {MARKUP}")
+        page = os.path.join(WORK, "status.html")
+        history = history_path("page.sqlite")
+        for _ in range(2):
+            status, out, err = check("--list", list_file, "--history", history, "--page", page,
+                                     *ADDRESSES)
+            self.assertEqual(status, 1, out + err)
+        with open(page, encoding="utf-8") as file:
+            source = file.read()
+        parser = PageParser()
+        parser.feed(source)
+        parser.close()
+        text = "".join(parser.text)
+
+        # Every value shows as text, none as markup.
+        self.assertIn(MARKUP, text)
+        self.assertIn(name, text)
+        self.assertNotIn("i", parser.tags)
+        self.assertNotIn("b", parser.tags)
+        for tag in ("script", "link", "img", "iframe", "object", "embed"):
+            self.assertNotIn(tag, parser.tags)
+        # Nothing outside the page but the lists' information pages.
+        for attribute, value in parser.attributes:
+            self.assertNotEqual(attribute, "src")
+            self.assertFalse(attribute.startswith("on"), attribute)
+            if attribute == "href":
+                self.assertTrue(value.startswith("https://"), value)
+        self.assertEqual(sum(1 for a, _ in parser.attributes if a == "href"), 2 * len(ADDRESSES))
+        self.assertNotIn("url(", source)
+        self.assertNotIn("@import", source)
+        # The listing and its 30-day strip.
+        self.assertIn("192.0.2.30", text)
+        self.assertIn("listed", text)
+        self.assertGreaterEqual(source.count('class="day listed"'), 1)
+
+
+if __name__ == "__main__":
+    program = unittest.main(argv=[sys.argv[0], "-v"], exit=False)
+    sys.exit(0 if program.result.wasSuccessful() else 1)
