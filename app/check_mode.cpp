@@ -6,6 +6,9 @@
 #include "check/check_command.h"
 #include "check/check_options.h"
 #include "check/check_output.h"
+#include "history/check_history.h"
+#include "history/status_page.h"
+#include "persist/atomic_write.h"
 #include "persist/startup.h"
 
 namespace ostrivane {
@@ -32,6 +35,21 @@ int usageFailure(std::string_view message, bool nagios, std::ostream& out, std::
     return kCheckUsage;
 }
 
+// The page shows the run just recorded beside the last 30 days of the history.
+bool writeStatusPage(const std::filesystem::path& page, const CheckRun& run,
+                     const CheckHistory& history, std::ostream& err) {
+    const std::string html = renderStatusPage(run, history.recentDays(run.startedAt, err));
+    if (auto problem = createFolderOf(page)) {
+        err << "Status page not written: " << problem->message() << '\n';
+        return false;
+    }
+    if (auto problem = writeFileAtomically(page, html)) {
+        err << "Status page not written: " << problem->message() << '\n';
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int runCheckCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
@@ -46,16 +64,28 @@ int runCheckCommand(const std::vector<std::string>& args, std::istream& in, std:
         return kCheckClean;
     }
 
+    // Opened before the lists are asked, so that a history that cannot be
+    // used is said first; the check runs all the same.
+    CheckHistory history = CheckHistory::open(options.historyFile, !options.noHistory, err);
+
     auto outcome = runCheck(options, {in, err, listFilePath()});
     if (const auto* failure = std::get_if<CheckFailure>(&outcome)) {
         return usageFailure(failure->message, options.format == CheckFormat::Nagios, out, err);
     }
-    const auto& run = std::get<CheckRun>(outcome);
-    // The history store goes here: it reads the run, marks what changed
-    // since the last one, and keeps it.
+    auto& run = std::get<CheckRun>(outcome);
+    history.annotate(run, err);
     printCheckRun(run, options, out);
     out.flush();
-    return checkExitStatus(run, options);
+    history.recordAndPrune(run, options.keepDays, err);
+
+    const bool pageWritten = !options.page || writeStatusPage(*options.page, run, history, err);
+    if (options.changes && options.format != CheckFormat::Nagios && history.changesUnknown()) {
+        // Without a history nobody can say what changed: never "nothing changed".
+        err << "ostrivane --check: --changes needs the history of earlier runs\n";
+        return kCheckUsage;
+    }
+    const int status = checkExitStatus(run, options);
+    return status == kCheckClean && !pageWritten ? kCheckUsage : status;
 }
 
 }  // namespace ostrivane
