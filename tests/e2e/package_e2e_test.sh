@@ -39,6 +39,17 @@ window="$scratch/out/ostrivane-gui_${version}_$(dpkg --print-architecture).deb"
 depends=$(dpkg-deb --field "$server" Depends)
 grep -q 'libc6' <<<"$depends" || fail "ostrivane's Depends lacks the C library: $depends"
 ! grep -qi 'qt' <<<"$depends" || fail "ostrivane depends on Qt: $depends"
+recommends=$(dpkg-deb --field "$server" Recommends)
+! grep -qi 'qt\|ostrivane-gui' <<<"$recommends" || fail "ostrivane recommends the window: $recommends"
+# What apt would install on a machine with nothing installed yet: no Qt library.
+# (Only where apt knows the archive's packages, i.e. after apt-get update.)
+: >"$scratch/empty-status"
+if apt-get -s -o Dir::State::status="$scratch/empty-status" install "$server" \
+    >"$scratch/apt.log" 2>&1; then
+    installs=$(grep '^Inst' "$scratch/apt.log")
+    grep -q '^Inst ostrivane ' <<<"$installs" || fail "apt would not install ostrivane: $installs"
+    ! grep -qi 'qt' <<<"$installs" || fail "apt install of ostrivane pulls in Qt: $installs"
+fi
 depends=$(dpkg-deb --field "$window" Depends)
 for wanted in "ostrivane (= $version)" fonts-liberation2 libqt6widgets6; do
     grep -qF "$wanted" <<<"$depends" || fail "ostrivane-gui's Depends lacks $wanted: $depends"
