@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
-# Renders the icon from ostrivane.svg: the 16, 32 and 48 pixel PNGs that the
-# window uses, the 64, 128 and 256 pixel PNGs that are installed beside them
-# for desktops and software centres, and ostrivane.ico with the first three
-# sizes each in 256 colours and in 32-bit colour with alpha, for the Windows
-# executable. The outputs are committed;
-# run this again only after changing the drawing. Needs ImageMagick and its
-# SVG reader, rsvg-convert (librsvg2-bin).
+# Renders the icon from ostrivane.svg: the PNGs of 16, 32, 48, 64, 128 and 256
+# pixels that the window uses and the packages install for desktops and
+# software centres, and ostrivane.ico with the first three sizes each in 256
+# colours and in 32-bit colour with alpha, for the Windows executable. The
+# outputs are committed; run this again only after changing the drawing. Needs
+# ImageMagick and its SVG reader, rsvg-convert (librsvg2-bin).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 convert=/usr/bin/convert
