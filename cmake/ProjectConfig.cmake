@@ -23,3 +23,20 @@ if(OSTRIVANE_SANITIZE)
   target_compile_options(ostrivane_config INTERFACE ${OSTRIVANE_SANITIZER_FLAGS})
   target_link_options(ostrivane_config INTERFACE ${OSTRIVANE_SANITIZER_FLAGS})
 endif()
+
+# Hardening for the builds we ship and run: stack protector, fortified libc
+# calls (they need optimisation: only in the optimised configurations),
+# read-only relocations bound at start-up, and position-independent
+# executables. Left out under the
+# sanitizers, and where the packager supplies the flags (debian/rules turns
+# this off: dpkg-buildflags brings the same).
+option(OSTRIVANE_HARDEN "Build with the compiler's and linker's hardening flags" ON)
+if(OSTRIVANE_HARDEN AND NOT OSTRIVANE_SANITIZE AND CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang"
+   AND NOT WIN32 AND NOT APPLE)
+  include(CheckPIESupported)
+  check_pie_supported()
+  target_compile_options(ostrivane_config INTERFACE
+    -fstack-protector-strong
+    $<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=2>)
+  target_link_options(ostrivane_config INTERFACE -Wl,-z,relro -Wl,-z,now)
+endif()

@@ -6,7 +6,7 @@ namespace ostrivane {
 
 QIcon ostrivaneIcon() {
     QIcon icon;
-    for (int size : {16, 32, 48}) {
+    for (int size : {16, 32, 48, 64, 128, 256}) {
         icon.addFile(QStringLiteral(":/icons/ostrivane-%1.png").arg(size), QSize(size, size));
     }
     return icon;

@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# package_e2e_test.sh BUILD_DIR
-# Makes the Debian package from a finished build, unpacks it into a scratch
-# root (dpkg -x, nothing is installed on the machine) and runs the unpacked
-# program unattended against the test DNS server.
+# package_e2e_test.sh SOURCE_DIR PROJECT_VERSION
+# Makes both Debian packages with scripts/package (a Release build of its own,
+# in a temporary copy of the tree), unpacks them into scratch roots (dpkg -x,
+# nothing is installed on the machine), runs the unpacked program alone, with
+# no window module, unattended against the test DNS server, checks what each
+# package holds and depends on, and runs lintian and the desktop and AppStream
+# validators when they are installed.
 set -euo pipefail
 
-build_dir=$(realpath "$1")
+source_dir=$(realpath "$1")
+project_version=$2
 here=$(cd "$(dirname "$0")" && pwd)
-scratch=$(mktemp -d "${TMPDIR:-/tmp}/ostrivane-package.XXXXXX")
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/ostrivane-package-test.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
 fail() {
@@ -15,27 +19,59 @@ fail() {
     exit 1
 }
 
-(cd "$build_dir" && cpack -G DEB -B "$scratch/out" >/dev/null) || fail "cpack failed"
-deb=$(ls "$scratch"/out/ostrivane_*.deb)
-dpkg-deb --field "$deb" Depends | grep -q 'libc6' || fail "Depends lacks the C library"
-dpkg -x "$deb" "$scratch/root"
+version=$(dpkg-parsechangelog -l "$source_dir/debian/changelog" -S Version)
+[ "${version%-*}" = "$project_version" ] ||
+    fail "debian/changelog is at $version, the project at $project_version"
+grep -q "<release version=\"$project_version\"" "$source_dir/packaging/ostrivane.metainfo.xml" ||
+    fail "the AppStream metainfo has no release $project_version"
 
-root="$scratch/root/usr"
-[ -x "$root/bin/ostrivane" ] || fail "no usr/bin/ostrivane"
-[ -f "$root/share/man/man1/ostrivane.1" ] || fail "no man page"
-if grep -q OSTRIVANE_WITH_GUI "$build_dir/CMakeCache.txt" 2>/dev/null ||
-    [ -f "$build_dir/app/ostrivane_window.so" ]; then
-    [ -f "$root/lib/ostrivane/ostrivane_window.so" ] || fail "no window module"
-    [ -f "$root/share/applications/ostrivane.desktop" ] || fail "no desktop entry"
-    [ -f "$root/share/icons/hicolor/48x48/apps/ostrivane.png" ] || fail "no icon"
-    dpkg-deb --field "$deb" Depends | grep -q 'libqt6widgets6' || fail "Depends lacks Qt"
+if [ "$(id -u)" -ne 0 ] && ! (cd "$source_dir" && dpkg-checkbuilddeps) 2>/dev/null; then
+    echo "SKIP: the build dependencies are missing and only root may install them" >&2
+    exit 77
 fi
-if readelf -d "$root/bin/ostrivane" | grep NEEDED | grep -q 'Qt'; then
-    fail "the program links Qt: unattended runs would load it"
-fi
+"$source_dir/scripts/package" --out "$scratch/out" --no-lintian >"$scratch/package.log" 2>&1 ||
+    fail "scripts/package failed: $(tail -n 30 "$scratch/package.log")"
+server="$scratch/out/ostrivane_${version}_$(dpkg --print-architecture).deb"
+window="$scratch/out/ostrivane-gui_${version}_$(dpkg --print-architecture).deb"
+[ -f "$server" ] && [ -f "$window" ] || fail "missing packages: $(ls "$scratch/out")"
 
-version=$("$root/bin/ostrivane" --version)
-[[ "$version" == "ostrivane "* ]] || fail "--version printed '$version'"
+# A server installs only `ostrivane`: it must not pull in Qt.
+depends=$(dpkg-deb --field "$server" Depends)
+grep -q 'libc6' <<<"$depends" || fail "ostrivane's Depends lacks the C library: $depends"
+! grep -qi 'qt' <<<"$depends" || fail "ostrivane depends on Qt: $depends"
+recommends=$(dpkg-deb --field "$server" Recommends)
+! grep -qi 'qt\|ostrivane-gui' <<<"$recommends" || fail "ostrivane recommends the window: $recommends"
+# What apt would install on a machine with nothing installed yet: no Qt library.
+# (Only where apt knows the archive's packages, i.e. after apt-get update.)
+: >"$scratch/empty-status"
+if apt-get -s -o Dir::State::status="$scratch/empty-status" install "$server" \
+    >"$scratch/apt.log" 2>&1; then
+    installs=$(grep '^Inst' "$scratch/apt.log")
+    grep -q '^Inst ostrivane ' <<<"$installs" || fail "apt would not install ostrivane: $installs"
+    ! grep -qi 'qt' <<<"$installs" || fail "apt install of ostrivane pulls in Qt: $installs"
+fi
+depends=$(dpkg-deb --field "$window" Depends)
+for wanted in "ostrivane (= $version)" fonts-liberation2 libqt6widgets6; do
+    grep -qF "$wanted" <<<"$depends" || fail "ostrivane-gui's Depends lacks $wanted: $depends"
+done
+for deb in "$server" "$window"; do
+    control=$(dpkg-deb --ctrl-tarfile "$deb" | tar -xOf -)
+    ! grep -q ldconfig <<<"$control" || fail "$(basename "$deb") runs ldconfig for a private module"
+done
+
+# The program alone, as a server has it.
+dpkg -x "$server" "$scratch/server"
+root="$scratch/server/usr"
+for file in bin/ostrivane share/man/man1/ostrivane.1.gz share/doc/ostrivane/copyright \
+    share/doc/ostrivane/changelog.Debian.gz share/doc/ostrivane/examples/ostrivane-check@.timer; do
+    [ -f "$root/$file" ] || fail "ostrivane lacks /usr/$file"
+done
+[ ! -e "$root/lib/ostrivane" ] || fail "ostrivane holds the window module"
+needed=$(readelf -d "$root/bin/ostrivane" | grep NEEDED)
+! grep -qi 'qt' <<<"$needed" || fail "the program links Qt: $needed"
+
+version_line=$("$root/bin/ostrivane" --version)
+[ "$version_line" = "ostrivane $project_version" ] || fail "--version printed '$version_line'"
 
 # Installed, the program keeps its list in the user's configuration folder,
 # not in its own bin folder.
@@ -53,4 +89,40 @@ XDG_CONFIG_HOME="$scratch/config" OSTRIVANE_REPORT="$scratch/report.html" "$here
 grep -q 'Listed: 127.0.0.2' "$scratch/report.html" || fail "report lacks the listing"
 grep -q 'Configured list' "$scratch/report.html" || fail "the configured list was not used"
 [ ! -e "$root/bin/sbllist.txt" ] || fail "a list file appeared in the bin folder"
-echo "package: $(basename "$deb") unpacks and runs"
+
+# The window package: module, desktop entry, icons and AppStream metadata.
+dpkg -x "$window" "$scratch/window"
+root="$scratch/window/usr"
+metainfo="$root/share/metainfo/example.ostrivane.ostrivane.metainfo.xml"
+for file in lib/ostrivane/ostrivane_window.so share/applications/ostrivane.desktop \
+    share/icons/hicolor/scalable/apps/ostrivane.svg share/doc/ostrivane-gui/copyright \
+    "${metainfo#"$root/"}"; do
+    [ -f "$root/$file" ] || fail "ostrivane-gui lacks /usr/$file"
+done
+for size in 16 32 48 64 128 256; do
+    icon="$root/share/icons/hicolor/${size}x$size/apps/ostrivane.png"
+    file "$icon" | grep -q "PNG image data, $size x $size" || fail "no $size px icon: $(file "$icon")"
+done
+if command -v desktop-file-validate >/dev/null; then
+    out=$(desktop-file-validate "$root/share/applications/ostrivane.desktop" 2>&1) &&
+        [ -z "$out" ] || fail "desktop-file-validate: $out"
+fi
+if command -v appstreamcli >/dev/null; then
+    appstreamcli validate --no-net --pedantic "$metainfo" >"$scratch/appstream.log" 2>&1 ||
+        fail "appstreamcli validate: $(cat "$scratch/appstream.log")"
+    ! grep -q '^[EW]:' "$scratch/appstream.log" || fail "appstreamcli: $(cat "$scratch/appstream.log")"
+fi
+
+# lintian: no error and no warning; every override says why on the line above.
+for overrides in "$source_dir"/debian/*.lintian-overrides; do
+    awk -v file="$overrides" '
+        !/^#/ && NF && previous !~ /^#/ { print file ": no reason above: " $0; bad = 1 }
+        { previous = $0 }
+        END { exit bad }' "$overrides" || fail "an override without a reason"
+done
+if command -v lintian >/dev/null; then
+    tags=$(lintian --pedantic "$server" "$window" 2>&1 | grep -v '^running with root') || true
+    ! grep -q '^[EW]:' <<<"$tags" || fail "lintian: $tags"
+    echo "lintian --pedantic: no errors, no warnings${tags:+ ($(wc -l <<<"$tags") other tags)}"
+fi
+echo "packages: $(basename "$server") runs alone; $(basename "$window") holds the window"

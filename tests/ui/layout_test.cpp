@@ -92,7 +92,7 @@ class LayoutTest : public QObject {
         QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
         QVERIFY(flags.testFlag(Qt::WindowSystemMenuHint));
         const QList<QSize> sizes = m_form->windowIcon().availableSizes();
-        for (int size : {16, 32, 48}) {
+        for (int size : {16, 32, 48, 64, 128, 256}) {
             QVERIFY2(sizes.contains(QSize(size, size)), qPrintable(QString::number(size)));
         }
     }

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Renders the icon from ostrivane.svg: the 16, 32 and 48 pixel PNGs that the
-# window uses, and ostrivane.ico with each size in 256 colours and in 32-bit
-# colour with alpha, for the Windows executable. The outputs are committed;
-# run this again only after changing the drawing. Needs ImageMagick.
+# Renders the icon from ostrivane.svg: the PNGs of 16, 32, 48, 64, 128 and 256
+# pixels that the window uses and the packages install for desktops and
+# software centres, and ostrivane.ico with the first three sizes each in 256
+# colours and in 32-bit colour with alpha, for the Windows executable. The
+# outputs are committed; run this again only after changing the drawing. Needs
+# ImageMagick and its SVG reader, rsvg-convert (librsvg2-bin).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 convert=/usr/bin/convert
@@ -20,5 +22,9 @@ for size in 16 32 48; do
     "$convert" "$here/ostrivane-$size.png" -alpha off +dither -colors 255 -depth 8 \
         "rgb:$work/$size.rgb"
     ico_parts+=("$size:$work/$size.rgba:$work/$size.rgb")
+done
+for size in 64 128 256; do
+    "$convert" -background none -density $((72 * size * 2 / 48)) "$here/ostrivane.svg" \
+        -resize "${size}x${size}" -depth 8 "PNG32:$here/ostrivane-$size.png"
 done
 /usr/bin/python3 "$here/write_ico.py" "$here/ostrivane.ico" "${ico_parts[@]}"
