@@ -65,6 +65,7 @@ ZONES = [
     ("empty.test", NXDOMAIN, None, 0),  # a dead list
     ("slowbl.test", LIST, BL_TEST_LISTINGS, 3),
     ("silent.test", SILENT, None, 0),
+    ("parked.test", EVERY, "198.51.100.80", 0),  # a parked domain's web server answers every name
     # The 16 default rows, in row order.
     ("cbl.abuseat.org", LIST, DEFAULT_LISTINGS, 0),
     ("sbl.spamhaus.org", LIST, DEFAULT_LISTINGS, 0),
