@@ -12,8 +12,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <fcntl.h>
+#include <cerrno>
 #endif
 
 namespace ostrivane {
@@ -36,8 +36,7 @@ bool connectsToLocalSocket(const std::string& path, bool abstract) {
     }
     const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset +
                                                path.size() + (abstract ? 0 : 1));
-    const bool connected =
-        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0;
+    const bool connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0;
     ::close(fd);
     return connected;
 }
@@ -52,8 +51,8 @@ bool connectsToTcp(const std::string& host, int port) {
     }
     bool connected = false;
     for (const addrinfo* a = found; a != nullptr && !connected; a = a->ai_next) {
-        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
-                                a->ai_protocol);
+        const int fd =
+            ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
         if (fd < 0) {
             continue;
         }

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
 #include <thread>
 
 #ifndef _WIN32
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -135,6 +138,48 @@ TEST(AtomicWrite, WritesIntoDevicesAndFifos) {
     EXPECT_EQ(problem, std::nullopt);
     EXPECT_EQ(received.size(), 100000u);
     EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
+TEST(AtomicWrite, WritesIntoASocketThatListens) {
+    TempDir dir;
+    const auto path = dir / "socket";
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+    ASSERT_EQ(bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+    ASSERT_EQ(listen(listener, 1), 0);
+
+    std::string received;
+    std::thread reader([&] {
+        const int connection = accept(listener, nullptr, nullptr);
+        char buffer[4096];
+        for (ssize_t n; (n = read(connection, buffer, sizeof(buffer))) > 0;) {
+            received.append(buffer, static_cast<std::size_t>(n));
+        }
+        close(connection);
+    });
+    EXPECT_EQ(writeFileAtomically(path, "page"), std::nullopt);
+    reader.join();
+    close(listener);
+    EXPECT_EQ(received, "page");
+    EXPECT_TRUE(fs::is_socket(path));
+}
+
+// Only root can give a file away, so only root can see that the owner stays.
+TEST(AtomicWrite, KeepsTheOwnerOfTheOldFileWhenRunAsRoot) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root";
+    }
+    TempDir dir;
+    const auto path = dir / "report.html";
+    writeBytes(path, "old");
+    ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(writeFileAtomically(path, "new"), std::nullopt);
+    struct stat after {};
+    ASSERT_EQ(stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_uid, 65534u);
+    EXPECT_EQ(after.st_gid, 65534u);
 }
 
 pid_t endedProcess() {
