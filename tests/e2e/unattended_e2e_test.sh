@@ -155,15 +155,21 @@ OSTRIVANE_REPORT="$tmp/blocker/report.html" run_case "unwritable report" 3 \
     "$listings"$'\n'"Report not written: $tmp/blocker/report.html: $unreadable" - prog 127.0.0.2
 [[ "$(cat "$tmp/blocker")" == "a file where a folder should be" ]] ||
     fail "unwritable report: the file in the way was changed"
-OSTRIVANE_REPORT=/dev/full run_case "report to a full device" 3 \
-    "$listings"$'\n''Report not written: /dev/full: cannot write: No space left on device' - prog 127.0.0.2
-[[ -c /dev/full ]] || fail "report to a full device: /dev/full is no longer a device"
-OSTRIVANE_REPORT=/dev/null run_case "report to /dev/null" 1 '' - prog 127.0.0.2
-[[ -c /dev/null ]] || fail "report to /dev/null: /dev/null is no longer a device"
+# Devices of our own, never the system's: a program that wrongly replaced its
+# report path would otherwise replace the machine's /dev/null for everyone.
+if mknod "$tmp/full" c 1 7 && mknod "$tmp/null" c 1 3 && printf x >"$tmp/null"; then
+    OSTRIVANE_REPORT="$tmp/full" run_case "report to a full device" 3 \
+        "$listings"$'\n'"Report not written: $tmp/full: cannot write: No space left on device" - prog 127.0.0.2
+    [[ -c "$tmp/full" ]] || fail "report to a full device: it is no longer a device"
+    OSTRIVANE_REPORT="$tmp/null" run_case "report to a null device" 1 '' - prog 127.0.0.2
+    [[ -c "$tmp/null" ]] || fail "report to a null device: it is no longer a device"
+else
+    echo "device cases skipped: cannot make device nodes here" >&2
+fi
 
 # A FIFO is written to, with a reader; without one it is an error, not a hang.
 mkfifo "$tmp/fifo" || exit 125
-cat "$tmp/fifo" >"$tmp/from-fifo" &
+timeout 20 cat "$tmp/fifo" >"$tmp/from-fifo" &  # bounded: a run that replaced the FIFO never opens it
 reader=$!
 OSTRIVANE_REPORT="$tmp/fifo" run_case "report to a FIFO" 1 '' - prog 127.0.0.2
 wait "$reader"

@@ -7,8 +7,10 @@
 #include <thread>
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -108,16 +110,32 @@ TEST(AtomicWrite, ALinkLoopIsReported) {
     EXPECT_TRUE(fs::is_symlink(dir / "b"));
 }
 
-// Devices and FIFOs are written to, never replaced by a regular file.
-TEST(AtomicWrite, WritesIntoDevicesAndFifos) {
-    ASSERT_EQ(writeFileAtomically("/dev/null", "page"), std::nullopt);
-    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+// Devices are written to, never replaced by a regular file. The devices are
+// made for the test: run as root, a regression would otherwise replace the
+// machine's own /dev/null.
+TEST(AtomicWrite, WritesIntoDevices) {
+    TempDir dir;
+    const auto null = dir / "null";
+    const auto full = dir / "full";
+    if (mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0 ||
+        mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0) {
+        GTEST_SKIP() << "cannot make device nodes here";
+    }
+    if (const int fd = open(null.c_str(), O_WRONLY); fd < 0) {
+        GTEST_SKIP() << "devices cannot be opened here (a nodev mount)";
+    } else {
+        close(fd);
+    }
+    ASSERT_EQ(writeFileAtomically(null, "page"), std::nullopt);
+    EXPECT_TRUE(fs::is_character_file(null));
 
-    const auto full = writeFileAtomically("/dev/full", "page");
-    ASSERT_TRUE(full.has_value());
-    EXPECT_EQ(full->reason, "cannot write: No space left on device");
-    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+    const auto problem = writeFileAtomically(full, "page");
+    ASSERT_TRUE(problem.has_value());
+    EXPECT_EQ(problem->reason, "cannot write: No space left on device");
+    EXPECT_TRUE(fs::is_character_file(full));
+}
 
+TEST(AtomicWrite, WritesIntoFifos) {
     TempDir dir;
     const auto fifo = dir / "fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
