@@ -1,5 +1,7 @@
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -15,12 +17,32 @@
 #include "persist/unattended.h"
 
 #ifdef OSTRIVANE_WITH_GUI
+#include "app/display_probe.h"
 #include "app/window_module.h"
 #include "persist/executable_dir.h"
 constexpr bool kWithWindow = true;
 #else
 constexpr bool kWithWindow = false;
 #endif
+
+namespace {
+
+// What went to standard output must have arrived (a full disk, /dev/full, a
+// closed pipe): else the status says so, whatever it was going to be.
+int afterWritingStandardOutput(int status) {
+    std::cout.flush();
+    const bool failed = !std::cout || std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
+    if (failed) {
+        const int error = errno;
+        std::cerr << "ostrivane: cannot write to standard output"
+                  << (error != 0 ? std::string(": ") + std::strerror(error) : std::string())
+                  << '\n';
+        return ostrivane::kExitFailed;
+    }
+    return status;
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
     using namespace ostrivane;
@@ -37,10 +59,13 @@ int main(int argc, char* argv[]) {
     switch (command.kind) {
         case CommandKind::Help:
             std::cout << usageText(listFilePath(), reportPath(), kWithWindow);
-            return kExitClean;
+            return afterWritingStandardOutput(kExitClean);
         case CommandKind::Version:
             std::cout << "ostrivane " OSTRIVANE_VERSION "\n";
-            return kExitClean;
+            return afterWritingStandardOutput(kExitClean);
+        case CommandKind::UsageError:
+            std::cerr << usageErrorText(command.problem);
+            return kExitFailed;
         case CommandKind::Unattended: {
             SystemResolver resolver;
             return runUnattended({command.host, listFilePath(), reportPath()}, resolver, std::cerr);
@@ -49,9 +74,9 @@ int main(int argc, char* argv[]) {
             // Questions still open at their deadline leave worker threads
             // blocked in the resolver: end at once, and never destroy it.
             static SystemResolver resolver;
-            const int status =
-                runZoneCheckOfListFile(listFilePath(), resolver, std::cout, std::cerr);
-            std::cout.flush();
+            errno = 0;
+            const int status = afterWritingStandardOutput(
+                runZoneCheckOfListFile(listFilePath(), resolver, std::cout, std::cerr));
             std::cerr.flush();
             std::fflush(nullptr);
             std::_Exit(status);
@@ -60,6 +85,10 @@ int main(int argc, char* argv[]) {
             break;
     }
 #ifdef OSTRIVANE_WITH_GUI
+    if (!displayAvailable()) {
+        std::cerr << kNoDisplayMessage << '\n';
+        return kExitFailed;
+    }
     const auto module = findWindowModule(executableDirectory());
     const auto outcome = runWindowModule(module, argc, argv);
     if (const auto* reason = std::get_if<std::string>(&outcome)) {

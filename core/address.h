@@ -27,4 +27,14 @@ std::string queryName(std::string_view reversedAddress, std::string_view zone);
 // the question (bad zone, public resolver, rate limit), not that it is listed.
 bool isListErrorAnswer(const std::array<std::uint8_t, 4>& address);
 
+// A blacklist answers from 127.0.0.0/8 only. Any other address (0.0.0.0, a
+// private one, a parked domain's web server answering every name) is not a
+// listing, and neither is an error code from 127.255.255.0/24.
+bool isListingAnswer(const std::array<std::uint8_t, 4>& address);
+
+// True for text written as an IPv6 address ("2001:db8::1", "::ffff:192.0.2.1",
+// "[fe80::1%eth0]"): at least two colons, and only hex digits, dots and
+// colons before any zone index. No host name holds a colon.
+bool looksLikeIPv6Address(std::string_view text);
+
 }  // namespace ostrivane

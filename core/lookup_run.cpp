@@ -63,7 +63,9 @@ LookupSummary LookupRun(BlacklistTable& table, LookupView& view, Resolver& resol
     view.setLookupEnabled(false);
 
     host = cutAddressSuffix(host);
-    const IPv4Bytes hostAddress = resolveHost(resolver, host);
+    summary.host = host;
+    summary.hostAnswer = resolver.resolve(host);
+    const IPv4Bytes hostAddress = summary.hostAnswer.address;
     if (!hostAddress) {
         finish(view);
         view.showMessage("Unable to resolve " + host, "Couldn't Resolve Host");

@@ -37,7 +37,9 @@ struct LookupSummary {
     int listed = 0;
     int listErrors = 0;
     int unanswered = 0;
-    QueriedRows rows;  // set for each row this run gave a verdict
+    QueriedRows rows;       // set for each row this run gave a verdict
+    std::string host;       // the host as it was asked, its address suffix cut
+    Resolution hostAnswer;  // what the resolver said of it
 };
 
 // The host text before its first "(", minus the character just before it (the

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <utility>
 
 #include "core/address.h"
 
@@ -11,9 +13,18 @@ namespace ostrivane {
 enum class ResolveStatus { Resolved, NotFound, NoAnswer };
 
 struct Resolution {
+    Resolution() = default;
+    Resolution(ResolveStatus status_, IPv4Bytes address_, std::string reason_ = {})
+        : status(status_), address(address_), reason(std::move(reason_)) {}
+
     ResolveStatus status = ResolveStatus::NoAnswer;
-    IPv4Bytes address;  // set exactly when status is Resolved
+    IPv4Bytes address;   // set exactly when status is Resolved
+    std::string reason;  // for NoAnswer, when the platform says why ("Host name lookup failure")
 };
+
+// Why a host gave no address, for a message: "the name does not exist", or
+// "the DNS gave no answer" with the platform's reason in parentheses.
+std::string unresolvedReason(const Resolution& answer);
 
 // The one question the system asks the network: the first IPv4 address of a
 // name. Tests give a scripted one; the program uses SystemResolver.

@@ -70,7 +70,10 @@ Resolution SystemResolver::resolve(std::string_view name) {
     if (error == HOST_NOT_FOUND || error == NO_DATA) {
         return {ResolveStatus::NotFound, {}};
     }
-    return {ResolveStatus::NoAnswer, {}};
+    // h_errno's text (TRY_AGAIN: "Host name lookup failure"), or the call's
+    // own error when it failed before asking.
+    return {
+        ResolveStatus::NoAnswer, {}, rc != 0 && error == 0 ? std::strerror(rc) : hstrerror(error)};
 }
 
 #endif

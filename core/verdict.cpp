@@ -6,7 +6,7 @@ Verdict verdictFor(const Resolution& answer) {
     switch (answer.status) {
         case ResolveStatus::Resolved: {
             const auto dotted = formatDottedQuad(*answer.address);
-            if (isListErrorAnswer(*answer.address)) {
+            if (!isListingAnswer(*answer.address)) {
                 return {VerdictKind::ListError, std::string(kListErrorPrefix) + dotted,
                         RowHighlight::Plain};
             }

@@ -21,7 +21,8 @@ inline constexpr std::string_view kNotFound = "Not Found";
 inline constexpr std::string_view kLookupFailed = "Lookup failed";
 inline constexpr std::string_view kListErrorPrefix = "List error: ";
 
-// Any answer counts as listed, except the lists' own error codes; no answer
+// An answer in 127.0.0.0/8 counts as listed, except the lists' own error
+// codes (127.255.255.0/24); every other answer is a list error. No answer
 // because the resolver failed is kept apart from "Not Found".
 Verdict verdictFor(const Resolution& answer);
 

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "core/address.h"
+#include "core/terminal_text.h"
 
 namespace ostrivane {
 
@@ -34,12 +35,12 @@ namespace {
 
 bool isErrorCode(const Resolution& answer) {
     return answer.status == ResolveStatus::Resolved && answer.address &&
-           isListErrorAnswer(*answer.address);
+           !isListingAnswer(*answer.address);
 }
 
 bool isListing(const Resolution& answer) {
     return answer.status == ResolveStatus::Resolved && answer.address &&
-           !isListErrorAnswer(*answer.address);
+           isListingAnswer(*answer.address);
 }
 
 }  // namespace
@@ -199,17 +200,18 @@ using Line = std::array<std::string, kColumns>;
 
 // Columns are separated by two blanks; the row number is right-aligned, the
 // rest left-aligned, and the last column carries no trailing blanks.
+// Widths count terminal columns, not bytes; the cells are escaped already.
 void printAligned(std::ostream& out, const std::vector<Line>& lines) {
     std::array<std::size_t, kColumns> widths{};
     for (const auto& line : lines) {
         for (std::size_t c = 0; c < kColumns; ++c) {
-            widths[c] = std::max(widths[c], line[c].size());
+            widths[c] = std::max(widths[c], displayWidth(line[c]));
         }
     }
     for (const auto& line : lines) {
         std::string text;
         for (std::size_t c = 0; c < kColumns; ++c) {
-            const auto padding = std::string(widths[c] - line[c].size(), ' ');
+            const auto padding = std::string(widths[c] - displayWidth(line[c]), ' ');
             if (c > 0) {
                 text += "  ";
             }
@@ -254,7 +256,9 @@ void printZoneChecks(std::ostream& out, const std::vector<ZoneCheck>& checks) {
     if (!checks.empty()) {
         std::vector<Line> lines{{"Row", "Name", "Zone", "State", "127.0.0.2", "127.0.0.1"}};
         for (const auto& check : checks) {
-            lines.push_back({std::to_string(check.row + 1), check.name, check.zone,
+            // Names and zones come from a list file anyone may have written.
+            lines.push_back({std::to_string(check.row + 1), escapeForTerminal(check.name),
+                             escapeForTerminal(check.zone),
                              std::string(zoneHealthText(check.health)),
                              answerText(check.for127_0_0_2), answerText(check.for127_0_0_1)});
         }
@@ -265,6 +269,9 @@ void printZoneChecks(std::ostream& out, const std::vector<ZoneCheck>& checks) {
 }
 
 int zoneCheckExitStatus(const std::vector<ZoneCheck>& checks) {
+    if (checks.empty()) {
+        return kZoneCheckUnhealthy;  // a check that checked nothing is no all-clear
+    }
     const bool allHealthy = std::all_of(checks.begin(), checks.end(), [](const ZoneCheck& check) {
         return check.health == ZoneHealth::Healthy;
     });

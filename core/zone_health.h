@@ -17,14 +17,15 @@ enum class ZoneHealth {
     Healthy,          // lists 127.0.0.2 and not 127.0.0.1
     ListsEverything,  // lists 127.0.0.1 too: its "Listed" verdicts mean nothing
     EmptyOrDead,      // does not list 127.0.0.2, or left a question unanswered
-    RefusesUs,        // answered with an error code from 127.255.255.0/24
+    RefusesUs,        // answered with an error code: 127.255.255.0/24, or outside 127.0.0.0/8
 };
 
 // "healthy", "lists everything", "empty or dead", "refuses us".
 std::string_view zoneHealthText(ZoneHealth health);
 
 // The first rule that matches decides, so every mix of answers has one state:
-//   1. either answer is an error code (127.255.255.0/24)   -> RefusesUs
+//   1. either answer is an error code (127.255.255.0/24 or
+//      anything outside 127.0.0.0/8, see isListingAnswer)   -> RefusesUs
 //   2. 127.0.0.1 is listed                                 -> ListsEverything
 //   3. 127.0.0.2 is listed and 127.0.0.1 does not exist    -> Healthy
 //   4. anything else                                       -> EmptyOrDead

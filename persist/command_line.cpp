@@ -1,8 +1,66 @@
 #include "persist/command_line.h"
 
+#include <array>
+
 namespace ostrivane {
 
+namespace {
+
+enum class Takes {
+    Nothing,  // the option must stand alone
+    TheRest,  // every argument after the option belongs to it
+};
+
+struct Mode {
+    std::string_view option;
+    CommandKind kind;
+    Takes takes;
+};
+
+// The options a command line may begin with. A mode that takes the rest of
+// the line receives those arguments in Command::arguments.
+constexpr std::array kModes{
+    Mode{"-h", CommandKind::Help, Takes::Nothing},
+    Mode{"--help", CommandKind::Help, Takes::Nothing},
+    Mode{"-V", CommandKind::Version, Takes::Nothing},
+    Mode{"--version", CommandKind::Version, Takes::Nothing},
+    Mode{"--check-zones", CommandKind::CheckZones, Takes::Nothing},
+};
+
+Command usageError(std::string problem) {
+    return {CommandKind::UsageError, {}, {}, std::move(problem)};
+}
+
+bool isWhiteSpaceOnly(std::string_view text) {
+    return text.find_first_not_of(" \t\r\n\v\f") == std::string_view::npos;
+}
+
+Command parseOptions(int argc, const char* const* argv) {
+    const std::string_view option = argv[1];
+    for (const Mode& mode : kModes) {
+        if (mode.option != option) {
+            continue;
+        }
+        Command command{mode.kind, {}, {}, {}};
+        if (mode.takes == Takes::TheRest) {
+            command.arguments.assign(argv + 2, argv + argc);
+        } else if (argc > 2) {
+            return usageError(std::string(option) + " takes no arguments");
+        }
+        return command;
+    }
+    return usageError("unknown option " + std::string(option));
+}
+
+}  // namespace
+
 Command parseCommandLine(int argc, const char* const* argv) {
+    if (argc < 2) {
+        return {CommandKind::Interactive, {}, {}, {}};
+    }
+    if (argv[1][0] == '-') {
+        return parseOptions(argc, argv);
+    }
     std::string text;
     for (int i = 1; i < argc; ++i) {
         if (i > 1) {
@@ -10,19 +68,22 @@ Command parseCommandLine(int argc, const char* const* argv) {
         }
         text += argv[i];
     }
-    if (text.empty()) {
-        return {CommandKind::Interactive, {}};
+    if (isWhiteSpaceOnly(text)) {
+        return usageError("the host is blank");
     }
-    if (text == "--help") {
-        return {CommandKind::Help, {}};
-    }
-    if (text == "--version") {
-        return {CommandKind::Version, {}};
-    }
-    if (text == "--check-zones") {
-        return {CommandKind::CheckZones, {}};
-    }
-    return {CommandKind::Unattended, std::move(text)};
+    return {CommandKind::Unattended, std::move(text), {}, {}};
+}
+
+std::string usageErrorText(std::string_view problem) {
+    std::string text = "ostrivane: ";
+    text += problem;
+    text +=
+        "\n"
+        "Usage: ostrivane [HOST]\n"
+        "       ostrivane --check-zones\n"
+        "       ostrivane -h | --help | -V | --version\n"
+        "Try 'ostrivane --help' for more.\n";
+    return text;
 }
 
 std::string usageText(const std::filesystem::path& listFile, const std::filesystem::path& report,
@@ -30,13 +91,15 @@ std::string usageText(const std::filesystem::path& listFile, const std::filesyst
     std::string text =
         "Usage: ostrivane [HOST]\n"
         "       ostrivane --check-zones\n"
-        "       ostrivane --help | --version\n"
+        "       ostrivane -h | --help | -V | --version\n"
         "\n"
         "Checks HOST, a host name or an IPv4 address, against every DNS blacklist of\n"
         "the list file, writes an HTML report and exits, without a window and\n"
         "printing nothing when all went well. Everything after the program name is\n"
-        "the host, taken as one text.\n";
-    text += withWindow ? "Without HOST the window opens.\n"
+        "the host, taken as one text; a first argument beginning with \"-\" is an\n"
+        "option, and an unknown option or a blank host is a usage error that leaves\n"
+        "the report as it was. IPv6 addresses are not checked in this mode.\n";
+    text += withWindow ? "Without HOST the window opens; without a display that is an error.\n"
                        : "This build has no window: HOST is required.\n";
     text +=
         "\n"
@@ -56,21 +119,27 @@ std::string usageText(const std::filesystem::path& listFile, const std::filesyst
         "\n"
         "  Replaced by every unattended run; its folder is created when missing.\n"
         "  Set OSTRIVANE_REPORT to the full path of the report to write it elsewhere.\n"
+        "  A symbolic link stays a link (the file it points to is replaced); a\n"
+        "  device, FIFO or socket is written to as it is.\n"
         "\n"
         "--check-zones asks every zone of the list file whether it lists 127.0.0.2\n"
         "and not 127.0.0.1, as every working IPv4 blacklist does, and prints each\n"
-        "list's state: healthy, lists everything, empty or dead, or refuses us.\n"
-        "It exits 0 when every list is healthy and 4 otherwise.\n"
+        "list's state: healthy, lists everything, empty or dead, or refuses us (an\n"
+        "answer outside 127.0.0.0/8, or an error code from 127.255.255.0/24).\n"
+        "It exits 0 when every list is healthy, 4 otherwise or when no row has a\n"
+        "zone, and 3 when its output cannot be written.\n"
         "\n"
         "Exit status:\n"
         "  0  the host resolved, every blacklist answered, and none lists it\n"
         "  1  at least one blacklist lists the host\n"
         "  2  the host could not be resolved (the report shows no results)\n"
-        "  3  the report could not be written (whatever the lookup found), or the\n"
-        "     host was blank or missing\n"
+        "  3  the report could not be written (whatever the lookup found; the\n"
+        "     listings are named on standard error), a usage error (an unknown\n"
+        "     option, a blank host, an IPv6 address), or no display for the window\n"
         "  4  none lists the host, but at least one blacklist gave no answer\n"
-        "     (\"Lookup failed\") or an error (\"List error: ...\"): the check is\n"
-        "     incomplete\n"
+        "     (\"Lookup failed\") or an error (\"List error: ...\", any answer\n"
+        "     outside 127.0.0.0/8 or from 127.255.255.0/24): the check is\n"
+        "     incomplete; or no row of the list file has a zone\n"
         "Failures are described on standard error.\n";
     return text;
 }

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ostrivane {
 
@@ -11,22 +12,32 @@ enum class CommandKind {
     Help,
     Version,
     CheckZones,  // is every blacklist of the list file alive?
-    Unattended,  // anything else is a host to check
+    Unattended,  // a host to check
+    UsageError,  // an unknown option, or a blank host: nothing is done
 };
 
 struct Command {
     CommandKind kind = CommandKind::Interactive;
-    std::string host;  // for Unattended: the command line after the program name
+    std::string host;                    // for Unattended: the arguments joined by blanks
+    std::vector<std::string> arguments;  // for a mode that takes the rest of the line
+    std::string problem;                 // for UsageError: what is wrong, for the user
 };
 
-// Everything after the program name is one text, the arguments joined by
-// single blanks, not trimmed and not unquoted. Only a command line that is
-// exactly --help, --version or --check-zones is an option; "--help me" is a host.
+// No host name begins with "-", so a first argument that does is an option:
+// one of the modes (-h/--help, -V/--version, --check-zones), or a usage
+// error. Otherwise everything after the program name is the host, the
+// arguments joined by single blanks, not trimmed and not unquoted; a host
+// that is empty or only white space is a usage error (an unset "$HOST" in a
+// script must not check nothing and replace the report).
 Command parseCommandLine(int argc, const char* const* argv);
 
 // What --help prints: the host argument, where the list file and the report
 // are, and what the exit statuses mean.
 std::string usageText(const std::filesystem::path& listFile, const std::filesystem::path& report,
                       bool withWindow);
+
+// What a usage error prints on standard error: the problem, the forms of the
+// command line, and where to read more.
+std::string usageErrorText(std::string_view problem);
 
 }  // namespace ostrivane

@@ -1,7 +1,11 @@
 #include "persist/unattended.h"
 
+#include <optional>
 #include <ostream>
+#include <string>
+#include <string_view>
 
+#include "core/address.h"
 #include "core/memory_table.h"
 #include "core/standalone_view.h"
 #include "core/verdict.h"
@@ -58,23 +62,71 @@ void reportRowsWithoutVerdict(const BlacklistTable& table, std::ostream& errors)
     }
 }
 
+// Nothing is looked up and the report is left as it was: a host this mode
+// cannot check is a usage error, not a result to publish.
+std::optional<std::string> hostProblem(std::string_view host) {
+    if (host.find_first_not_of(" \t\r\n\v\f") == std::string_view::npos) {
+        return "Nothing to look up: the host is blank";
+    }
+    if (looksLikeIPv6Address(host)) {
+        std::string text(host);
+        return "Cannot check " + text +
+               ": this mode checks IPv4 addresses and host names only; `ostrivane --check " + text +
+               "` checks an IPv6 address";
+    }
+    return std::nullopt;
+}
+
+bool hasAnyZone(const BlacklistTable& table) {
+    for (int row = 0; row < kRowCount; ++row) {
+        if (!table.zone(row).empty()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A report that cannot be written must not hide what it would have shown.
+void reportListedRows(const BlacklistTable& table, std::ostream& errors) {
+    for (int row = 0; row < kRowCount; ++row) {
+        const std::string result = table.result(row);
+        if (verdictKindOf(result) == VerdictKind::Listed) {
+            errors << "Listed on " << table.zone(row) << " (" << table.name(row)
+                   << "): " << result.substr(kListedPrefix.size()) << '\n';
+        }
+    }
+}
+
 }  // namespace
 
 int runUnattended(const UnattendedRun& run, Resolver& resolver, std::ostream& errors) {
+    if (const auto problem = hostProblem(run.host)) {
+        errors << *problem << '\n';
+        return kExitFailed;
+    }
     MemoryTable table = startUpWarningOfProblems(run.listFile, errors);
+    const bool anyZone = hasAnyZone(table);
+    if (!anyZone) {
+        errors << "No blacklist to check: no row of " << run.listFile.string() << " has a zone\n";
+    }
 
-    StandaloneLookupView view(run.host, errors);
+    // The view's own message would lack the reason; the run says it below.
+    std::ostream discarded(nullptr);
+    StandaloneLookupView view(run.host, discarded);
     const LookupSummary summary = LookupRun(table, view, resolver);
-    if (summary.outcome == LookupOutcome::NothingToLookUp) {
-        errors << "Nothing to look up: the host is blank\n";
+    if (summary.outcome == LookupOutcome::HostUnresolved) {
+        errors << "Unable to resolve " << summary.host << ": "
+               << unresolvedReason(summary.hostAnswer) << '\n';
     }
     reportRowsWithoutVerdict(table, errors);
 
     if (const auto problem = writeReport(table, view.hostText(), run.report)) {
+        reportListedRows(table, errors);
         errors << "Report not written: " << problem->message() << '\n';
         return kExitFailed;
     }
-    return exitStatusFor(summary);
+    // A check that checked nothing is no all-clear.
+    return anyZone ? exitStatusFor(summary) : kExitIncomplete;
 }
 
 int runZoneCheckOfListFile(const std::filesystem::path& listFile, Resolver& resolver,

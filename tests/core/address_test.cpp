@@ -49,5 +49,15 @@ TEST(ListErrorAnswer, IsTheLast127Slash24Only) {
     EXPECT_FALSE(isListErrorAnswer({127, 0, 0, 2}));
 }
 
+TEST(LooksLikeIPv6Address, ColonsMakeAnAddressNotAName) {
+    for (const char* text :
+         {"2001:db8::1", "::1", "::ffff:192.0.2.1", "[fe80::1%eth0]", "FE80::A"}) {
+        EXPECT_TRUE(looksLikeIPv6Address(text)) << text;
+    }
+    for (const char* text : {"192.0.2.1", "mail.example", "host:25", "", "dead::beef.example"}) {
+        EXPECT_FALSE(looksLikeIPv6Address(text)) << text;
+    }
+}
+
 }  // namespace
 }  // namespace ostrivane

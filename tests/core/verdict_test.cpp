@@ -25,29 +25,41 @@ TEST_P(VerdictTest, ClassifiesTheAnswer) {
 
 using A = std::array<std::uint8_t, 4>;
 
-INSTANTIATE_TEST_SUITE_P(Answers, VerdictTest,
-                         ::testing::Values(VerdictCase{{ResolveStatus::Resolved, A{127, 0, 0, 2}},
-                                                       VerdictKind::Listed,
-                                                       "Listed: 127.0.0.2",
-                                                       RowHighlight::Listed},
-                                           // Any other answer counts as listed, whatever its range.
-                                           VerdictCase{{ResolveStatus::Resolved, A{10, 1, 2, 3}},
-                                                       VerdictKind::Listed,
-                                                       "Listed: 10.1.2.3",
-                                                       RowHighlight::Listed},
-                                           VerdictCase{
-                                               {ResolveStatus::Resolved, A{127, 255, 255, 254}},
-                                               VerdictKind::ListError,
-                                               "List error: 127.255.255.254",
-                                               RowHighlight::Plain},
-                                           VerdictCase{{ResolveStatus::NotFound, {}},
-                                                       VerdictKind::NotListed,
-                                                       "Not Found",
-                                                       RowHighlight::Plain},
-                                           VerdictCase{{ResolveStatus::NoAnswer, {}},
-                                                       VerdictKind::NoAnswer,
-                                                       "Lookup failed",
-                                                       RowHighlight::Plain}));
+INSTANTIATE_TEST_SUITE_P(
+    Answers, VerdictTest,
+    ::testing::Values(VerdictCase{{ResolveStatus::Resolved, A{127, 0, 0, 2}},
+                                  VerdictKind::Listed,
+                                  "Listed: 127.0.0.2",
+                                  RowHighlight::Listed},
+                      VerdictCase{{ResolveStatus::Resolved, A{127, 255, 254, 255}},
+                                  VerdictKind::Listed,
+                                  "Listed: 127.255.254.255",
+                                  RowHighlight::Listed},
+                      // Outside 127.0.0.0/8 no list answers: an error.
+                      VerdictCase{{ResolveStatus::Resolved, A{10, 1, 2, 3}},
+                                  VerdictKind::ListError,
+                                  "List error: 10.1.2.3",
+                                  RowHighlight::Plain},
+                      VerdictCase{{ResolveStatus::Resolved, A{0, 0, 0, 0}},
+                                  VerdictKind::ListError,
+                                  "List error: 0.0.0.0",
+                                  RowHighlight::Plain},
+                      VerdictCase{{ResolveStatus::Resolved, A{128, 0, 0, 2}},
+                                  VerdictKind::ListError,
+                                  "List error: 128.0.0.2",
+                                  RowHighlight::Plain},
+                      VerdictCase{{ResolveStatus::Resolved, A{127, 255, 255, 254}},
+                                  VerdictKind::ListError,
+                                  "List error: 127.255.255.254",
+                                  RowHighlight::Plain},
+                      VerdictCase{{ResolveStatus::NotFound, {}},
+                                  VerdictKind::NotListed,
+                                  "Not Found",
+                                  RowHighlight::Plain},
+                      VerdictCase{{ResolveStatus::NoAnswer, {}},
+                                  VerdictKind::NoAnswer,
+                                  "Lookup failed",
+                                  RowHighlight::Plain}));
 
 }  // namespace
 }  // namespace ostrivane

@@ -57,6 +57,9 @@ TEST(ClassifyZone, EveryMixOfAnswersHasOneState) {
         {"no answer then refusal", kNoAnswer, refusal, ZoneHealth::RefusesUs},
         {"refusal beats a listing of 127.0.0.2", two, refusal, ZoneHealth::RefusesUs},
         {"refusal beats a listing of 127.0.0.1", refusal, two, ZoneHealth::RefusesUs},
+        {"a parked domain's web server answers everything", listed({198, 51, 100, 80}),
+         listed({198, 51, 100, 80}), ZoneHealth::RefusesUs},
+        {"0.0.0.0 for 127.0.0.1 is no listing", two, listed({0, 0, 0, 0}), ZoneHealth::RefusesUs},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -304,6 +307,28 @@ TEST(PrintZoneChecks, AlignsTheColumnsAndSumsUp) {
               "1 of 5 lists healthy; lists everything: 1, empty or dead: 2, refuses us: 1\n");
 }
 
+TEST(PrintZoneChecks, EscapesControlCharactersAndAlignsByDisplayWidth) {
+    const std::vector<ZoneCheck> checks{
+        checked(0,
+                "T\x1b]0;pwned\x07"
+                "ab\tc",
+                "bl.test", listed({127, 0, 0, 2}), kNotFound),
+        checked(1, "Liste f\xc3\xbcr Spam", "bl.test", listed({127, 0, 0, 2}), kNotFound),
+        checked(2, "\xe9\xbb\x91\xe5\x90\x8d\xe5\x8d\x95", "bl.test", listed({127, 0, 0, 2}),
+                kNotFound),
+    };
+    std::ostringstream out;
+    printZoneChecks(out, checks);
+    EXPECT_EQ(out.str(),
+              "Row  Name                    Zone     State    127.0.0.2  127.0.0.1\n"
+              "  1  T\\x1b]0;pwned\\x07ab\\tc  bl.test  healthy  127.0.0.2  not listed\n"
+              "  2  Liste f\xc3\xbcr Spam          bl.test  healthy  127.0.0.2  not listed\n"
+              "  3  \xe9\xbb\x91\xe5\x90\x8d\xe5\x8d\x95                  bl.test  healthy  "
+              "127.0.0.2  not listed\n"
+              "\n"
+              "3 of 3 lists healthy\n");
+}
+
 TEST(RunZoneCheck, ExitsZeroOnlyWhenEveryCheckedZoneIsHealthy) {
     MemoryTable table;
     table.setName(4, "Healthy");
@@ -326,12 +351,12 @@ TEST(RunZoneCheck, ExitsZeroOnlyWhenEveryCheckedZoneIsHealthy) {
         << unhealthy.str();
 }
 
-TEST(RunZoneCheck, ATableWithoutZonesAsksNothingAndSucceeds) {
+TEST(RunZoneCheck, ATableWithoutZonesAsksNothingAndFails) {
     MemoryTable table;
     table.setName(0, "Name without a zone");
     ThreadSafeFakeResolver resolver;
     std::ostringstream out;
-    EXPECT_EQ(runZoneCheck(table, resolver, out), 0);
+    EXPECT_EQ(runZoneCheck(table, resolver, out), kZoneCheckUnhealthy);
     EXPECT_EQ(out.str(), "No row has a zone: nothing to check.\n");
     EXPECT_EQ(resolver.askedSorted(), std::vector<std::string>{});
 }

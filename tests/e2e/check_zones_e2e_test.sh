@@ -30,8 +30,9 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/ostrivane-check-zones.XXXXXX") || exit 1
 trap 'rm -rf "$work"' EXIT
 cp "$binary" "$work/ostrivane" || exit 1
 
-# 20 rows, name then zone, CRLF. Row 7 has a name and no zone (not checked);
-# row 20 has a zone and no name (checked like any other).
+# 20 rows, name then zone, CRLF. Row 8 has a name and no zone (not checked);
+# row 9's name carries a terminal escape sequence that must be printed
+# escaped; row 20 has a zone and no name (checked like any other).
 rows=(
     "Healthy list" bl.test
     "Wildcard list" wild.test
@@ -39,9 +40,11 @@ rows=(
     "Refusing list" refuse.test
     "Silent list" silent.test
     "Failing list" servfail.test
+    "Parked domain" parked.test
     "Name only" ""
+    $'Esc\e[31mred' bl.test
 )
-for ((i = 7; i < 19; i++)); do
+for ((i = 9; i < 19; i++)); do
     rows+=("" "")
 done
 rows+=("" bl.test)
@@ -60,6 +63,8 @@ OSTRIVANE_REPORT="$work/report.html" "$here/netns_run.sh" /bin/bash -c '
     status=$?
     end=$(date +%s%N)
     echo "$status $(((end - start) / 1000000))" >"$1/status"
+    "$1/ostrivane" --check-zones >/dev/full 2>"$1/stderr-full"
+    echo $? >"$1/status-full"
 ' check_zones "$work"
 netns_status=$?
 if ((netns_status == 77)); then
@@ -93,6 +98,8 @@ expected = {
     4: ("Refusing list", "refuse.test", "refuses us", {"127.255.255.254"}, {"127.255.255.254"}),
     5: ("Silent list", "silent.test", "empty or dead", SILENT, SILENT),
     6: ("Failing list", "servfail.test", "empty or dead", {"no answer"}, {"no answer"}),
+    7: ("Parked domain", "parked.test", "refuses us", {"198.51.100.80"}, {"198.51.100.80"}),
+    9: ("Esc\\x1b[31mred", "bl.test", "healthy", {"127.0.0.2"}, {"not listed"}),
     20: ("", "bl.test", "healthy", {"127.0.0.2"}, {"not listed"}),
 }
 
@@ -116,9 +123,17 @@ for row, (name, zone, state, for2, for1) in expected.items():
 for row in sorted(set(seen) - set(expected)):
     failures.append(f"row {row} should not be checked: {seen[row]}")
 
-summary = "2 of 7 lists healthy; lists everything: 1, empty or dead: 3, refuses us: 1"
+summary = "3 of 9 lists healthy; lists everything: 1, empty or dead: 3, refuses us: 2"
 if stdout.splitlines()[-1:] != [summary]:
     failures.append(f"the last line is not {summary!r}")
+if "\x1b" in stdout:
+    failures.append("a raw escape character reached standard output")
+status_full = int(open(os.path.join(work, "status-full")).read())
+stderr_full = open(os.path.join(work, "stderr-full")).read()
+if status_full != 3 or not stderr_full.endswith(
+    "ostrivane: cannot write to standard output: No space left on device\n"
+):
+    failures.append(f"to /dev/full: exit status {status_full}, standard error {stderr_full!r}")
 if status != 4:
     failures.append(f"exit status {status}, expected 4")
 if elapsed_ms > bound_ms:

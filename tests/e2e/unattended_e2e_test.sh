@@ -7,6 +7,11 @@
 # temporary folder with its own sbllist.txt, and runs from another folder that
 # holds a decoy list, so a list read from the current folder would show.
 # No display: DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are unset.
+#
+# One table holds the cases: the command line, the exit status, standard
+# error, and what is at the report path after the run. Before every case the
+# report path holds a published page, so a run that must leave the report
+# alone shows when it did not.
 
 set -u
 
@@ -23,7 +28,7 @@ if [[ "${OSTRIVANE_NETNS:-}" != 1 ]]; then
     exec "$here/netns_run.sh" /bin/bash "$self" "$program"
 fi
 
-unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
+unset DISPLAY WAYLAND_DISPLAY WAYLAND_SOCKET QT_QPA_PLATFORM
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/ostrivane-unattended.XXXXXX") || exit 125
 trap 'rm -rf "$tmp"' EXIT
@@ -34,119 +39,170 @@ fail() {
     failures=$((failures + 1))
 }
 
-# install_copy FOLDER [LIST-FILE-BYTES]: the program in FOLDER, with a list
-# file beside it when bytes are given.
+# install_copy NAME [LIST-FILE-BYTES]: the program in $tmp/NAME, with a list
+# file beside it when bytes are given (printf %b escapes).
 install_copy() {
-    mkdir -p "$1" && cp "$program" "$1/ostrivane" || exit 125
+    mkdir -p "$tmp/$1" && cp "$program" "$tmp/$1/ostrivane" || exit 125
     if (($# > 1)); then
-        printf '%b' "$2" >"$1/sbllist.txt" || exit 125
+        printf '%b' "$2" >"$tmp/$1/sbllist.txt" || exit 125
     fi
 }
 
-install_copy "$tmp/prog" 'Test BL\r\nbl.test\r\nSecond BL\r\nbl2.test\r\n'
+install_copy prog 'Test BL\r\nbl.test\r\nSecond BL\r\nbl2.test\r\n'
 cp "$tmp/prog/sbllist.txt" "$tmp/sbllist.original" || exit 125
-install_copy "$tmp/prog-servfail" 'Test BL\r\nbl.test\r\nBroken BL\r\nservfail.test\r\n'
-install_copy "$tmp/prog-defaults"
+install_copy servfail 'Test BL\r\nbl.test\r\nBroken BL\r\nservfail.test\r\n'
+install_copy parked 'Test BL\r\nbl.test\r\nParked\r\nparked.test\r\n'
+install_copy defaults
+install_copy blank-line '\r\n'
+install_copy bom-only '\xef\xbb\xbf'
+install_copy names-only 'Test BL\r\n\r\nSecond BL\r\n'
+install_copy nuls '\0\0\0\0'
 mkdir -p "$tmp/elsewhere" && printf 'Decoy\r\nservfail.test\r\n' >"$tmp/elsewhere/sbllist.txt"
 printf 'a file where a folder should be' >"$tmp/blocker"
 
-report="$tmp/out/report.html"  # its folder does not exist yet
+published='<html>the published page</html>'
+report="$tmp/out/report.html"
 export OSTRIVANE_REPORT="$report"
 
-# check NAME EXPECTED-STATUS PROGRAM [ARGS...]: runs PROGRAM from the decoy
-# folder and keeps its output in $out and $err.
 out="$tmp/stdout"
 err="$tmp/stderr"
-check() {
-    local name=$1 expected=$2 program=$3
-    shift 3
-    rm -f "$report"
-    (cd "$tmp/elsewhere" && "$program" "$@" >"$out" 2>"$err")
+windowed=false
+"$tmp/prog/ostrivane" --help | grep -qF "Without HOST the window opens" && windowed=true
+
+# run_case NAME STATUS STDERR REPORT COPY [ARGS...]
+#   Runs $tmp/COPY/ostrivane ARGS from the decoy folder, stdout to $out (or to
+#   $stdout_to), stderr to $err.
+#   STDERR  a glob that the whole of standard error must match ('' = silent)
+#   REPORT  what $OSTRIVANE_REPORT holds afterwards (when it is a regular path):
+#           kept        the published page, unchanged
+#           has:TEXT    a new report that holds TEXT
+#           -           not checked here
+run_case() {
+    local name=$1 expected=$2 stderr_glob=$3 report_check=$4 copy=$5
+    shift 5
+    local path=${OSTRIVANE_REPORT}
+    if [[ "$path" == "$report" ]]; then
+        mkdir -p "$(dirname "$report")" && printf '%s' "$published" >"$report"
+    fi
+    (cd "$tmp/elsewhere" && "$tmp/$copy/ostrivane" "$@" >"${stdout_to:-$out}" 2>"$err")
     local status=$?
-    if ((status != expected)); then
-        fail "$name: exit status $status, expected $expected; standard error:"
-        cat "$err" >&2
-    fi
+    local stderr_text
+    stderr_text=$(cat "$err")
+    ((status == expected)) || fail "$name: exit status $status, expected $expected"
+    # shellcheck disable=SC2053 # the expectation is a glob
+    [[ "$stderr_text" == $stderr_glob ]] ||
+        fail "$name: standard error is '$stderr_text', expected '$stderr_glob'"
+    case $report_check in
+    kept)
+        printf '%s' "$published" | cmp -s - "$path" || fail "$name: the report was changed"
+        ;;
+    has:*)
+        [[ -f "$path" && ! -L "$path" ]] || fail "$name: no regular file at the report path"
+        printf '%s' "$published" | cmp -s - "$path" && fail "$name: no new report"
+        grep -qF -- "${report_check#has:}" "$path" 2>/dev/null ||
+            fail "$name: the report lacks '${report_check#has:}'"
+        ;;
+    esac
 }
 
-expect_silent() {
-    [[ ! -s "$out" ]] || fail "$1: printed on standard output: $(cat "$out")"
-    [[ ! -s "$err" ]] || fail "$1: printed on standard error: $(cat "$err")"
-}
+unreadable="cannot create its folder $tmp/blocker: Not a directory"
 
-report_has() {
-    grep -qF -- "$2" "$report" 2>/dev/null || fail "$1: the report lacks '$2'"
-}
+#        name               status stderr (glob)                                                    report after            copy        arguments
+run_case listed             1 ''                                                                    'has:Listed: 127.0.0.2' prog        127.0.0.2
+run_case clean              0 ''                                                                    'has:Not Found'         prog        127.0.0.1
+run_case "clean name"       0 ''                                                                    'has:Server: clean.test (192.0.2.20)<p>' prog clean.test
+run_case "no such name"     2 'Unable to resolve nowhere.test: the name does not exist'             'has:Server: nowhere.test<p>' prog nowhere.test
+run_case "no DNS answer"    2 'Unable to resolve x.servfail.test: the DNS gave no answer (?*)'      'has:Server: x.servfail.test<p>' prog x.servfail.test
+run_case "list failing"     4 'No verdict from servfail.test (Broken BL): Lookup failed'            'has:Lookup failed'     servfail    127.0.0.1
+run_case "parked list"      4 'No verdict from parked.test (Parked): List error: 198.51.100.80'     'has:List error: 198.51.100.80' parked 127.0.0.1
+run_case "parked, listed"   1 'No verdict from parked.test (Parked): List error: 198.51.100.80'     'has:Listed: 127.0.0.2' parked      127.0.0.2
+run_case defaults           1 ''                                                                    'has:Listed: 127.0.0.2' defaults    127.0.0.2
+for copy in blank-line bom-only names-only nuls; do
+    run_case "$copy list"   4 "No blacklist to check: no row of $tmp/$copy/sbllist.txt has a zone" 'has:Server: 127.0.0.2<p>' "$copy" 127.0.0.2
+done
+run_case "blank host"       3 'ostrivane: the host is blank'$'\n''Usage: *'                     kept                    prog        " "
+run_case "empty host"       3 'ostrivane: the host is blank'$'\n''Usage: *'                     kept                    prog        ""
+run_case "unset \$HOST"     3 'ostrivane: the host is blank'$'\n''Usage: *'                     kept                    prog        "" ""
+run_case "IPv6 address"     3 'Cannot check 2001:db8::1: this mode checks IPv4 addresses and host names only; `ostrivane --check 2001:db8::1` checks an IPv6 address' kept prog 2001:db8::1
+run_case "unknown option"   3 'ostrivane: unknown option -x'$'\n''Usage: *'                     kept                    prog        -x 127.0.0.2
+run_case "option with more" 3 'ostrivane: --help takes no arguments'$'\n''Usage: *'             kept                    prog        --help me
+run_case "-h"               0 ''                                                                    kept                    prog        -h
+grep -qF "OSTRIVANE_REPORT" "$out" || fail "-h: the usage does not mention OSTRIVANE_REPORT"
+run_case "--help"           0 ''                                                                    kept                    prog        --help
+run_case "-V"               0 ''                                                                    kept                    prog        -V
+grep -q "^ostrivane [0-9]" "$out" || fail "-V: printed '$(cat "$out")'"
+run_case "--version"        0 ''                                                                    kept                    prog        --version
+stdout_to=/dev/full run_case "help to a full disk" 3 'ostrivane: cannot write to standard output: No space left on device' kept prog --help
+if $windowed; then
+    nodisplay='Cannot open the window: no display. Give a host to check it unattended.'
+    run_case "no display"       3 "$nodisplay"                                                  kept                    prog
+    DISPLAY=:97 run_case "X display nobody serves" 3 "$nodisplay"                              kept                    prog
+    XDG_RUNTIME_DIR=$tmp WAYLAND_DISPLAY=wayland-97 run_case "Wayland display nobody serves" 3 "$nodisplay" kept prog
+fi
 
-report_lacks() {
-    if grep -qF -- "$2" "$report" 2>/dev/null; then
-        fail "$1: the report holds '$2'"
-    fi
-}
+# The report's first bytes, and the list read from beside the program.
+run_case "report format"    1 ''                                                                    'has:Test BL</td><td>'  prog        127.0.0.2
+[[ "$(head -c 8 "$report" | od -An -c | tr -s ' ')" == " < h t m l > \r \n" ]] ||
+    fail "report format: the first line is not <html> with CR LF"
+grep -qF "Decoy" "$report" && fail "report format: the decoy list in the current folder was read"
 
-# A listed host: the first row is in the report, listed.
-check listed 1 "$tmp/prog/ostrivane" 127.0.0.2
-expect_silent listed
-report_has listed "Server: 127.0.0.2<p>"
-report_has listed "Listed: 127.0.0.2"
-report_has listed "Test BL</td><td>"
-report_has listed "<a href=\"https://www.google.com/search?q=Test%20BL\">"
-report_lacks listed "Decoy"
-[[ "$(head -c 8 "$report" 2>/dev/null | od -An -c | tr -s ' ')" == " < h t m l > \r \n" ]] ||
-    fail "listed: the report's first line is not <html> with CR LF"
+# A report whose folder does not exist yet.
+OSTRIVANE_REPORT="$tmp/new/sub/report.html" run_case "new folder" 1 '' 'has:Listed: 127.0.0.2' prog 127.0.0.2
 
-# A clean host, written as a name's address would be.
-check clean 0 "$tmp/prog/ostrivane" 127.0.0.1
-expect_silent clean
-report_has clean "Not Found"
-report_lacks clean "Listed"
-
-# A host name that resolves: the server line carries its address.
-check "clean name" 0 "$tmp/prog/ostrivane" clean.test
-expect_silent "clean name"
-report_has "clean name" "Server: clean.test (192.0.2.20)<p>"
-
-# A host that does not resolve: the message, and a report with no results.
-check unresolved 2 "$tmp/prog/ostrivane" nowhere.test
-grep -qF "Unable to resolve nowhere.test" "$err" || fail "unresolved: no message on standard error"
-[[ ! -s "$out" ]] || fail "unresolved: printed on standard output"
-report_has unresolved "Server: nowhere.test<p>"
-report_lacks unresolved "Not Found"
-report_lacks unresolved "Listed"
-
-# A report that cannot be written: its path and the reason on standard error.
-OSTRIVANE_REPORT="$tmp/blocker/report.html" check "unwritable report" 3 "$tmp/prog/ostrivane" 127.0.0.2
-grep -qF "$tmp/blocker/report.html: " "$err" ||
-    fail "unwritable report: the message does not name the report: $(cat "$err")"
+# Reports that cannot be written name every listing first.
+listings='Listed on bl.test (Test BL): 127.0.0.2'$'\n''Listed on bl2.test (Second BL): 127.0.0.2'
+OSTRIVANE_REPORT="$tmp/blocker/report.html" run_case "unwritable report" 3 \
+    "$listings"$'\n'"Report not written: $tmp/blocker/report.html: $unreadable" - prog 127.0.0.2
 [[ "$(cat "$tmp/blocker")" == "a file where a folder should be" ]] ||
     fail "unwritable report: the file in the way was changed"
+# Devices of our own, never the system's: a program that wrongly replaced its
+# report path would otherwise replace the machine's /dev/null for everyone.
+if mknod "$tmp/full" c 1 7 && mknod "$tmp/null" c 1 3 && printf x >"$tmp/null"; then
+    OSTRIVANE_REPORT="$tmp/full" run_case "report to a full device" 3 \
+        "$listings"$'\n'"Report not written: $tmp/full: cannot write: No space left on device" - prog 127.0.0.2
+    [[ -c "$tmp/full" ]] || fail "report to a full device: it is no longer a device"
+    OSTRIVANE_REPORT="$tmp/null" run_case "report to a null device" 1 '' - prog 127.0.0.2
+    [[ -c "$tmp/null" ]] || fail "report to a null device: it is no longer a device"
+else
+    echo "device cases skipped: cannot make device nodes here" >&2
+fi
 
-# A list that cannot answer: the check is incomplete.
-check servfail 4 "$tmp/prog-servfail/ostrivane" 127.0.0.1
-report_has servfail "Lookup failed"
-grep -qF "servfail.test" "$err" || fail "servfail: the failing zone is not named on standard error"
-[[ ! -s "$out" ]] || fail "servfail: printed on standard output"
+# A FIFO is written to, with a reader; without one it is an error, not a hang.
+mkfifo "$tmp/fifo" || exit 125
+timeout 20 cat "$tmp/fifo" >"$tmp/from-fifo" &  # bounded: a run that replaced the FIFO never opens it
+reader=$!
+OSTRIVANE_REPORT="$tmp/fifo" run_case "report to a FIFO" 1 '' - prog 127.0.0.2
+wait "$reader"
+grep -qF "Listed: 127.0.0.2" "$tmp/from-fifo" || fail "report to a FIFO: the reader got no report"
+[[ -p "$tmp/fifo" ]] || fail "report to a FIFO: it is no longer a FIFO"
+OSTRIVANE_REPORT="$tmp/fifo" run_case "FIFO nobody reads" 3 \
+    "$listings"$'\n'"Report not written: $tmp/fifo: cannot open it: nothing reads it" - prog 127.0.0.2
 
-# A blank host: a usage error, but the report is still written.
-check "blank host" 3 "$tmp/prog/ostrivane" " "
-[[ -s "$err" ]] || fail "blank host: nothing said on standard error"
-[[ -f "$report" ]] || fail "blank host: no report"
+# A link into a web folder stays a link; the page it points to is replaced.
+mkdir -p "$tmp/www" && printf '%s' "$published" >"$tmp/www/page.html"
+ln -s ../www/page.html "$tmp/out/link.html"
+OSTRIVANE_REPORT="$tmp/out/link.html" run_case "report through a link" 1 '' - prog 127.0.0.2
+[[ -L "$tmp/out/link.html" ]] || fail "report through a link: the link was replaced"
+grep -qF "Listed: 127.0.0.2" "$tmp/www/page.html" || fail "report through a link: the page is stale"
 
-# No list file: the 16 default rows, each listing 127.0.0.2; no list is made.
-check defaults 1 "$tmp/prog-defaults/ostrivane" 127.0.0.2
-expect_silent defaults
-listed=$(grep -c "^Listed: 127.0.0.2" "$report" 2>/dev/null)
-[[ "$listed" == 16 ]] || fail "defaults: $listed rows listed, expected 16"
-[[ ! -e "$tmp/prog-defaults/sbllist.txt" ]] || fail "defaults: an unattended run wrote a list file"
-
-check help 0 "$tmp/prog/ostrivane" --help
-grep -qF "OSTRIVANE_REPORT" "$out" || fail "help: the usage does not mention OSTRIVANE_REPORT"
-check version 0 "$tmp/prog/ostrivane" --version
-grep -q "^ostrivane [0-9]" "$out" || fail "version: printed '$(cat "$out")'"
+# Temporaries of killed runs are removed by the next run; a running one's are kept.
+sleep 60 &
+sleeper=$!
+(exit 0) &
+ended=$!
+wait "$ended"
+printf 'left by a killed run' >"$tmp/out/report.html.$ended.tmp"
+printf 'being written' >"$tmp/out/report.html.$sleeper.tmp"
+run_case "stale temporaries" 1 '' 'has:Listed: 127.0.0.2' prog 127.0.0.2
+[[ ! -e "$tmp/out/report.html.$ended.tmp" ]] || fail "stale temporaries: a killed run's temporary is still there"
+[[ -e "$tmp/out/report.html.$sleeper.tmp" ]] || fail "stale temporaries: a running process's temporary was removed"
+kill "$sleeper"
+rm -f "$tmp/out/report.html.$sleeper.tmp"
 
 cmp -s "$tmp/prog/sbllist.txt" "$tmp/sbllist.original" ||
     fail "the list file beside the program changed"
-leftovers=$(find "$tmp/prog" "$tmp/out" -name '*.tmp')
+[[ ! -e "$tmp/defaults/sbllist.txt" ]] || fail "defaults: an unattended run wrote a list file"
+leftovers=$(find "$tmp" -name '*.tmp')
 [[ -z "$leftovers" ]] || fail "temporary files left behind: $leftovers"
 
 if ((failures > 0)); then

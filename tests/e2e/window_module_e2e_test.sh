@@ -39,7 +39,7 @@ rm "$dir/sbllist.txt" "$dir/before.txt"
 
 rm "$dir/$(basename "$2")"
 status=0
-"$program" 2>"$dir/err" || status=$?
+QT_QPA_PLATFORM=offscreen "$program" 2>"$dir/err" || status=$?
 [ "$status" -eq 3 ] || fail "without the module: exit $status, not 3"
 grep -q "cannot open the window: .*ostrivane_window" "$dir/err" || fail "no reason given: $(cat "$dir/err")"
 

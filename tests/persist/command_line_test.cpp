@@ -12,6 +12,7 @@ struct CommandCase {
     std::vector<const char*> arguments;  // after the program name
     CommandKind kind;
     std::string host;
+    std::string problem;
 };
 
 class CommandLine : public ::testing::TestWithParam<CommandCase> {};
@@ -22,28 +23,51 @@ TEST_P(CommandLine, Parse) {
     const Command command = parseCommandLine(static_cast<int>(argv.size()), argv.data());
     EXPECT_EQ(command.kind, GetParam().kind);
     EXPECT_EQ(command.host, GetParam().host);
+    EXPECT_EQ(command.problem, GetParam().problem);
+}
+
+TEST(UsageError, NamesTheProblemThenTheForms) {
+    const std::string text = usageErrorText("unknown option -x");
+    EXPECT_TRUE(text.starts_with("ostrivane: unknown option -x\nUsage: ostrivane [HOST]\n"))
+        << text;
+    EXPECT_TRUE(text.ends_with("Try 'ostrivane --help' for more.\n")) << text;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, CommandLine,
     ::testing::Values(
-        CommandCase{"Nothing", {}, CommandKind::Interactive, ""},
-        CommandCase{"EmptyArgument", {""}, CommandKind::Interactive, ""},
-        CommandCase{"Help", {"--help"}, CommandKind::Help, ""},
-        CommandCase{"Version", {"--version"}, CommandKind::Version, ""},
-        CommandCase{"CheckZones", {"--check-zones"}, CommandKind::CheckZones, ""},
+        CommandCase{"Nothing", {}, CommandKind::Interactive, "", ""},
+        CommandCase{"Help", {"--help"}, CommandKind::Help, "", ""},
+        CommandCase{"ShortHelp", {"-h"}, CommandKind::Help, "", ""},
+        CommandCase{"Version", {"--version"}, CommandKind::Version, "", ""},
+        CommandCase{"ShortVersion", {"-V"}, CommandKind::Version, "", ""},
+        CommandCase{"CheckZones", {"--check-zones"}, CommandKind::CheckZones, "", ""},
         CommandCase{"CheckZonesWithMore",
                     {"--check-zones", "x"},
-                    CommandKind::Unattended,
-                    "--check-zones x"},
-        CommandCase{"Host", {"mail.example.com"}, CommandKind::Unattended, "mail.example.com"},
-        CommandCase{"JoinedBySingleBlanks", {"a", "b", "c"}, CommandKind::Unattended, "a b c"},
-        CommandCase{"InnerBlanksKept", {" a  b "}, CommandKind::Unattended, " a  b "},
-        CommandCase{"QuotesKept", {"\"host\""}, CommandKind::Unattended, "\"host\""},
-        CommandCase{"OnlyWholeOptions", {"--help", "me"}, CommandKind::Unattended, "--help me"},
-        CommandCase{"NoShortOptions", {"-h"}, CommandKind::Unattended, "-h"},
-        CommandCase{"NoPrefixMatch", {"--versions"}, CommandKind::Unattended, "--versions"},
-        CommandCase{"TwoEmptyArgumentsMakeABlank", {"", ""}, CommandKind::Unattended, " "}),
+                    CommandKind::UsageError,
+                    "",
+                    "--check-zones takes no arguments"},
+        CommandCase{"HelpWithMore",
+                    {"--help", "me"},
+                    CommandKind::UsageError,
+                    "",
+                    "--help takes no arguments"},
+        CommandCase{"UnknownOption", {"-x"}, CommandKind::UsageError, "", "unknown option -x"},
+        CommandCase{"NoPrefixMatch",
+                    {"--versions"},
+                    CommandKind::UsageError,
+                    "",
+                    "unknown option --versions"},
+        CommandCase{"LoneDash", {"-", "host"}, CommandKind::UsageError, "", "unknown option -"},
+        CommandCase{"EmptyArgument", {""}, CommandKind::UsageError, "", "the host is blank"},
+        CommandCase{
+            "TwoEmptyArguments", {"", ""}, CommandKind::UsageError, "", "the host is blank"},
+        CommandCase{"WhiteSpace", {" \t "}, CommandKind::UsageError, "", "the host is blank"},
+        CommandCase{"Host", {"mail.example.com"}, CommandKind::Unattended, "mail.example.com", ""},
+        CommandCase{"JoinedBySingleBlanks", {"a", "b", "c"}, CommandKind::Unattended, "a b c", ""},
+        CommandCase{"InnerBlanksKept", {" a  b "}, CommandKind::Unattended, " a  b ", ""},
+        CommandCase{"DashLaterIsPartOfTheHost", {"a", "-h"}, CommandKind::Unattended, "a -h", ""},
+        CommandCase{"QuotesKept", {"\"host\""}, CommandKind::Unattended, "\"host\"", ""}),
     [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace

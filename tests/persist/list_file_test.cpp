@@ -279,6 +279,24 @@ TEST(ListFile, SaveWritesTheTable) {
     EXPECT_EQ(readBytes(dir / "sbllist.txt"), formatListFile(table));
 }
 
+#ifndef _WIN32
+// A list shared by several copies through a link: saving one copy's list
+// updates the shared file, and the link stays a link.
+TEST(ListFile, SavingThroughALinkReplacesTheSharedFile) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "shared");
+    writeBytes(dir / "shared" / "sbllist.txt", "Old\r\nold.test\r\n");
+    std::filesystem::create_symlink("shared/sbllist.txt", dir / "sbllist.txt");
+
+    MemoryTable table;
+    table.setName(0, "New");
+    table.setZone(0, "new.test");
+    ASSERT_EQ(saveListFile(table, dir / "sbllist.txt"), std::nullopt);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "sbllist.txt"));
+    EXPECT_EQ(readBytes(dir / "shared" / "sbllist.txt"), formatListFile(table));
+}
+#endif
+
 TEST(ListFile, FailedSaveKeepsTheOldFile) {
     TempDir dir;
     const auto path = dir / "sbllist.txt";

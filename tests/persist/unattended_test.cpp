@@ -57,28 +57,73 @@ TEST_F(Unattended, CleanHostGivesZeroAndPrintsNothing) {
 }
 
 TEST_F(Unattended, UnresolvedHostGivesTwoAndStillWritesTheReport) {
+    m_resolver.noAnswer("servfail.test");
+    EXPECT_EQ(run("servfail.test"), kExitUnresolved);
+    EXPECT_EQ(m_errors.str(), "Unable to resolve servfail.test: the DNS gave no answer\n");
+
+    m_errors.str("");
     EXPECT_EQ(run("nowhere.test"), kExitUnresolved);
-    EXPECT_EQ(m_errors.str(), "Unable to resolve nowhere.test\n");
+    EXPECT_EQ(m_errors.str(), "Unable to resolve nowhere.test: the name does not exist\n");
     const std::string html = readBytes(report());
     EXPECT_NE(html.find("Server: nowhere.test<p>"), std::string::npos);
     EXPECT_EQ(html.find("Not Found"), std::string::npos);
     EXPECT_EQ(html.find("Listed"), std::string::npos);
 }
 
-TEST_F(Unattended, UnwritableReportGivesThreeWhateverTheLookupFound) {
+TEST_F(Unattended, UnwritableReportGivesThreeAndNamesEveryListing) {
     writeBytes(m_dir / "bl_mon", "a file where the folder should be");
-    m_resolver.answer("127.0.0.2", {127, 0, 0, 2}).answer("2.0.0.127.bl.test", {127, 0, 0, 2});
+    m_resolver.answer("127.0.0.2", {127, 0, 0, 2})
+        .answer("2.0.0.127.bl.test", {127, 0, 0, 2})
+        .answer("2.0.0.127.other.test", {127, 0, 0, 4});
     EXPECT_EQ(run("127.0.0.2"), kExitFailed);
-    EXPECT_NE(m_errors.str().find("Report not written: " + report().string() + ": "),
-              std::string::npos)
+    EXPECT_TRUE(
+        m_errors.str().starts_with("Listed on bl.test (Test List): 127.0.0.2\n"
+                                   "Listed on other.test (Other): 127.0.0.4\n"
+                                   "Report not written: " +
+                                   report().string() + ": "))
         << m_errors.str();
 }
 
-TEST_F(Unattended, BlankHostGivesThreeWithAReport) {
-    EXPECT_EQ(run(" "), kExitFailed);
-    EXPECT_EQ(m_errors.str(), "Nothing to look up: the host is blank\n");
-    EXPECT_TRUE(m_resolver.asked().empty());
-    EXPECT_TRUE(std::filesystem::exists(report()));
+// A host this mode cannot check is a usage error: nothing is asked and the
+// report that is there stays as it was.
+TEST_F(Unattended, HostsThatCannotBeCheckedLeaveTheReportAsItWas) {
+    const struct {
+        std::string host;
+        std::string message;
+    } cases[] = {
+        {" ", "Nothing to look up: the host is blank\n"},
+        {"", "Nothing to look up: the host is blank\n"},
+        {"2001:db8::1",
+         "Cannot check 2001:db8::1: this mode checks IPv4 addresses and host names only; "
+         "`ostrivane --check 2001:db8::1` checks an IPv6 address\n"},
+    };
+    std::filesystem::create_directories(report().parent_path());
+    writeBytes(report(), "published");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.host);
+        m_errors.str("");
+        EXPECT_EQ(run(c.host), kExitFailed);
+        EXPECT_EQ(m_errors.str(), c.message);
+        EXPECT_TRUE(m_resolver.asked().empty());
+        EXPECT_EQ(readBytes(report()), "published");
+    }
+}
+
+// However the rows came to lack zones, nothing was checked: that is no all-clear.
+TEST_F(Unattended, AListWithoutZonesGivesFourAndStillWritesTheReport) {
+    for (const std::string_view list :
+         {std::string_view("\r\n"), std::string_view("\xEF\xBB\xBF"),
+          std::string_view("Name only\r\n\r\nAnother\r\n"), std::string_view("\0\0\0", 3)}) {
+        SCOPED_TRACE(::testing::PrintToString(std::string(list)));
+        writeBytes(listFile(), list);
+        std::filesystem::remove(report());
+        m_errors.str("");
+        m_resolver.answer("mail.example", {192, 0, 2, 1});
+        EXPECT_EQ(run("mail.example"), kExitIncomplete);
+        EXPECT_EQ(m_errors.str(),
+                  "No blacklist to check: no row of " + listFile().string() + " has a zone\n");
+        EXPECT_TRUE(std::filesystem::exists(report()));
+    }
 }
 
 TEST_F(Unattended, UnansweredQueryGivesFour) {
@@ -88,11 +133,14 @@ TEST_F(Unattended, UnansweredQueryGivesFour) {
     EXPECT_EQ(m_errors.str(), "No verdict from other.test (Other): Lookup failed\n");
 }
 
-TEST_F(Unattended, ListErrorGivesFour) {
+TEST_F(Unattended, ListErrorsGiveFour) {
     m_resolver.answer("mail.example", {192, 0, 2, 1})
-        .answer("1.2.0.192.bl.test", {127, 255, 255, 254});
+        .answer("1.2.0.192.bl.test", {127, 255, 255, 254})
+        .answer("1.2.0.192.other.test", {198, 51, 100, 80});
     EXPECT_EQ(run("mail.example"), kExitIncomplete);
-    EXPECT_EQ(m_errors.str(), "No verdict from bl.test (Test List): List error: 127.255.255.254\n");
+    EXPECT_EQ(m_errors.str(),
+              "No verdict from bl.test (Test List): List error: 127.255.255.254\n"
+              "No verdict from other.test (Other): List error: 198.51.100.80\n");
 }
 
 TEST_F(Unattended, ListedWinsOverAnIncompleteCheck) {

@@ -1,0 +1,137 @@
+#include "core/terminal_text.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <utility>
+
+namespace ostrivane {
+
+namespace {
+
+struct Decoded {
+    char32_t codePoint;
+    std::size_t length;
+};
+
+// The code point at the start of the text, when it starts with valid UTF-8
+// (shortest form, no surrogates, at most U+10FFFF).
+std::optional<Decoded> decodeUtf8(std::string_view text) {
+    const auto byte = [&text](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
+    const std::uint8_t lead = byte(0);
+    if (lead < 0x80) {
+        return Decoded{lead, 1};
+    }
+    std::size_t length = 0;
+    char32_t value = 0;
+    char32_t smallest = 0;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2, value = lead & 0x1F, smallest = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3, value = lead & 0x0F, smallest = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4, value = lead & 0x07, smallest = 0x10000;
+    } else {
+        return std::nullopt;
+    }
+    if (text.size() < length) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xC0) != 0x80) {
+            return std::nullopt;
+        }
+        value = (value << 6) | (byte(i) & 0x3F);
+    }
+    if (value < smallest || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+        return std::nullopt;
+    }
+    return Decoded{value, length};
+}
+
+std::string hex(unsigned value, int digits) {
+    constexpr std::string_view kDigits = "0123456789abcdef";
+    std::string text(static_cast<std::size_t>(digits), '0');
+    for (int i = digits - 1; i >= 0; --i, value >>= 4) {
+        text[static_cast<std::size_t>(i)] = kDigits[value & 0xF];
+    }
+    return text;
+}
+
+bool isBidiControl(char32_t c) {
+    return (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0x200E ||
+           c == 0x200F || c == 0x061C;
+}
+
+using Range = std::pair<char32_t, char32_t>;
+
+constexpr std::array kWide{
+    Range{0x1100, 0x115F},   Range{0x2E80, 0x303E},   Range{0x3041, 0x33FF},
+    Range{0x3400, 0x4DBF},   Range{0x4E00, 0x9FFF},   Range{0xA000, 0xA4CF},
+    Range{0xAC00, 0xD7A3},   Range{0xF900, 0xFAFF},   Range{0xFE30, 0xFE4F},
+    Range{0xFF00, 0xFF60},   Range{0xFFE0, 0xFFE6},   Range{0x1F300, 0x1F64F},
+    Range{0x1F900, 0x1F9FF}, Range{0x20000, 0x2FFFD}, Range{0x30000, 0x3FFFD},
+};
+
+constexpr std::array kZeroWidth{
+    Range{0x0300, 0x036F}, Range{0x200B, 0x200F}, Range{0x20D0, 0x20FF},
+    Range{0xFE00, 0xFE0F}, Range{0xFE20, 0xFE2F}, Range{0xFEFF, 0xFEFF},
+};
+
+template <std::size_t N>
+bool isIn(const std::array<Range, N>& ranges, char32_t c) {
+    for (const auto& [first, last] : ranges) {
+        if (c >= first && c <= last) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+std::string escapeForTerminal(std::string_view text) {
+    std::string shown;
+    while (!text.empty()) {
+        const auto decoded = decodeUtf8(text);
+        if (!decoded) {
+            shown += "\\x" + hex(static_cast<std::uint8_t>(text[0]), 2);
+            text.remove_prefix(1);
+            continue;
+        }
+        const char32_t c = decoded->codePoint;
+        if (c == '\t') {
+            shown += "\\t";
+        } else if (c == '\n') {
+            shown += "\\n";
+        } else if (c == '\r') {
+            shown += "\\r";
+        } else if (c < 0x20 || c == 0x7F) {
+            shown += "\\x" + hex(static_cast<unsigned>(c), 2);
+        } else if ((c >= 0x80 && c <= 0x9F) || isBidiControl(c)) {
+            shown += "\\u" + hex(static_cast<unsigned>(c), 4);
+        } else {
+            shown += text.substr(0, decoded->length);
+        }
+        text.remove_prefix(decoded->length);
+    }
+    return shown;
+}
+
+std::size_t displayWidth(std::string_view text) {
+    std::size_t width = 0;
+    while (!text.empty()) {
+        const auto decoded = decodeUtf8(text);
+        if (!decoded) {
+            ++width;  // shown as one replacement character, if at all
+            text.remove_prefix(1);
+            continue;
+        }
+        const char32_t c = decoded->codePoint;
+        width += isIn(kZeroWidth, c) ? 0 : isIn(kWide, c) ? 2 : 1;
+        text.remove_prefix(decoded->length);
+    }
+    return width;
+}
+
+}  // namespace ostrivane
