@@ -2,10 +2,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
-#include <string_view>
-#include <vector>
+#include <system_error>
 
 #include "app/check_mode.h"
 
@@ -46,15 +46,6 @@ int afterWritingStandardOutput(int status) {
 
 int main(int argc, char* argv[]) {
     using namespace ostrivane;
-    if (argc > 1 && std::string_view(argv[1]) == "--check") {
-        return runCheckCommand(std::vector<std::string>(argv + 2, argv + argc), std::cin, std::cout,
-                               std::cerr);
-    }
-    // The timeline reads the history of check runs and nothing else.
-    if (argc >= 2 && std::string_view(argv[1]) == "--timeline") {
-        return runTimelineCommand(std::vector<std::string>(argv + 2, argv + argc), std::cout,
-                                  std::cerr);
-    }
     const Command command = parseCommandLine(argc, argv);
     switch (command.kind) {
         case CommandKind::Help:
@@ -70,6 +61,11 @@ int main(int argc, char* argv[]) {
             SystemResolver resolver;
             return runUnattended({command.host, listFilePath(), reportPath()}, resolver, std::cerr);
         }
+        case CommandKind::Check:
+            return runCheckCommand(command.arguments, std::cin, std::cout, std::cerr);
+        case CommandKind::Timeline:
+            // The timeline reads the history of check runs and nothing else.
+            return runTimelineCommand(command.arguments, std::cout, std::cerr);
         case CommandKind::CheckZones: {
             // Questions still open at their deadline leave worker threads
             // blocked in the resolver: end at once, and never destroy it.
@@ -93,6 +89,10 @@ int main(int argc, char* argv[]) {
     const auto outcome = runWindowModule(module, argc, argv);
     if (const auto* reason = std::get_if<std::string>(&outcome)) {
         std::cerr << "ostrivane: cannot open the window: " << *reason << '\n';
+        std::error_code ec;
+        if (!std::filesystem::exists(module, ec)) {
+            std::cerr << "ostrivane: the window comes with the package ostrivane-gui\n";
+        }
         return kExitFailed;
     }
     return std::get<int>(outcome);

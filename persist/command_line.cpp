@@ -25,6 +25,8 @@ constexpr std::array kModes{
     Mode{"-V", CommandKind::Version, Takes::Nothing},
     Mode{"--version", CommandKind::Version, Takes::Nothing},
     Mode{"--check-zones", CommandKind::CheckZones, Takes::Nothing},
+    Mode{"--check", CommandKind::Check, Takes::TheRest},
+    Mode{"--timeline", CommandKind::Timeline, Takes::TheRest},
 };
 
 Command usageError(std::string problem) {
@@ -81,6 +83,8 @@ std::string usageErrorText(std::string_view problem) {
         "\n"
         "Usage: ostrivane [HOST]\n"
         "       ostrivane --check-zones\n"
+        "       ostrivane --check [OPTIONS] TARGET...\n"
+        "       ostrivane --timeline [--history FILE] [TARGET...]\n"
         "       ostrivane -h | --help | -V | --version\n"
         "Try 'ostrivane --help' for more.\n";
     return text;
@@ -91,6 +95,8 @@ std::string usageText(const std::filesystem::path& listFile, const std::filesyst
     std::string text =
         "Usage: ostrivane [HOST]\n"
         "       ostrivane --check-zones\n"
+        "       ostrivane --check [OPTIONS] TARGET...\n"
+        "       ostrivane --timeline [--history FILE] [TARGET...]\n"
         "       ostrivane -h | --help | -V | --version\n"
         "\n"
         "Checks HOST, a host name or an IPv4 address, against every DNS blacklist of\n"
@@ -106,13 +112,15 @@ std::string usageText(const std::filesystem::path& listFile, const std::filesyst
         "List file: " +
         listFile.string() +
         "\n"
-        "  The names and zones of the 20 blacklist rows. It is sbllist.txt in the\n"
-        "  program's own folder (not the current one), so that every copy of the\n"
-        "  program keeps its own list, when the file is there or the folder is\n"
-        "  writable; otherwise, as for a program installed in /usr/bin, it is\n"
-        "  ostrivane/sbllist.txt in $XDG_CONFIG_HOME (by default ~/.config).\n"
+        "  The names and zones of the 20 blacklist rows. An installed program\n"
+        "  (PREFIX/bin beside PREFIX/lib/ostrivane or its man page) keeps it in\n"
+        "  ostrivane/sbllist.txt in $XDG_CONFIG_HOME (by default ~/.config), unless\n"
+        "  sbllist.txt already lies beside the program. Any other copy keeps it in\n"
+        "  its own folder (not the current one), so that every copy has its own\n"
+        "  list, or in $XDG_CONFIG_HOME when that folder is not writable.\n"
         "  Without it, or when it is empty, the 16 default blacklists are used.\n"
-        "  The window saves it when it closes; an unattended run never changes it.\n"
+        "  The window saves it when it closes and the list was changed; an\n"
+        "  unattended run never changes it.\n"
         "\n"
         "Report: " +
         report.string() +
@@ -128,6 +136,11 @@ std::string usageText(const std::filesystem::path& listFile, const std::filesyst
         "answer outside 127.0.0.0/8, or an error code from 127.255.255.0/24).\n"
         "It exits 0 when every list is healthy, 4 otherwise or when no row has a\n"
         "zone, and 3 when its output cannot be written.\n"
+        "\n"
+        "--check asks every list about every address of the targets at once (IPv4\n"
+        "and IPv6, host names, blocks), for cron, Nagios and scripts, and keeps a\n"
+        "history of what changed; see ostrivane --check --help. --timeline prints\n"
+        "the listing periods of that history.\n"
         "\n"
         "Exit status:\n"
         "  0  the host resolved, every blacklist answered, and none lists it\n"

@@ -12,6 +12,8 @@ enum class CommandKind {
     Help,
     Version,
     CheckZones,  // is every blacklist of the list file alive?
+    Check,       // the monitoring check of many addresses: the rest of the line is its own
+    Timeline,    // the listing periods kept in the history of checks
     Unattended,  // a host to check
     UsageError,  // an unknown option, or a blank host: nothing is done
 };
@@ -24,8 +26,8 @@ struct Command {
 };
 
 // No host name begins with "-", so a first argument that does is an option:
-// one of the modes (-h/--help, -V/--version, --check-zones), or a usage
-// error. Otherwise everything after the program name is the host, the
+// one of the modes (-h/--help, -V/--version, --check-zones, --check ...,
+// --timeline ...), or a usage error. Otherwise everything after the program name is the host, the
 // arguments joined by single blanks, not trimmed and not unquoted; a host
 // that is empty or only white space is a usage error (an unset "$HOST" in a
 // script must not check nothing and replace the report).

@@ -13,6 +13,7 @@ struct CommandCase {
     CommandKind kind;
     std::string host;
     std::string problem;
+    std::vector<std::string> rest = {};  // what a mode that takes the rest receives
 };
 
 class CommandLine : public ::testing::TestWithParam<CommandCase> {};
@@ -24,6 +25,7 @@ TEST_P(CommandLine, Parse) {
     EXPECT_EQ(command.kind, GetParam().kind);
     EXPECT_EQ(command.host, GetParam().host);
     EXPECT_EQ(command.problem, GetParam().problem);
+    EXPECT_EQ(command.arguments, GetParam().rest);
 }
 
 TEST(UsageError, NamesTheProblemThenTheForms) {
@@ -47,6 +49,19 @@ INSTANTIATE_TEST_SUITE_P(
                     CommandKind::UsageError,
                     "",
                     "--check-zones takes no arguments"},
+        CommandCase{"CheckTakesTheRest",
+                    {"--check", "--format", "json", "-"},
+                    CommandKind::Check,
+                    "",
+                    "",
+                    {"--format", "json", "-"}},
+        CommandCase{"CheckAlone", {"--check"}, CommandKind::Check, "", ""},
+        CommandCase{"TimelineTakesTheRest",
+                    {"--timeline", "192.0.2.1"},
+                    CommandKind::Timeline,
+                    "",
+                    "",
+                    {"192.0.2.1"}},
         CommandCase{"HelpWithMore",
                     {"--help", "me"},
                     CommandKind::UsageError,
