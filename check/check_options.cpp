@@ -284,11 +284,22 @@ Options:
   --warning N          nagios: WARNING from N listings (default 1)
   --critical N         nagios: CRITICAL from N listings (default 1)
   --help               print this text
-History options: --history FILE, --no-history, --changes, --page FILE.html,
-  --keep-days N (default 400).
+
+History (every run is recorded; see ostrivane(1), HISTORY):
+  --history FILE       record in FILE instead of
+                       $XDG_STATE_HOME/ostrivane/history.sqlite
+                       (by default ~/.local/state/ostrivane/history.sqlite)
+  --no-history         neither read nor record a history
+  --changes            text: print only what changed since the previous run;
+                       status 1 when a listing is new, else 0 (3 when the
+                       history cannot be read)
+  --page FILE.html     write a self-contained status page of the run and the
+                       last 30 days
+  --keep-days N        forget runs older than N days (default 400)
 
 Exit status (text, json): 0 clean; 1 listed; 2 a target did not resolve;
-3 usage error; 4 incomplete (no answer, list error or broken zone), none listed.
+3 usage error, or the status page could not be written; 4 incomplete (no
+answer, list error or broken zone), none listed.
 nagios: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN.
 )";
 }
