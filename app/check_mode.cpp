@@ -6,6 +6,7 @@
 #include "check/check_command.h"
 #include "check/check_options.h"
 #include "check/check_output.h"
+#include "core/terminal_text.h"
 #include "history/check_history.h"
 #include "history/status_page.h"
 #include "persist/atomic_write.h"
@@ -29,7 +30,7 @@ bool asksForNagios(const std::vector<std::string>& args) {
 
 int usageFailure(std::string_view message, bool nagios, std::ostream& out, std::ostream& err) {
     if (nagios) {
-        out << "OSTRIVANE UNKNOWN - " << escapeControls(message) << '\n';
+        out << "OSTRIVANE UNKNOWN - " << escapeForTerminal(message) << '\n';
     }
     err << "ostrivane --check: " << message << "\n\n" << checkUsageText();
     return kCheckUsage;

@@ -7,6 +7,8 @@
 #include <ostream>
 #include <vector>
 
+#include "core/terminal_text.h"
+
 namespace ostrivane {
 
 namespace {
@@ -107,25 +109,25 @@ void printText(const CheckRun& run, const CheckOptions& options, std::ostream& o
         Line line;
         if (lines.empty() || block != result.address) {
             block = result.address;
-            line.header = escapeControls(result.address);
+            line.header = escapeForTerminal(result.address);
             if (result.target != result.address) {
-                line.header += " (" + escapeControls(result.target) + ")";
+                line.header += " (" + escapeForTerminal(result.target) + ")";
             }
         }
-        std::string answers = escapeControls(joined(result.answers, ","));
-        line.cells = {escapeControls(result.zone), std::string(checkVerdictText(result.verdict)),
+        std::string answers = escapeForTerminal(joined(result.answers, ","));
+        line.cells = {escapeForTerminal(result.zone), std::string(checkVerdictText(result.verdict)),
                       answers};
         if (withChange) {
             line.cells.push_back(changeText(result));
         }
-        line.cells.push_back(escapeControls(result.reason));
+        line.cells.push_back(escapeForTerminal(result.reason));
         lines.push_back(std::move(line));
     }
     std::vector<std::size_t> widths;
     for (const auto& line : lines) {
         widths.resize(std::max(widths.size(), line.cells.size()));
         for (std::size_t c = 0; c < line.cells.size(); ++c) {
-            widths[c] = std::max(widths[c], line.cells[c].size());
+            widths[c] = std::max(widths[c], displayWidth(line.cells[c]));
         }
     }
     for (const auto& line : lines) {
@@ -136,7 +138,7 @@ void printText(const CheckRun& run, const CheckOptions& options, std::ostream& o
         for (std::size_t c = 0; c < line.cells.size(); ++c) {
             text += " " + line.cells[c];
             if (c + 1 < line.cells.size()) {
-                text += std::string(widths[c] - line.cells[c].size() + 1, ' ');
+                text += std::string(widths[c] - displayWidth(line.cells[c]) + 1, ' ');
             }
         }
         text.erase(text.find_last_not_of(' ') + 1);
@@ -144,7 +146,7 @@ void printText(const CheckRun& run, const CheckOptions& options, std::ostream& o
     }
     if (!options.changes) {
         for (const auto& target : run.unresolvedTargets) {
-            out << escapeControls(target) << ": does not resolve to any address\n";
+            out << escapeForTerminal(target) << ": does not resolve to any address\n";
         }
     }
 
@@ -286,7 +288,7 @@ void printJson(const CheckRun& run, std::ostream& out) {
 
 // Plugin output may hold neither a line break nor "|" outside the perfdata.
 std::string pluginText(std::string_view text) {
-    std::string plain = escapeControls(text);
+    std::string plain = escapeForTerminal(text);
     std::replace(plain.begin(), plain.end(), '|', '/');
     return plain;
 }
@@ -373,23 +375,6 @@ std::string formatRfc3339(EpochMs time) {
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
     return text;
-}
-
-std::string escapeControls(std::string_view text) {
-    std::string escaped;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02x", byte);
-            escaped += hex;
-        } else if (c == '\\') {
-            escaped += "\\\\";
-        } else {
-            escaped += c;
-        }
-    }
-    return escaped;
 }
 
 void printCheckRun(const CheckRun& run, const CheckOptions& options, std::ostream& out) {

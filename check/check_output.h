@@ -25,10 +25,6 @@ inline constexpr int kNagiosUnknown = 3;
 // 2026-12-07T16:12:42Z (milliseconds are dropped).
 std::string formatRfc3339(EpochMs time);
 
-// Control characters as \xNN and the backslash doubled, so that a list's TXT
-// record cannot move a monitor's cursor or forge a line.
-std::string escapeControls(std::string_view text);
-
 // In the options' format; --quiet and --changes shape the text format.
 void printCheckRun(const CheckRun& run, const CheckOptions& options, std::ostream& out);
 

@@ -6,37 +6,11 @@
 #include <vector>
 
 #include "core/blacklist_table.h"
+#include "core/html_escape.h"
 #include "core/information_page.h"
 #include "history/time_text.h"
 
 namespace ostrivane {
-
-std::string escapeHtml(std::string_view text) {
-    std::string escaped;
-    escaped.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                escaped += "&amp;";
-                break;
-            case '<':
-                escaped += "&lt;";
-                break;
-            case '>':
-                escaped += "&gt;";
-                break;
-            case '"':
-                escaped += "&quot;";
-                break;
-            case '\'':
-                escaped += "&#39;";
-                break;
-            default:
-                escaped += c;
-        }
-    }
-    return escaped;
-}
 
 namespace {
 
@@ -109,9 +83,9 @@ std::string sinceCell(const CheckResult& result, EpochMs now) {
     if (!result.since) {
         return {};
     }
-    const std::string from = escapeHtml(utcMinuteText(*result.since));
+    const std::string from = htmlEscape(utcMinuteText(*result.since));
     const std::string lasting =
-        "<div class=\"sub\">for " + escapeHtml(durationText(now - *result.since)) + "</div>";
+        "<div class=\"sub\">for " + htmlEscape(durationText(now - *result.since)) + "</div>";
     if (result.change == ListingChange::Cleared) {
         return "listed from " + from + lasting;
     }
@@ -129,7 +103,7 @@ std::string stripCell(const DayStrip* strip, const RecentDays& recent) {
             utcDayText(recent.firstDay + static_cast<EpochMs>(day) * kDayMs) + ": " + state;
         cell += "<span class=\"day ";
         cell += state;
-        cell += "\" title=\"" + escapeHtml(title) + "\"></span>";
+        cell += "\" title=\"" + htmlEscape(title) + "\"></span>";
     }
     return cell + "</td>";
 }
@@ -188,10 +162,10 @@ std::string renderStatusPage(const CheckRun& run, const RecentDays& recent) {
     std::string html;
     html += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
     html += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
-    html += "<title>Blacklist status, " + escapeHtml(checkedAt) + "</title>\n";
+    html += "<title>Blacklist status, " + htmlEscape(checkedAt) + "</title>\n";
     html += "<style>\n" + styleSheet() + "</style>\n</head>\n<body>\n";
     html += "<h1>Blacklist status</h1>\n";
-    html += "<p class=\"meta\">Checked " + escapeHtml(checkedAt) + " in " +
+    html += "<p class=\"meta\">Checked " + htmlEscape(checkedAt) + " in " +
             std::to_string(run.durationMs) + " ms: " + std::to_string(blocks.size()) +
             " addresses, " + std::to_string(run.zones.size()) + " lists; " +
             std::to_string(listed) + " listings (" + std::to_string(fresh) + " new), " +
@@ -200,18 +174,18 @@ std::string renderStatusPage(const CheckRun& run, const RecentDays& recent) {
         html += "<p class=\"meta\">Could not be resolved:";
         for (const auto& target : run.unresolvedTargets) {
             html += ' ';
-            html += escapeHtml(target);
+            html += htmlEscape(target);
         }
         html += "</p>\n";
     }
 
     for (const auto& block : blocks) {
-        html += "<h2>" + escapeHtml(block.address);
+        html += "<h2>" + htmlEscape(block.address);
         if (!block.targets.empty()) {
             html += " <span class=\"targets\">(";
             for (std::size_t i = 0; i < block.targets.size(); ++i) {
                 html += i ? ", " : "";
-                html += escapeHtml(block.targets[i]);
+                html += htmlEscape(block.targets[i]);
             }
             html += ")</span>";
         }
@@ -223,25 +197,25 @@ std::string renderStatusPage(const CheckRun& run, const RecentDays& recent) {
         for (const CheckResult* result : block.results) {
             const std::string& name = nameOfZone[result->zone];
             const std::string label = name.empty() ? result->zone : name;
-            html += "<tr><td><a href=\"" + escapeHtml(informationPageFor(label)) + "\">" +
-                    escapeHtml(label) + "</a>";
+            html += "<tr><td><a href=\"" + htmlEscape(informationPageFor(label)) + "\">" +
+                    htmlEscape(label) + "</a>";
             if (!name.empty()) {
-                html += "<div class=\"zone\">" + escapeHtml(result->zone) + "</div>";
+                html += "<div class=\"zone\">" + htmlEscape(result->zone) + "</div>";
             }
             html += "</td><td class=\"";
             html += verdictClass(result->verdict);
             html += "\">";
-            html += escapeHtml(checkVerdictText(result->verdict));
+            html += htmlEscape(checkVerdictText(result->verdict));
             for (const auto& answer : result->answers) {
                 html += ' ';
-                html += escapeHtml(answer);
+                html += htmlEscape(answer);
             }
             if (result->change && result->change != ListingChange::Ongoing) {
-                html += "<span class=\"change\">" + escapeHtml(listingChangeText(*result->change)) +
+                html += "<span class=\"change\">" + htmlEscape(listingChangeText(*result->change)) +
                         "</span>";
             }
             html += "</td><td>" + sinceCell(*result, run.startedAt) + "</td><td class=\"reason\">" +
-                    escapeHtml(result->reason) + "</td>";
+                    htmlEscape(result->reason) + "</td>";
             if (withStrips) {
                 const auto strip = stripOf.find({result->address, result->zone});
                 html += stripCell(strip == stripOf.end() ? nullptr : strip->second, recent);
@@ -256,12 +230,12 @@ std::string renderStatusPage(const CheckRun& run, const RecentDays& recent) {
             "<p class=\"legend\">Each day: <span class=\"day listed\"></span> listed by at least "
             "one run, <span class=\"day clear\"></span> not listed, <span class=\"day "
             "unknown\"></span> no run had an answer. From " +
-            escapeHtml(utcDayText(recent.firstDay)) + " to " +
-            escapeHtml(
+            htmlEscape(utcDayText(recent.firstDay)) + " to " +
+            htmlEscape(
                 utcDayText(recent.firstDay + static_cast<EpochMs>(recent.dayCount - 1) * kDayMs)) +
             ".</p>\n";
     }
-    html += "<footer>Made by Ostrivane " OSTRIVANE_VERSION " on " + escapeHtml(checkedAt) +
+    html += "<footer>Made by Ostrivane " OSTRIVANE_VERSION " on " + htmlEscape(checkedAt) +
             ".</footer>\n</body>\n</html>\n";
     return html;
 }

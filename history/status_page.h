@@ -12,9 +12,6 @@
 
 namespace ostrivane {
 
-// &, <, >, " and ' as entities: safe in text and in quoted attributes.
-std::string escapeHtml(std::string_view text);
-
 // Per address of the run (in the run's order): each zone's verdict in the
 // window's colours (listed: white on dark red), the change and since when, the
 // reason, the list's information page, and a strip of `recent`'s days (one

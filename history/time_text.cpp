@@ -1,6 +1,5 @@
 #include "history/time_text.h"
 
-#include <cstdio>
 #include <ctime>
 
 namespace ostrivane {
@@ -45,22 +44,6 @@ std::string durationText(std::int64_t ms) {
         return std::to_string(hours) + "h " + std::to_string(minutes % 60) + "m";
     }
     return std::to_string(minutes) + "m";
-}
-
-std::string printableText(std::string_view text) {
-    std::string printable;
-    printable.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f) {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-            printable += escaped;
-        } else {
-            printable += c;
-        }
-    }
-    return printable;
 }
 
 }  // namespace ostrivane

@@ -19,8 +19,4 @@ std::string utcDayText(EpochMs at);
 // The rough length a person reads: "3d 4h", "5h 12m", "14m", "0m".
 std::string durationText(std::int64_t ms);
 
-// Control characters as \xNN, so that a zone's reason cannot move the
-// terminal's cursor or clear the screen.
-std::string printableText(std::string_view text);
-
 }  // namespace ostrivane

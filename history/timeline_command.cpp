@@ -8,6 +8,7 @@
 #include <iomanip>
 #include <ostream>
 
+#include "core/terminal_text.h"
 #include "history/time_text.h"
 
 namespace ostrivane {
@@ -55,7 +56,7 @@ void printTimeline(std::ostream& out, const std::vector<ListingPeriod>& periods,
     std::size_t zoneWidth = 4;
     for (const auto& period : periods) {
         addressWidth = std::max(addressWidth, period.address.size());
-        zoneWidth = std::max(zoneWidth, printableText(period.zone).size());
+        zoneWidth = std::max(zoneWidth, displayWidth(escapeForTerminal(period.zone)));
     }
     const auto row = [&](const std::string& address, const std::string& zone,
                          const std::string& from, const std::string& to,
@@ -63,7 +64,7 @@ void printTimeline(std::ostream& out, const std::vector<ListingPeriod>& periods,
         std::string line;
         const auto column = [&line](const std::string& text, std::size_t width) {
             line += text;
-            line.append(width > text.size() ? width - text.size() : 0, ' ');
+            line.append(width > displayWidth(text) ? width - displayWidth(text) : 0, ' ');
             line += "  ";
         };
         column(address, addressWidth);
@@ -79,9 +80,9 @@ void printTimeline(std::ostream& out, const std::vector<ListingPeriod>& periods,
     };
     row("ADDRESS", "ZONE", "FROM", "TO", "DURATION", "REASON");
     for (const auto& period : periods) {
-        row(period.address, printableText(period.zone), utcMinuteText(period.from),
+        row(period.address, escapeForTerminal(period.zone), utcMinuteText(period.from),
             period.to ? utcMinuteText(*period.to) : "now",
-            durationText(period.to.value_or(now) - period.from), printableText(period.reason));
+            durationText(period.to.value_or(now) - period.from), escapeForTerminal(period.reason));
     }
 }
 
@@ -103,7 +104,7 @@ int runTimelineCommand(const std::vector<std::string>& args, std::ostream& out, 
         } else if (arg.rfind("--history=", 0) == 0 && arg.size() > 10) {
             path = arg.substr(10);
         } else if (arg.empty() || arg[0] == '-') {
-            err << "ostrivane: --timeline does not know the option \"" << printableText(arg)
+            err << "ostrivane: --timeline does not know the option \"" << escapeForTerminal(arg)
                 << "\"\n"
                 << timelineUsage();
             return kUsage;
@@ -133,7 +134,7 @@ int runTimelineCommand(const std::vector<std::string>& args, std::ostream& out, 
             }
             found = std::move(std::get<std::vector<std::string>>(known));
             if (found.empty()) {
-                err << "ostrivane: " << printableText(target)
+                err << "ostrivane: " << escapeForTerminal(target)
                     << ": no check in this history was given this target\n";
                 status = kUnknownTarget;
             }

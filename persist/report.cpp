@@ -2,35 +2,12 @@
 
 #include <system_error>
 
+#include "core/html_escape.h"
 #include "core/information_page.h"
 #include "persist/atomic_write.h"
 #include "persist/user_folders.h"
 
 namespace ostrivane {
-
-std::string htmlEscape(std::string_view text) {
-    std::string escaped;
-    escaped.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                escaped += "&amp;";
-                break;
-            case '<':
-                escaped += "&lt;";
-                break;
-            case '>':
-                escaped += "&gt;";
-                break;
-            case '"':
-                escaped += "&quot;";
-                break;
-            default:
-                escaped += c;
-        }
-    }
-    return escaped;
-}
 
 namespace {
 

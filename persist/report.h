@@ -15,10 +15,6 @@ namespace ostrivane {
 
 inline constexpr std::string_view kReportPathVariable = "OSTRIVANE_REPORT";
 
-// & < > and " as character references, so that no value can add markup to a
-// page that is often published as it stands.
-std::string htmlEscape(std::string_view text);
-
 // Rows 0 to 19, four lines each; the third cell links the row's information
 // page, and stays empty for a row without a name. Lines end with CR LF.
 std::string formatReport(const BlacklistTable& table, std::string_view serverText);

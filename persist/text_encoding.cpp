@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "core/utf8.h"
+
 namespace ostrivane {
 
 namespace {
@@ -26,52 +28,6 @@ void appendUtf8(std::string& out, char32_t c) {
     }
 }
 
-// The code point at the start of valid UTF-8 text, and its length in bytes;
-// nothing when the bytes there are not a valid sequence.
-struct CodePoint {
-    char32_t value = 0;
-    std::size_t length = 0;
-};
-
-std::optional<CodePoint> decodeOne(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
-    const std::uint8_t lead = byte(0);
-    if (lead < 0x80) {
-        return CodePoint{lead, 1};
-    }
-    std::size_t length = 0;
-    char32_t value = 0;
-    char32_t smallest = 0;
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2;
-        value = lead & 0x1F;
-        smallest = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3;
-        value = lead & 0x0F;
-        smallest = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4;
-        value = lead & 0x07;
-        smallest = 0x10000;
-    } else {
-        return std::nullopt;
-    }
-    if (text.size() < length) {
-        return std::nullopt;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80) {
-            return std::nullopt;
-        }
-        value = (value << 6) | (byte(i) & 0x3F);
-    }
-    if (value < smallest || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-        return std::nullopt;
-    }
-    return CodePoint{value, length};
-}
-
 std::optional<char> windows1252Byte(char32_t c) {
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
         return static_cast<char>(c);
@@ -88,7 +44,7 @@ std::optional<char> windows1252Byte(char32_t c) {
 
 bool isValidUtf8(std::string_view bytes) {
     while (!bytes.empty()) {
-        const auto point = decodeOne(bytes);
+        const auto point = decodeUtf8(bytes);
         if (!point) {
             return false;
         }
@@ -111,11 +67,11 @@ std::optional<std::string> windows1252FromUtf8(std::string_view text) {
     std::string bytes;
     bytes.reserve(text.size());
     while (!text.empty()) {
-        const auto point = decodeOne(text);
+        const auto point = decodeUtf8(text);
         if (!point) {
             return std::nullopt;
         }
-        const auto byte = windows1252Byte(point->value);
+        const auto byte = windows1252Byte(point->codePoint);
         if (!byte) {
             return std::nullopt;
         }

@@ -195,9 +195,11 @@ class Check(unittest.TestCase):
         # be asked about every address, and the run ends within its time-out.
         before = len(dns_log_lines())
         zones = ["bl.test", "silent.test", "silent2.test", "silent3.test"]
-        code, out, err, elapsed = run(["--format", "json", "--timeout", "1", *zone_args(zones),
+        # Two seconds, so that a loaded machine still answers all 256 addresses
+        # of the healthy list in time; the bound is what is tested.
+        code, out, err, elapsed = run(["--format", "json", "--timeout", "2", *zone_args(zones),
                                        "192.0.2.0/24"])
-        self.assertLess(elapsed, 1 + 1.5, "the run must end within its time-out")
+        self.assertLess(elapsed, 2 + 1.5, "the run must end within its time-out")
         document = json.loads(out)
         check_schema(self, document)
         self.assertEqual(code, 1, err)

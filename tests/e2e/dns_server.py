@@ -17,6 +17,7 @@ import argparse
 import ipaddress
 import os
 import signal
+import socket
 import socketserver
 import sys
 import threading
@@ -140,6 +141,8 @@ def listings_from_file(variable):
 # --------------------------------------------------------------------------
 # Answering
 # --------------------------------------------------------------------------
+
+RECEIVE_BUFFER_BYTES = 8 * 1024 * 1024
 
 TTL = 0  # nothing may be cached between two runs of a test
 
@@ -298,6 +301,20 @@ class QueryHandler(socketserver.BaseRequestHandler):
 class ThreadedServer(socketserver.ThreadingMixIn, socketserver.UDPServer):
     daemon_threads = True
     allow_reuse_address = True
+
+    def server_bind(self):
+        # A check sends up to 256 questions at once: a small receive buffer
+        # would drop some of them while the threads start, and the test would
+        # read the server's losses as the lists' silence.
+        for option in (getattr(socket, "SO_RCVBUFFORCE", None), socket.SO_RCVBUF):
+            if option is None:
+                continue
+            try:
+                self.socket.setsockopt(socket.SOL_SOCKET, option, RECEIVE_BUFFER_BYTES)
+                break
+            except OSError:
+                continue
+        super().server_bind()
 
 
 def write_ready_file(path, address, port):

@@ -26,8 +26,8 @@ constexpr std::string_view kLinkOpening = "<a href=\"";
 // What a browser would show for a piece of text, or nothing when the text holds
 // markup of its own: a raw < or >, or an & that starts no character reference.
 std::optional<std::string> decodeText(std::string_view text) {
-    static constexpr std::array<std::pair<std::string_view, char>, 4> kReferences{
-        {{"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}}};
+    static constexpr std::array<std::pair<std::string_view, char>, 5> kReferences{
+        {{"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&#39;", '\''}}};
     std::string decoded;
     while (!text.empty()) {
         if (text.front() == '<' || text.front() == '>') {

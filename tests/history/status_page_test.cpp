@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "core/html_escape.h"
 #include "core/information_page.h"
 #include "history_test_support.h"
 
@@ -44,7 +45,7 @@ TEST(StatusPage, EscapesEveryValueItShows) {
     EXPECT_NE(html.find("&lt;u&gt;nowhere&lt;/u&gt;"), std::string::npos);
     // The only link is the list's information page, by the same rule as the report.
     EXPECT_EQ(count(html, "href="), 1u);
-    EXPECT_NE(html.find("href=\"" + escapeHtml(informationPageFor(run.zones[0].name)) + "\""),
+    EXPECT_NE(html.find("href=\"" + htmlEscape(informationPageFor(run.zones[0].name)) + "\""),
               std::string::npos);
     EXPECT_EQ(count(html, "src=\""), 0u);
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/html_escape.h"
 #include "core/memory_table.h"
 #include "persist/atomic_write.h"
 #include "print_problem.h"
@@ -72,7 +73,7 @@ TEST(Report, EveryValueIsEscaped) {
 
 TEST(Report, HtmlEscape) {
     EXPECT_EQ(htmlEscape(""), "");
-    EXPECT_EQ(htmlEscape("plain text 'single'"), "plain text 'single'");
+    EXPECT_EQ(htmlEscape("plain text 'single'"), "plain text &#39;single&#39;");
     EXPECT_EQ(htmlEscape("&amp;"), "&amp;amp;");
     EXPECT_EQ(htmlEscape("<>\"&"), "&lt;&gt;&quot;&amp;");
 }

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string_view>
+
+namespace ostrivane {
+
+struct DecodedCodePoint {
+    char32_t codePoint = 0;
+    std::size_t length = 0;  // in bytes
+};
+
+// The code point at the start of the text, when it starts with valid UTF-8
+// (shortest form, no surrogates, at most U+10FFFF); nothing for empty text.
+std::optional<DecodedCodePoint> decodeUtf8(std::string_view text);
+
+}  // namespace ostrivane
