@@ -9,11 +9,14 @@ bound and ask a dead zone few questions, the JSON output must follow its
 schema, and usage errors must check nothing.
 """
 
+import atexit
 import json
 import os
 import re
+import shutil
 import subprocess
 import sys
+import tempfile
 import time
 import unittest
 
@@ -73,6 +76,13 @@ NAGIOS_FIRST = re.compile(
     r"^OSTRIVANE (OK|WARNING|CRITICAL|UNKNOWN) - [^|\n]+ \| listed=(\d+);1;1;0;(\d+) "
     r"no_answer=(\d+) broken_zones=(\d+) time=\d+\.\d{3}s$")
 NAGIOS_STATES = ["OK", "WARNING", "CRITICAL", "UNKNOWN"]
+
+
+# Every run records its history, as it would from cron; here in a folder of
+# the test's own, never in the history of whoever runs the tests.
+STATE_HOME = tempfile.mkdtemp(prefix="ostrivane-check-state.")
+atexit.register(shutil.rmtree, STATE_HOME, ignore_errors=True)
+os.environ["XDG_STATE_HOME"] = STATE_HOME
 
 
 def run(args, stdin=None):
