@@ -8,6 +8,7 @@
 #include "check/list_engine.h"
 #include "core/memory_table.h"
 #include "persist/list_file.h"
+#include "persist/unattended.h"
 
 namespace ostrivane {
 
@@ -22,20 +23,14 @@ std::variant<std::vector<CheckZone>, CheckFailure> zonesOf(const CheckOptions& o
         }
         return zones;
     }
+    // The list file the window and the unattended check read, read the same
+    // way; a file named with --list must be there and readable.
     MemoryTable table;
-    loadDefaultBlacklists(table);
     const auto path = options.listFile.value_or(environment.defaultListFile);
-    if (options.listFile || FileExists(path)) {
-        MemoryTable fromFile;
-        if (const auto problem = loadListFile(fromFile, path)) {
-            if (options.listFile) {
-                return CheckFailure{kCheckUsage, "--list: " + problem->message()};
-            }
-            environment.warnings << "List file not read, checking the default blacklists instead: "
-                                 << problem->message() << '\n';
-        } else {
-            table = fromFile;
-        }
+    if (!options.listFile) {
+        table = startUpWarningOfProblems(path, environment.warnings);
+    } else if (const auto problem = loadListFile(table, path)) {
+        return CheckFailure{kCheckUsage, "--list: " + problem->message()};
     }
     for (int row = 0; row < kRowCount; ++row) {
         auto zone = table.zone(row);

@@ -35,10 +35,6 @@ int exitStatusFor(const LookupSummary& summary) {
     return kExitClean;
 }
 
-namespace {
-
-// The check goes on with the defaults, but a list the user cannot see being
-// ignored would make every later report misleading.
 MemoryTable startUpWarningOfProblems(const std::filesystem::path& listFile, std::ostream& errors) {
     MemoryTable table;
     const ListFileState list = startUp(table, listFile);
@@ -48,6 +44,8 @@ MemoryTable startUpWarningOfProblems(const std::filesystem::path& listFile, std:
     }
     return table;
 }
+
+namespace {
 
 // An incomplete check is a failure someone has to look into, so each row
 // without a verdict is named, with its zone, where cron will mail it.

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/lookup_run.h"
+#include "core/memory_table.h"
 #include "core/resolver.h"
 
 namespace ostrivane {
@@ -26,6 +27,12 @@ struct UnattendedRun {
 
 // The status of a run that has written its report.
 int exitStatusFor(const LookupSummary& summary);
+
+// Start-up's blacklists: the list file, or the defaults when there is none or
+// it cannot be read. The check goes on with the defaults then, but a list the
+// user cannot see being ignored would make every later report misleading, so
+// the reason goes to `errors`.
+MemoryTable startUpWarningOfProblems(const std::filesystem::path& listFile, std::ostream& errors);
 
 // Start-up, one lookup, the report. Never saves the list file and prints
 // nothing when all went well; every failure goes to `errors` with the file or
