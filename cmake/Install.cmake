@@ -4,6 +4,8 @@
 # looks for it beside its own bin folder.
 
 install(TARGETS ostrivane RUNTIME DESTINATION bin)
+# The catalog of lists; the program finds it at ../share/ostrivane from its bin folder.
+install(FILES data/catalog.toml DESTINATION share/ostrivane)
 if(OSTRIVANE_GUI)
   install(TARGETS ostrivane_window LIBRARY DESTINATION lib/ostrivane)
   install(FILES packaging/ostrivane.desktop DESTINATION share/applications)

@@ -1,0 +1,203 @@
+#include "catalog/config_file.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <utility>
+
+#include "catalog/toml_fields.h"
+
+namespace ostrivane {
+
+using toml_fields::problemAt;
+
+namespace {
+
+using Problem = std::optional<CatalogProblem>;
+
+Problem readTextList(const toml::node& node, std::string_view key, std::vector<std::string>& out) {
+    const auto* array = node.as_array();
+    if (array == nullptr) {
+        return problemAt(node, "\"" + std::string(key) + "\" must be a list of texts, [\"…\", …]");
+    }
+    out.clear();
+    for (const auto& item : *array) {
+        auto text = item.value<std::string>();
+        if (!text || text->empty()) {
+            return problemAt(item, "\"" + std::string(key) + "\" must hold texts only");
+        }
+        out.push_back(*text);
+    }
+    return std::nullopt;
+}
+
+// A threshold as the plugins' range syntax writes it; a plain number is taken too.
+Problem readThreshold(const toml::node& node, std::string_view key, std::optional<std::string>& out) {
+    if (auto number = node.value_exact<std::int64_t>()) {
+        out = std::to_string(*number);
+        return std::nullopt;
+    }
+    auto text = node.value_exact<std::string>();
+    if (!text || text->empty()) {
+        return problemAt(node, "\"" + std::string(key) + "\" must be a range such as \"1\" or \"@1:5\"");
+    }
+    out = *text;
+    return std::nullopt;
+}
+
+Problem readHistory(const toml::node& node, Config& config) {
+    const auto* table = node.as_table();
+    if (table == nullptr) {
+        return problemAt(node, "\"history\" must be a table: [history]");
+    }
+    for (const auto& [key, value] : *table) {
+        if (key.str() == "file") {
+            auto file = value.value_exact<std::string>();
+            if (!file || file->empty()) {
+                return problemAt(value, "history \"file\" must be a path");
+            }
+            config.historyFile = *file;
+        } else if (key.str() == "days") {
+            auto days = value.value_exact<std::int64_t>();
+            if (!days || *days < 1 || *days > 100000) {
+                return problemAt(value, "history \"days\" must be a whole number of days, at least 1");
+            }
+            config.historyDays = static_cast<int>(*days);
+        } else {
+            return problemAt(value, "unknown field \"" + std::string(key.str()) + "\" in [history]");
+        }
+    }
+    return std::nullopt;
+}
+
+Problem readNagios(const toml::node& node, Config& config) {
+    const auto* table = node.as_table();
+    if (table == nullptr) {
+        return problemAt(node, "\"nagios\" must be a table: [nagios]");
+    }
+    for (const auto& [key, value] : *table) {
+        if (key.str() == "warning") {
+            if (auto problem = readThreshold(value, "warning", config.warning)) return problem;
+        } else if (key.str() == "critical") {
+            if (auto problem = readThreshold(value, "critical", config.critical)) return problem;
+        } else {
+            return problemAt(value, "unknown field \"" + std::string(key.str()) + "\" in [nagios]");
+        }
+    }
+    return std::nullopt;
+}
+
+Problem readKeys(const toml::node& node, Config& config) {
+    const auto* table = node.as_table();
+    if (table == nullptr) {
+        return problemAt(node, "\"keys\" must be a table: [keys]");
+    }
+    for (const auto& [key, value] : *table) {
+        auto text = value.value_exact<std::string>();
+        // The message names the provider and the line, never the key itself.
+        if (!text || !isValidKey(*text)) {
+            return problemAt(value, "the key for \"" + std::string(key.str()) +
+                                        "\" must be one DNS label: letters, digits and \"-\"");
+        }
+        config.keys.insert_or_assign(std::string(key.str()), *text);
+    }
+    return std::nullopt;
+}
+
+Problem readTimeout(const toml::node& node, Config& config) {
+    auto seconds = node.value<double>();
+    if (!seconds || !(*seconds > 0) || *seconds > 3600) {
+        return problemAt(node, "\"timeout\" must be a number of seconds above 0");
+    }
+    config.timeoutSeconds = *seconds;
+    return std::nullopt;
+}
+
+Problem readSetting(std::string_view key, const toml::node& value, Config& config) {
+    if (key == "lists") {
+        config.lists.emplace();
+        return readTextList(value, key, *config.lists);
+    }
+    if (key == "servers") return readTextList(value, key, config.servers);
+    if (key == "timeout") return readTimeout(value, config);
+    if (key == "history") return readHistory(value, config);
+    if (key == "nagios") return readNagios(value, config);
+    if (key == "keys") return readKeys(value, config);
+    if (key == "list") return std::nullopt;  // read with the catalog
+    return problemAt(value, "unknown setting \"" + std::string(key) + "\"");
+}
+
+bool othersMayRead(const std::filesystem::path& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && (info.st_mode & S_IROTH) != 0;
+}
+
+}  // namespace
+
+std::optional<CatalogProblem> applyConfigText(const CatalogSource& source, Config& config) {
+    auto parsed = toml_fields::parseToml(source);
+    if (auto* problem = std::get_if<CatalogProblem>(&parsed)) {
+        return *problem;
+    }
+    for (const auto& [key, value] : std::get<toml::table>(parsed)) {
+        if (auto problem = readSetting(key.str(), value, config)) {
+            return problem;
+        }
+    }
+    config.sources.push_back(source);
+    return std::nullopt;
+}
+
+std::vector<std::filesystem::path> configSearchPath() {
+    std::vector<std::filesystem::path> paths{configFolder() / "ostrivane.toml"};
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    if (xdg != nullptr && *xdg == '/') {
+        paths.push_back(std::filesystem::path(xdg) / "ostrivane" / "ostrivane.toml");
+    } else if (home != nullptr && *home == '/') {
+        paths.push_back(std::filesystem::path(home) / ".config" / "ostrivane" / "ostrivane.toml");
+    }
+    return paths;
+}
+
+std::variant<Config, CatalogProblem> loadConfig(const std::optional<std::filesystem::path>& explicitFile) {
+    Config config;
+    const auto paths = explicitFile ? std::vector{*explicitFile} : configSearchPath();
+    for (const auto& path : paths) {
+        std::error_code error;
+        if (!explicitFile && !std::filesystem::exists(path, error) && !error) {
+            continue;
+        }
+        auto source = readCatalogSource(path);
+        if (auto* problem = std::get_if<CatalogProblem>(&source)) {
+            return *problem;
+        }
+        const auto keysBefore = config.keys.size();
+        if (auto problem = applyConfigText(std::get<CatalogSource>(source), config)) {
+            return *problem;
+        }
+        if (config.keys.size() > keysBefore && othersMayRead(path)) {
+            config.warnings.push_back(path.string() +
+                                      " holds keys and every user of this machine can read it: "
+                                      "chmod o-r " + path.string());
+        }
+    }
+    return config;
+}
+
+std::variant<Catalog, CatalogProblem> loadCatalogWith(const Config& config) {
+    return loadCatalog(shippedCatalogPath(), configFolder() / "lists.d", config.sources);
+}
+
+std::variant<ProviderKeys, CatalogProblem> resolveKeys(const Catalog& catalog, const Config& config) {
+    for (const auto& list : catalog.lists()) {
+        const auto variable = keyVariableName(list.provider);
+        const char* value = std::getenv(variable.c_str());
+        if (!list.keyZone.empty() && value != nullptr && *value && !isValidKey(value)) {
+            return CatalogProblem{variable, 0, "a key must be one DNS label: letters, digits and \"-\""};
+        }
+    }
+    return keysFromEnvironment(catalog, config.keys);
+}
+
+}  // namespace ostrivane
