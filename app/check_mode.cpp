@@ -3,6 +3,7 @@
 #include <ostream>
 #include <variant>
 
+#include "app/catalog_setup.h"
 #include "check/check_command.h"
 #include "check/check_options.h"
 #include "check/check_output.h"
@@ -36,6 +37,39 @@ int usageFailure(std::string_view message, bool nagios, std::ostream& out, std::
     return kCheckUsage;
 }
 
+// A config or catalog file that cannot be used: its file, line and problem,
+// without the usage text, which has nothing to do with it.
+int setupFailure(std::string_view message, bool nagios, std::ostream& out, std::ostream& err) {
+    if (nagios) {
+        out << "OSTRIVANE UNKNOWN - " << escapeForTerminal(message) << '\n';
+    }
+    err << "ostrivane --check: " << escapeForTerminal(message) << '\n';
+    return kCheckUsage;
+}
+
+// The command line again with the config's settings before it, so that an
+// option given on the command line wins; the config's servers when the
+// command line names none.
+std::variant<CheckOptions, CheckUsageError> optionsWithConfig(const std::vector<std::string>& args,
+                                                              const Config& config) {
+    auto merged = configArguments(config);
+    merged.insert(merged.end(), args.begin(), args.end());
+    auto parsed = parseCheckOptions(merged);
+    auto* options = std::get_if<CheckOptions>(&parsed);
+    if (options == nullptr || !options->servers.empty()) {
+        return parsed;
+    }
+    for (const auto& server : config.servers) {
+        const auto normalized = normalizeServer(server);
+        if (!normalized) {
+            return CheckUsageError{"servers in the config file: \"" + server +
+                                   "\" is not ADDRESS[:PORT]"};
+        }
+        options->servers.push_back(*normalized);
+    }
+    return parsed;
+}
+
 // The page shows the run just recorded beside the last 30 days of the history.
 bool writeStatusPage(const std::filesystem::path& page, const CheckRun& run,
                      const CheckHistory& history, std::ostream& err) {
@@ -59,17 +93,30 @@ int runCheckCommand(const std::vector<std::string>& args, std::istream& in, std:
     if (const auto* error = std::get_if<CheckUsageError>(&parsed)) {
         return usageFailure(error->message, asksForNagios(args), out, err);
     }
-    const auto& options = std::get<CheckOptions>(parsed);
-    if (options.help) {
+    if (std::get<CheckOptions>(parsed).help) {
         out << checkUsageText();
         return kCheckClean;
     }
+    const bool nagios = std::get<CheckOptions>(parsed).format == CheckFormat::Nagios;
+    auto loaded = loadCatalogSetup(std::get<CheckOptions>(parsed).configFile, err);
+    if (const auto* problem = std::get_if<std::string>(&loaded)) {
+        return setupFailure(*problem, nagios, out, err);
+    }
+    const auto& setup = std::get<CatalogSetup>(loaded);
+    const auto withConfig = optionsWithConfig(args, setup.config);
+    if (const auto* error = std::get_if<CheckUsageError>(&withConfig)) {
+        return usageFailure(error->message, nagios, out, err);
+    }
+    const auto& options = std::get<CheckOptions>(withConfig);
+    const CatalogUse catalogUse = setup.use();
 
     // Opened before the lists are asked, so that a history that cannot be
     // used is said first; the check runs all the same.
     CheckHistory history = CheckHistory::open(options.historyFile, !options.noHistory, err);
 
-    auto outcome = runCheck(options, {in, err, listFilePath()});
+    CheckEnvironment environment{in, err, listFilePath()};
+    environment.catalog = &catalogUse;
+    auto outcome = runCheck(options, environment);
     if (const auto* failure = std::get_if<CheckFailure>(&outcome)) {
         return usageFailure(failure->message, options.format == CheckFormat::Nagios, out, err);
     }
@@ -78,6 +125,9 @@ int runCheckCommand(const std::vector<std::string>& args, std::istream& in, std:
     printCheckRun(run, options, out);
     out.flush();
     history.recordAndPrune(run, options.keepDays, err);
+    for (const auto& notice : run.notices) {
+        err << "ostrivane --check: " << escapeForTerminal(notice) << '\n';
+    }
 
     const bool pageWritten = !options.page || writeStatusPage(*options.page, run, history, err);
     if (options.changes && options.format != CheckFormat::Nagios && history.changesUnknown()) {

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "app/check_mode.h"
+#include "app/lists_mode.h"
 
 #include "core/resolver.h"
 #include "history/timeline_command.h"
@@ -63,6 +64,9 @@ int main(int argc, char* argv[]) {
         }
         case CommandKind::Check:
             return runCheckCommand(command.arguments, std::cin, std::cout, std::cerr);
+        case CommandKind::Lists:
+            return afterWritingStandardOutput(
+                runListsCommand(command.arguments, std::cout, std::cerr));
         case CommandKind::Timeline:
             // The timeline reads the history of check runs and nothing else.
             return runTimelineCommand(command.arguments, std::cout, std::cerr);

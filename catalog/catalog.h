@@ -88,7 +88,7 @@ DecodedAnswer decodeAnswer(const CatalogList* list, const std::array<std::uint8_
 std::optional<std::uint32_t> parseAnswerCode(std::string_view text);
 
 class Catalog {
-public:
+  public:
     Catalog() = default;
     Catalog(std::string reviewed, std::vector<CatalogList> lists);
 
@@ -110,7 +110,7 @@ public:
     // Adds a list, or replaces the list with the same id.
     void put(CatalogList list);
 
-private:
+  private:
     std::string m_reviewed;
     std::vector<CatalogList> m_lists;
 };

@@ -110,8 +110,15 @@ std::filesystem::path configFolder() {
 std::variant<Catalog, CatalogProblem> loadCatalog(const std::filesystem::path& shipped,
                                                   const std::filesystem::path& dropInFolder,
                                                   std::vector<CatalogSource> more) {
-    std::vector<std::filesystem::path> paths{shipped};
+    std::vector<std::filesystem::path> paths;
+    std::vector<CatalogSource> sources;
     std::error_code missing;
+    if (std::filesystem::exists(shipped, missing) || missing) {
+        paths.push_back(shipped);
+    } else {
+        sources.push_back(
+            {"(the catalog built into the program)", std::string(builtInCatalogText())});
+    }
     std::error_code error;
     if (std::filesystem::is_directory(dropInFolder, missing)) {
         std::vector<std::filesystem::path> dropIns;
@@ -126,7 +133,6 @@ std::variant<Catalog, CatalogProblem> loadCatalog(const std::filesystem::path& s
     if (error) {
         return CatalogProblem{dropInFolder.string(), 0, error.message()};
     }
-    std::vector<CatalogSource> sources;
     for (const auto& path : paths) {
         auto source = readCatalogSource(path);
         if (auto* problem = std::get_if<CatalogProblem>(&source)) {

@@ -37,17 +37,22 @@ std::variant<Catalog, CatalogProblem> parseCatalog(const std::vector<CatalogSour
 // Reads a file whole; a problem when it cannot be read.
 std::variant<CatalogSource, CatalogProblem> readCatalogSource(const std::filesystem::path& path);
 
-// Where the catalog lives: /usr/share/ostrivane/catalog.toml beside an
-// installed program (../share/ostrivane from its folder), or data/catalog.toml
-// of the source tree for a program run from its build folder.
+// Where the catalog lives: ../share/ostrivane/catalog.toml from the program's
+// folder (/usr/share/ostrivane for /usr/bin/ostrivane; the build copies it
+// there too), else /usr/share/ostrivane/catalog.toml.
 std::filesystem::path shippedCatalogPath();
+
+// The shipped catalog as it was built into the program: read when no catalog
+// file is where shippedCatalogPath() looks (a copy of the program on its own).
+std::string_view builtInCatalogText();
 
 // /etc/ostrivane, or $OSTRIVANE_CONFIG_DIR when set (for tests and for
 // packagers who move it).
 std::filesystem::path configFolder();
 
-// The shipped catalog, every *.toml of `dropInFolder` in name order (a
-// missing folder has no drop-ins), then `more` (the config files).
+// The shipped catalog (the built-in one when the file does not exist), every
+// *.toml of `dropInFolder` in name order (a missing folder has no drop-ins),
+// then `more` (the config files).
 std::variant<Catalog, CatalogProblem> loadCatalog(const std::filesystem::path& shipped,
                                                   const std::filesystem::path& dropInFolder,
                                                   std::vector<CatalogSource> more = {});

@@ -32,14 +32,16 @@ Problem readTextList(const toml::node& node, std::string_view key, std::vector<s
 }
 
 // A threshold as the plugins' range syntax writes it; a plain number is taken too.
-Problem readThreshold(const toml::node& node, std::string_view key, std::optional<std::string>& out) {
+Problem readThreshold(const toml::node& node, std::string_view key,
+                      std::optional<std::string>& out) {
     if (auto number = node.value_exact<std::int64_t>()) {
         out = std::to_string(*number);
         return std::nullopt;
     }
     auto text = node.value_exact<std::string>();
     if (!text || text->empty()) {
-        return problemAt(node, "\"" + std::string(key) + "\" must be a range such as \"1\" or \"@1:5\"");
+        return problemAt(node,
+                         "\"" + std::string(key) + "\" must be a range such as \"1\" or \"@1:5\"");
     }
     out = *text;
     return std::nullopt;
@@ -60,11 +62,13 @@ Problem readHistory(const toml::node& node, Config& config) {
         } else if (key.str() == "days") {
             auto days = value.value_exact<std::int64_t>();
             if (!days || *days < 1 || *days > 100000) {
-                return problemAt(value, "history \"days\" must be a whole number of days, at least 1");
+                return problemAt(value,
+                                 "history \"days\" must be a whole number of days, at least 1");
             }
             config.historyDays = static_cast<int>(*days);
         } else {
-            return problemAt(value, "unknown field \"" + std::string(key.str()) + "\" in [history]");
+            return problemAt(value,
+                             "unknown field \"" + std::string(key.str()) + "\" in [history]");
         }
     }
     return std::nullopt;
@@ -77,9 +81,11 @@ Problem readNagios(const toml::node& node, Config& config) {
     }
     for (const auto& [key, value] : *table) {
         if (key.str() == "warning") {
-            if (auto problem = readThreshold(value, "warning", config.warning)) return problem;
+            if (auto problem = readThreshold(value, "warning", config.warning))
+                return problem;
         } else if (key.str() == "critical") {
-            if (auto problem = readThreshold(value, "critical", config.critical)) return problem;
+            if (auto problem = readThreshold(value, "critical", config.critical))
+                return problem;
         } else {
             return problemAt(value, "unknown field \"" + std::string(key.str()) + "\" in [nagios]");
         }
@@ -118,12 +124,18 @@ Problem readSetting(std::string_view key, const toml::node& value, Config& confi
         config.lists.emplace();
         return readTextList(value, key, *config.lists);
     }
-    if (key == "servers") return readTextList(value, key, config.servers);
-    if (key == "timeout") return readTimeout(value, config);
-    if (key == "history") return readHistory(value, config);
-    if (key == "nagios") return readNagios(value, config);
-    if (key == "keys") return readKeys(value, config);
-    if (key == "list") return std::nullopt;  // read with the catalog
+    if (key == "servers")
+        return readTextList(value, key, config.servers);
+    if (key == "timeout")
+        return readTimeout(value, config);
+    if (key == "history")
+        return readHistory(value, config);
+    if (key == "nagios")
+        return readNagios(value, config);
+    if (key == "keys")
+        return readKeys(value, config);
+    if (key == "list")
+        return std::nullopt;  // read with the catalog
     return problemAt(value, "unknown setting \"" + std::string(key) + "\"");
 }
 
@@ -160,7 +172,8 @@ std::vector<std::filesystem::path> configSearchPath() {
     return paths;
 }
 
-std::variant<Config, CatalogProblem> loadConfig(const std::optional<std::filesystem::path>& explicitFile) {
+std::variant<Config, CatalogProblem> loadConfig(
+    const std::optional<std::filesystem::path>& explicitFile) {
     Config config;
     const auto paths = explicitFile ? std::vector{*explicitFile} : configSearchPath();
     for (const auto& path : paths) {
@@ -179,7 +192,8 @@ std::variant<Config, CatalogProblem> loadConfig(const std::optional<std::filesys
         if (config.keys.size() > keysBefore && othersMayRead(path)) {
             config.warnings.push_back(path.string() +
                                       " holds keys and every user of this machine can read it: "
-                                      "chmod o-r " + path.string());
+                                      "chmod o-r " +
+                                      path.string());
         }
     }
     return config;
@@ -189,12 +203,14 @@ std::variant<Catalog, CatalogProblem> loadCatalogWith(const Config& config) {
     return loadCatalog(shippedCatalogPath(), configFolder() / "lists.d", config.sources);
 }
 
-std::variant<ProviderKeys, CatalogProblem> resolveKeys(const Catalog& catalog, const Config& config) {
+std::variant<ProviderKeys, CatalogProblem> resolveKeys(const Catalog& catalog,
+                                                       const Config& config) {
     for (const auto& list : catalog.lists()) {
         const auto variable = keyVariableName(list.provider);
         const char* value = std::getenv(variable.c_str());
         if (!list.keyZone.empty() && value != nullptr && *value && !isValidKey(value)) {
-            return CatalogProblem{variable, 0, "a key must be one DNS label: letters, digits and \"-\""};
+            return CatalogProblem{variable, 0,
+                                  "a key must be one DNS label: letters, digits and \"-\""};
         }
     }
     return keysFromEnvironment(catalog, config.keys);

@@ -49,13 +49,15 @@ std::vector<std::filesystem::path> configSearchPath();
 
 // Reads --config's file, or else each file of configSearchPath() that exists.
 // A file named with --config must exist; any file that exists must be read.
-std::variant<Config, CatalogProblem> loadConfig(const std::optional<std::filesystem::path>& explicitFile);
+std::variant<Config, CatalogProblem> loadConfig(
+    const std::optional<std::filesystem::path>& explicitFile);
 
 // The catalog with the config's [[list]] entries over it.
 std::variant<Catalog, CatalogProblem> loadCatalogWith(const Config& config);
 
 // The keys of the config with the environment's over them; a problem names the
 // place a key came from (never the key) when it is not one DNS label.
-std::variant<ProviderKeys, CatalogProblem> resolveKeys(const Catalog& catalog, const Config& config);
+std::variant<ProviderKeys, CatalogProblem> resolveKeys(const Catalog& catalog,
+                                                       const Config& config);
 
 }  // namespace ostrivane

@@ -18,7 +18,8 @@ std::string printableKeyZone(std::string_view keyZone) {
         return shown;
     }
     // The label and one dot beside it go: "{key}.zen.dq…" and "…zone.{key}" alike.
-    const bool dotAfter = at + kKeyLabel.size() < shown.size() && shown[at + kKeyLabel.size()] == '.';
+    const bool dotAfter =
+        at + kKeyLabel.size() < shown.size() && shown[at + kKeyLabel.size()] == '.';
     const bool dotBefore = at > 0 && shown[at - 1] == '.';
     if (dotAfter) {
         shown.erase(at, kKeyLabel.size() + 1);
@@ -43,7 +44,8 @@ ListZone zoneFor(const CatalogList& list, const ProviderKeys& keys) {
 std::string keyVariableName(std::string_view provider) {
     std::string name = "OSTRIVANE_KEY_";
     for (char c : provider) {
-        const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        const bool alnum =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
         name += !alnum ? '_' : (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
     }
     return name;
@@ -54,7 +56,8 @@ bool isValidKey(std::string_view key) {
         return false;
     }
     for (char c : key) {
-        const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        const bool alnum =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
         if (!alnum && c != '-') {
             return false;
         }
@@ -67,7 +70,8 @@ ProviderKeys keysFromEnvironment(const Catalog& catalog, ProviderKeys keys) {
         if (list.keyZone.empty()) {
             continue;
         }
-        if (const char* value = std::getenv(keyVariableName(list.provider).c_str()); value != nullptr && *value) {
+        if (const char* value = std::getenv(keyVariableName(list.provider).c_str());
+            value != nullptr && *value) {
             keys.insert_or_assign(list.provider, value);
         }
     }

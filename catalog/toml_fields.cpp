@@ -11,10 +11,9 @@ namespace ostrivane::toml_fields {
 namespace {
 
 constexpr std::array kListKeys{
-    "id",       "name",          "provider",  "zone",     "kinds",
-    "info",     "removal",       "status",    "default",  "scope",
-    "free_use", "refuses_public_resolvers",   "needs_key", "key_zone",
-    "test_listed", "test_unlisted", "answer", "unconfirmed"};
+    "id",        "name",     "provider",    "zone",          "kinds",    "info",
+    "removal",   "status",   "default",     "scope",         "free_use", "refuses_public_resolvers",
+    "needs_key", "key_zone", "test_listed", "test_unlisted", "answer",   "unconfirmed"};
 
 std::string fileOf(const toml::node& node) {
     const auto& path = node.source().path;
@@ -126,14 +125,14 @@ Problem readKinds(const ListFields& entry, std::vector<ListKind>& kinds) {
         const auto* known = std::find_if(kKinds.begin(), kKinds.end(),
                                          [&](const auto& kind) { return kind.first == word; });
         if (known == kKinds.end()) {
-            return problemAt(*field(entry, "kinds"),
-                             "\"kinds\" holds \"" + word + "\"; kinds are \"ipv4\", \"ipv6\", \"domains\"");
+            return problemAt(
+                *field(entry, "kinds"),
+                "\"kinds\" holds \"" + word + "\"; kinds are \"ipv4\", \"ipv6\", \"domains\"");
         }
         kinds.push_back(known->second);
     }
     return std::nullopt;
 }
-
 
 // "127.0.0.2" or "127.0.0.5-127.0.0.7", within 127.0.0.0/8.
 Problem readCodeRange(const toml::node& node, AnswerCode& code) {
@@ -160,7 +159,8 @@ Problem readAnswer(const toml::node& item, AnswerCode& code) {
     ListFields answer{table, {}};
     for (const auto& [key, value] : *table) {
         const auto name = key.str();
-        if (name != "code" && name != "bit" && name != "class" && name != "meaning" && name != "refusal") {
+        if (name != "code" && name != "bit" && name != "class" && name != "meaning" &&
+            name != "refusal") {
             return problemAt(value, "unknown answer field \"" + std::string(name) + "\"");
         }
         answer.fields[std::string(name)] = &value;
@@ -215,11 +215,12 @@ Problem readAnswers(const ListFields& entry, std::vector<AnswerCode>& answers) {
 // an address with colons for IPv6, a name for domains.
 Problem checkTestPoints(const ListFields& entry, const CatalogList& list) {
     for (const auto* key : {"test_listed", "test_unlisted"}) {
-        const auto& points = std::string_view(key) == "test_listed" ? list.testListed : list.testUnlisted;
+        const auto& points =
+            std::string_view(key) == "test_listed" ? list.testListed : list.testUnlisted;
         for (const auto& point : points) {
-            const ListKind kind = parseAnswerCode(point)                  ? ListKind::IPv4
+            const ListKind kind = parseAnswerCode(point)                 ? ListKind::IPv4
                                   : point.find(':') != std::string::npos ? ListKind::IPv6
-                                                                          : ListKind::Domains;
+                                                                         : ListKind::Domains;
             if (!list.lists(kind)) {
                 return problemAt(*field(entry, key), "test point \"" + point + "\" is of a kind (" +
                                                          std::string(listKindText(kind)) +
@@ -239,7 +240,8 @@ Problem checkKeyZone(const ListFields& entry, const CatalogList& list) {
         }
     }
     if (list.needsKey && list.keyZone.empty()) {
-        return problemAt(node ? *node : *entry.origin, "a list that needs a key must have a \"key_zone\"");
+        return problemAt(node ? *node : *entry.origin,
+                         "a list that needs a key must have a \"key_zone\"");
     }
     return std::nullopt;
 }
@@ -249,7 +251,8 @@ Problem readTextFields(const ListFields& entry, CatalogList& list) {
          {std::tuple{"id", &list.id, true}, std::tuple{"zone", &list.zone, true},
           std::tuple{"name", &list.name, false}, std::tuple{"provider", &list.provider, false},
           std::tuple{"info", &list.info, false}, std::tuple{"removal", &list.removal, false},
-          std::tuple{"free_use", &list.freeUse, false}, std::tuple{"key_zone", &list.keyZone, false}}) {
+          std::tuple{"free_use", &list.freeUse, false},
+          std::tuple{"key_zone", &list.keyZone, false}}) {
         if (auto problem = readText(entry, key, *out, required)) {
             return problem;
         }
@@ -268,18 +271,30 @@ Problem readTextFields(const ListFields& entry, CatalogList& list) {
 std::variant<CatalogList, CatalogProblem> listOf(const ListFields& entry) {
     CatalogList list;
     Problem problem = readTextFields(entry, list);
-    if (!problem) problem = readKinds(entry, list.kinds);
-    if (!problem) problem = readWord(entry, "status", kStatuses, list.status);
-    if (!problem) problem = readWord(entry, "scope", kScopes, list.scope);
-    if (!problem) problem = readFlag(entry, "default", list.isDefault);
-    if (!problem) problem = readFlag(entry, "refuses_public_resolvers", list.refusesPublicResolvers);
-    if (!problem) problem = readFlag(entry, "needs_key", list.needsKey);
-    if (!problem) problem = readTexts(entry, "test_listed", list.testListed);
-    if (!problem) problem = readTexts(entry, "test_unlisted", list.testUnlisted);
-    if (!problem) problem = readTexts(entry, "unconfirmed", list.unconfirmed);
-    if (!problem) problem = readAnswers(entry, list.answers);
-    if (!problem) problem = checkTestPoints(entry, list);
-    if (!problem) problem = checkKeyZone(entry, list);
+    if (!problem)
+        problem = readKinds(entry, list.kinds);
+    if (!problem)
+        problem = readWord(entry, "status", kStatuses, list.status);
+    if (!problem)
+        problem = readWord(entry, "scope", kScopes, list.scope);
+    if (!problem)
+        problem = readFlag(entry, "default", list.isDefault);
+    if (!problem)
+        problem = readFlag(entry, "refuses_public_resolvers", list.refusesPublicResolvers);
+    if (!problem)
+        problem = readFlag(entry, "needs_key", list.needsKey);
+    if (!problem)
+        problem = readTexts(entry, "test_listed", list.testListed);
+    if (!problem)
+        problem = readTexts(entry, "test_unlisted", list.testUnlisted);
+    if (!problem)
+        problem = readTexts(entry, "unconfirmed", list.unconfirmed);
+    if (!problem)
+        problem = readAnswers(entry, list.answers);
+    if (!problem)
+        problem = checkTestPoints(entry, list);
+    if (!problem)
+        problem = checkKeyZone(entry, list);
     if (problem) {
         return *problem;
     }

@@ -17,9 +17,20 @@ namespace {
 std::variant<std::vector<CheckZone>, CheckFailure> zonesOf(const CheckOptions& options,
                                                            const CheckEnvironment& environment) {
     std::vector<CheckZone> zones;
+    const CatalogUse noCatalog;
+    const CatalogUse& use = environment.catalog != nullptr ? *environment.catalog : noCatalog;
     if (!options.zones.empty()) {
-        for (const auto& zone : options.zones) {
-            zones.push_back({zone, {}});
+        return zonesNamed(options.zones, use);
+    }
+    if (!options.listFile && use.configLists) {
+        return zonesNamed(*use.configLists, use);
+    }
+    if (!options.listFile && use.catalog != nullptr) {
+        zones = defaultZones(use);
+        if (zones.empty()) {
+            return CheckFailure{kCheckUsage,
+                                "no zone to check: the catalog's default set is empty "
+                                "(give one with --zone or --list)"};
         }
         return zones;
     }
@@ -104,6 +115,9 @@ std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
         return CheckFailure{kCheckUsage, failure->reason};
     }
     auto run = std::get<CheckRun>(std::move(asked));
+    if (environment.catalog != nullptr) {
+        applyCatalog(run, *environment.catalog);
+    }
     run.startedAt = startedAt;
     run.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                          std::chrono::steady_clock::now() - started)

@@ -8,6 +8,7 @@
 #include <string>
 #include <variant>
 
+#include "check/catalog_lists.h"
 #include "check/check_options.h"
 #include "check/check_result.h"
 #include "check/target.h"
@@ -25,11 +26,13 @@ struct CheckEnvironment {
     std::ostream& warnings;                 // problems that do not stop the run
     std::filesystem::path defaultListFile;  // the window's list file
     HostResolver resolveHost = resolveHostAddresses;
+    const CatalogUse* catalog = nullptr;  // none: no decoding, the list file's zones by default
 };
 
-// Reads the targets, resolves the host names, takes the zones (--zone, else
-// --list, else the default list file, else the built-in defaults) and asks
-// every list about every address. A bad target on standard input, too many
+// Reads the targets, resolves the host names, takes the zones (--zone, ids of
+// the catalog or zones; else --list; else the config file's lists; else the
+// catalog's default set) and asks every list about every address; the
+// catalog then decodes the answers. A bad target on standard input, too many
 // addresses, a list file that cannot be read or no zone at all: a usage
 // failure (status 3), nothing asked.
 std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,

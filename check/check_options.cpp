@@ -53,8 +53,8 @@ std::optional<std::string> normalizeZone(std::string_view zone) {
 
 bool takesValue(std::string_view name) {
     static constexpr std::string_view kWithValue[] = {
-        "--zone",    "--list",     "--timeout", "--server", "--format",
-        "--warning", "--critical", "--history", "--page",   "--keep-days"};
+        "--zone",     "--list",    "--timeout", "--server",    "--format", "--warning",
+        "--critical", "--history", "--page",    "--keep-days", "--config"};
     return std::find(std::begin(kWithValue), std::end(kWithValue), name) != std::end(kWithValue);
 }
 
@@ -87,6 +87,11 @@ struct Parser {
                        options.zones.end()) {
                 options.zones.push_back(*zone);
             }
+        } else if (name == "--config") {
+            if (value.empty()) {
+                fail("--config: the config file's name is empty");
+            }
+            options.configFile = std::filesystem::path(std::string(value));
         } else if (name == "--list") {
             if (value.empty()) {
                 fail("--list: the list file's name is empty");
@@ -267,6 +272,11 @@ std::variant<CheckOptions, CheckUsageError> parseCheckOptions(
 std::string checkUsageText() {
     return R"(Usage: ostrivane --check [OPTIONS] TARGET...
 Asks every list about every address at once and prints the verdicts.
+Without --zone, --list or the config file's lists, it asks the catalog's
+default set: lists that are alive, free for small use and need no key.
+Keys for lists that take one come from the config file or from
+OSTRIVANE_KEY_<PROVIDER> (OSTRIVANE_KEY_SPAMHAUS), never from the
+command line.
 
 TARGET is an IPv4 or IPv6 address, a host name (all of its A and AAAA
 addresses), an IPv4 block from /16 to /32, an IPv6 block from /120 to /128,
@@ -274,8 +284,13 @@ or "-" to read targets from standard input, one a line (blank lines and
 lines beginning with # are skipped). At most 65,536 addresses a run.
 
 Options:
-  --zone ZONE          check this zone (repeatable) instead of the list file's
-  --list FILE          take the zones of this list file
+  --zone ZONE          check this zone or catalog list (its id, see
+                       ostrivane --lists; repeatable) instead of the default set
+  --list FILE          take the zones of a list file (the window's: its
+                       sbllist.txt) instead of the default set
+  --config FILE        read settings from FILE instead of
+                       /etc/ostrivane/ostrivane.toml and
+                       $XDG_CONFIG_HOME/ostrivane/ostrivane.toml
   --timeout SECONDS    the longest any question waits (default 2)
   --server ADDR[:PORT] ask this DNS server (repeatable) instead of those of
                        /etc/resolv.conf; an IPv6 address with a port: [ADDR]:PORT

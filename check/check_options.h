@@ -19,7 +19,8 @@ inline constexpr int kDefaultKeepDays = 400;
 struct CheckOptions {
     std::vector<std::string> targets;  // as given, syntax checked; "-" reads standard input
     std::vector<std::string> zones;    // --zone, in order, each once
-    std::optional<std::filesystem::path> listFile;  // --list
+    std::optional<std::filesystem::path> listFile;    // --list
+    std::optional<std::filesystem::path> configFile;  // --config
     std::chrono::milliseconds timeout{2000};
     std::vector<std::string> servers;  // --server, as "ADDRESS:PORT" / "[IPv6]:PORT"
     CheckFormat format = CheckFormat::Text;

@@ -69,6 +69,22 @@ std::string joined(const std::vector<std::string>& parts, std::string_view separ
     return text;
 }
 
+// The answers as shown: bare codes for a list the catalog does not know, else
+// each code with its class and meaning, "127.0.0.10 policy-listing: PBL …",
+// several of them apart by "; ".
+std::string answersText(const CheckResult& result) {
+    if (result.meanings.size() != result.answers.size()) {
+        return joined(result.answers, ",");
+    }
+    std::vector<std::string> shown;
+    for (std::size_t i = 0; i < result.answers.size(); ++i) {
+        const auto& meaning = result.meanings[i];
+        shown.push_back(result.answers[i] + " " + meaning.answerClass +
+                        (meaning.meaning.empty() ? "" : ": " + meaning.meaning));
+    }
+    return joined(shown, "; ");
+}
+
 std::string changeText(const CheckResult& result) {
     if (result.change == ListingChange::New || result.change == ListingChange::Cleared) {
         return std::string(listingChangeText(*result.change));
@@ -114,7 +130,7 @@ void printText(const CheckRun& run, const CheckOptions& options, std::ostream& o
                 line.header += " (" + escapeForTerminal(result.target) + ")";
             }
         }
-        std::string answers = escapeForTerminal(joined(result.answers, ","));
+        std::string answers = escapeForTerminal(answersText(result));
         line.cells = {escapeForTerminal(result.zone), std::string(checkVerdictText(result.verdict)),
                       answers};
         if (withChange) {
@@ -260,6 +276,16 @@ void printJson(const CheckRun& run, std::ostream& out) {
         for (std::size_t a = 0; a < result.answers.size(); ++a) {
             out << (a == 0 ? "" : ", ") << jsonString(result.answers[a]);
         }
+        out << "], \"answer_meanings\": [";
+        for (std::size_t a = 0; a < result.meanings.size(); ++a) {
+            out << (a == 0 ? "" : ", ") << "{\"answer\": " << jsonString(result.answers[a])
+                << ", \"class\": " << jsonString(result.meanings[a].answerClass)
+                << ", \"meaning\": "
+                << jsonOrNull(result.meanings[a].meaning.empty()
+                                  ? std::nullopt
+                                  : std::optional<std::string>(result.meanings[a].meaning))
+                << "}";
+        }
         out << "], \"reason\": "
             << jsonOrNull(result.reason.empty() ? std::nullopt
                                                 : std::optional<std::string>(result.reason))
@@ -275,6 +301,10 @@ void printJson(const CheckRun& run, std::ostream& out) {
     out << (run.results.empty() ? "],\n" : "\n  ],\n") << "  \"unresolved_targets\": [";
     for (std::size_t i = 0; i < run.unresolvedTargets.size(); ++i) {
         out << (i == 0 ? "" : ", ") << jsonString(run.unresolvedTargets[i]);
+    }
+    out << "],\n  \"notices\": [";
+    for (std::size_t i = 0; i < run.notices.size(); ++i) {
+        out << (i == 0 ? "" : ", ") << jsonString(run.notices[i]);
     }
     const Counts counts = countsOf(run);
     out << "],\n  \"summary\": {\"addresses\": " << counts.addresses
@@ -358,11 +388,14 @@ void printNagios(const CheckRun& run, const CheckOptions& options, std::ostream&
             continue;
         }
         std::string line =
-            result.address + " listed on " + result.zone + " (" + joined(result.answers, ",") + ")";
+            result.address + " listed on " + result.zone + " (" + answersText(result) + ")";
         if (!result.reason.empty()) {
             line += ": " + result.reason;
         }
         out << pluginText(line) << '\n';
+    }
+    for (const auto& notice : run.notices) {
+        out << pluginText(notice) << '\n';
     }
 }
 

@@ -41,9 +41,16 @@ std::string_view listingChangeText(ListingChange change);
 using EpochMs = std::int64_t;
 
 struct CheckedZone {
-    std::string zone;
-    std::string name;  // the list file's name for the zone; empty for --zone
+    std::string zone;  // as shown: a zone asked with a key is shown without it
+    std::string name;  // the list's name (list file or catalog); empty for --zone
     ZoneHealth health = ZoneHealth::EmptyOrDead;
+};
+
+// What an answer means, from the catalog: "listing", "policy-listing" or
+// "list-error", and the list's own words (empty when it has none for the code).
+struct AnswerMeaning {
+    std::string answerClass;
+    std::string meaning;
 };
 
 struct CheckResult {
@@ -51,8 +58,9 @@ struct CheckResult {
     std::string address;  // canonical text: dotted quad, or RFC 5952 IPv6
     std::string zone;
     CheckVerdict verdict = CheckVerdict::NoAnswer;
-    std::vector<std::string> answers;  // the A answers, dotted, in answer order
-    std::string reason;                // the TXT record(s) of a listing, joined by "; "
+    std::vector<std::string> answers;     // the A answers, dotted, in answer order
+    std::vector<AnswerMeaning> meanings;  // beside each answer; empty for a list not in the catalog
+    std::string reason;                   // the TXT record(s) of a listing, joined by "; "
     std::optional<ListingChange> change;
     std::optional<EpochMs> since;  // start of the current listing streak
 };
@@ -63,6 +71,11 @@ struct CheckRun {
     std::vector<CheckedZone> zones;    // in the order asked
     std::vector<CheckResult> results;  // address by address, zones in order
     std::vector<std::string> unresolvedTargets;
+    // Beside each zone: its A answers for 127.0.0.2, dotted (a refusing list's
+    // error code shows there).
+    std::vector<std::vector<std::string>> zoneTestAnswers;
+    // Said once per list and run: a list refuses public resolvers, or looks dead.
+    std::vector<std::string> notices;
 };
 
 }  // namespace ostrivane

@@ -357,6 +357,12 @@ class Engine {
         for (std::size_t zone = 0; zone < m_zones.size(); ++zone) {
             run.zones.push_back({m_zones[zone].zone, m_zones[zone].name,
                                  m_zoneProgress[zone].health.value_or(ZoneHealth::EmptyOrDead)});
+            auto& testAnswers = run.zoneTestAnswers.emplace_back();
+            if (const auto& test = m_zoneProgress[zone].for127_0_0_2) {
+                for (const auto& answer : test->addresses) {
+                    testAnswers.push_back(formatDottedQuad(answer));
+                }
+            }
         }
         run.results.reserve(m_results.size());
         for (std::size_t address = 0; address < m_addresses.size(); ++address) {

@@ -37,7 +37,7 @@ std::string styleSheet() {
            "table{border-collapse:collapse}th,td{border:1px solid #999;padding:.25em "
            ".5em;text-align:left;vertical-align:middle;white-space:nowrap}\n"
            "td.reason{white-space:normal;min-width:12em;max-width:24em;overflow-wrap:anywhere}\n"
-           "th{background:#eee}.zone,.sub{font-size:.85em;color:#555}td.listed "
+           "th{background:#eee}.zone,.sub,.meaning{font-size:.85em;color:#555}td.listed "
            ".sub{color:inherit}\n"
            "td.listed{background:" +
            listedBack + ";color:" + listedText +
@@ -206,9 +206,15 @@ std::string renderStatusPage(const CheckRun& run, const RecentDays& recent) {
             html += verdictClass(result->verdict);
             html += "\">";
             html += htmlEscape(checkVerdictText(result->verdict));
-            for (const auto& answer : result->answers) {
+            for (std::size_t a = 0; a < result->answers.size(); ++a) {
                 html += ' ';
-                html += htmlEscape(answer);
+                html += htmlEscape(result->answers[a]);
+                if (a < result->meanings.size()) {
+                    const auto& meaning = result->meanings[a];
+                    html += "<div class=\"meaning\">" + htmlEscape(meaning.answerClass) +
+                            (meaning.meaning.empty() ? "" : ": " + htmlEscape(meaning.meaning)) +
+                            "</div>";
+                }
             }
             if (result->change && result->change != ListingChange::Ongoing) {
                 html += "<span class=\"change\">" + htmlEscape(listingChangeText(*result->change)) +

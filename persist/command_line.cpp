@@ -27,6 +27,7 @@ constexpr std::array kModes{
     Mode{"--check-zones", CommandKind::CheckZones, Takes::Nothing},
     Mode{"--check", CommandKind::Check, Takes::TheRest},
     Mode{"--timeline", CommandKind::Timeline, Takes::TheRest},
+    Mode{"--lists", CommandKind::Lists, Takes::TheRest},
 };
 
 Command usageError(std::string problem) {
@@ -85,6 +86,7 @@ std::string usageErrorText(std::string_view problem) {
         "       ostrivane --check-zones\n"
         "       ostrivane --check [OPTIONS] TARGET...\n"
         "       ostrivane --timeline [--history FILE] [TARGET...]\n"
+        "       ostrivane --lists [--format text|json] [--config FILE]\n"
         "       ostrivane -h | --help | -V | --version\n"
         "Try 'ostrivane --help' for more.\n";
     return text;
@@ -97,6 +99,7 @@ std::string usageText(const std::filesystem::path& listFile, const std::filesyst
         "       ostrivane --check-zones\n"
         "       ostrivane --check [OPTIONS] TARGET...\n"
         "       ostrivane --timeline [--history FILE] [TARGET...]\n"
+        "       ostrivane --lists [--format text|json] [--config FILE]\n"
         "       ostrivane -h | --help | -V | --version\n"
         "\n"
         "Checks HOST, a host name or an IPv4 address, against every DNS blacklist of\n"
@@ -141,6 +144,13 @@ std::string usageText(const std::filesystem::path& listFile, const std::filesyst
         "and IPv6, host names, blocks), for cron, Nagios and scripts, and keeps a\n"
         "history of what changed; see ostrivane --check --help. --timeline prints\n"
         "the listing periods of that history.\n"
+        "\n"
+        "--lists prints the catalog of DNS blacklists (/usr/share/ostrivane/\n"
+        "catalog.toml, with /etc/ostrivane/lists.d/*.toml and the config file's own\n"
+        "lists): each list's id, name, kinds, policy, and whether --check asks it\n"
+        "by default; --format json prints every field. Settings come from\n"
+        "/etc/ostrivane/ostrivane.toml and $XDG_CONFIG_HOME/ostrivane/ostrivane.toml\n"
+        "(see ostrivane(1), CONFIGURATION).\n"
         "\n"
         "Exit status:\n"
         "  0  the host resolved, every blacklist answered, and none lists it\n"

@@ -36,11 +36,11 @@ constexpr std::string_view kResetTitle = "Reset Blacklists?";
 
 }  // namespace
 
-Form1::Form1(Resolver& resolver, UrlOpener openUrl, TxtFetcher fetchTxt)
+Form1::Form1(Resolver& resolver, UrlOpener openUrl, TxtFetcher fetchTxt, const Catalog* catalog)
     : QWidget(nullptr, kFrame), m_resolver(resolver), m_openUrl(std::move(openUrl)) {
     applyForm1Font(*this);
     m_controls = createForm1Controls(*this);
-    m_reasons = std::make_unique<ListingReasons>(m_controls, std::move(fetchTxt));
+    m_reasons = std::make_unique<ListingReasons>(m_controls, std::move(fetchTxt), catalog);
     setWindowIcon(ostrivaneIcon());
 
     connect(m_controls.Command1, &QPushButton::clicked, this, &Form1::lookItUp);

@@ -8,6 +8,7 @@
 
 #include <QWidget>
 
+#include "catalog/catalog.h"
 #include "core/lookup_view.h"
 #include "core/resolver.h"
 #include "persist/startup.h"
@@ -36,7 +37,9 @@ class Form1 final : public QWidget, public LookupView {
     // asks for the TXT records that explain a listing (fetchTxtRecords in the
     // program); without one, listed rows get no tool tip and the window asks
     // nothing but the run's own questions.
-    Form1(Resolver& resolver, UrlOpener openUrl, TxtFetcher fetchTxt = {});
+    // The catalog, when given, must outlive the window: it explains the answers.
+    Form1(Resolver& resolver, UrlOpener openUrl, TxtFetcher fetchTxt = {},
+          const Catalog* catalog = nullptr);
     ~Form1() override;
 
     const Form1Controls& controls() const { return m_controls; }

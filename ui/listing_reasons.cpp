@@ -1,6 +1,7 @@
 #include "ui/listing_reasons.h"
 
 #include <cstddef>
+#include <map>
 #include <utility>
 
 #include <QLineEdit>
@@ -66,8 +67,42 @@ QString listingReasonTip(const QStringList& texts) {
     return Qt::mightBeRichText(tip) ? Qt::convertFromPlainText(tip, Qt::WhiteSpaceNormal) : tip;
 }
 
-ListingReasons::ListingReasons(const Form1Controls& controls, TxtFetcher fetch)
-    : m_controls(controls), m_fetch(std::move(fetch)), m_questions(std::make_unique<QObject>()) {
+QString answerMeaningTip(const Catalog& catalog, std::string_view zone, std::string_view result) {
+    const CatalogList* list = catalog.findZone(zone);
+    std::string_view answer = result;
+    for (std::string_view prefix : {kListedPrefix, kListErrorPrefix}) {
+        if (answer.substr(0, prefix.size()) == prefix) {
+            answer.remove_prefix(prefix.size());
+        }
+    }
+    const auto code = parseAnswerCode(answer);
+    if (list == nullptr || answer.size() == result.size() || !code) {
+        return {};
+    }
+    const auto decoded = decodeAnswer(list, {std::uint8_t(*code >> 24), std::uint8_t(*code >> 16),
+                                             std::uint8_t(*code >> 8), std::uint8_t(*code)});
+    static const std::map<AnswerClass, std::string_view> kClassWords{
+        {AnswerClass::Listing, "a listing"},
+        {AnswerClass::PolicyListing, "a policy listing"},
+        {AnswerClass::ListError, "an error of the list, not a listing"}};
+    std::string text = list->name + ": " + std::string(answer) + " is " +
+                       std::string(kClassWords.at(decoded.answerClass));
+    if (!decoded.meaning.empty()) {
+        text += ": " + decoded.meaning;
+    }
+    if (decoded.refusal) {
+        text += ". Ask through a resolver of your own, not a public one.";
+    }
+    const QString tip = brokenIntoLines(toQString(text), kMaxTipLineLength).join(QLatin1Char('\n'));
+    return Qt::mightBeRichText(tip) ? Qt::convertFromPlainText(tip, Qt::WhiteSpaceNormal) : tip;
+}
+
+ListingReasons::ListingReasons(const Form1Controls& controls, TxtFetcher fetch,
+                               const Catalog* catalog)
+    : m_controls(controls),
+      m_fetch(std::move(fetch)),
+      m_catalog(catalog),
+      m_questions(std::make_unique<QObject>()) {
     for (int row = 0; row < kRowCount; ++row) {
         connect(m_controls.Text2.at(at(row)), &QLineEdit::textChanged, this,
                 [this, row] { forget(row); });
@@ -79,9 +114,19 @@ ListingReasons::ListingReasons(const Form1Controls& controls, TxtFetcher fetch)
 void ListingReasons::explainListedRows(const BlacklistTable& table, const QueriedRows& queried) {
     for (int row = 0; row < kRowCount; ++row) {
         const std::optional<QueriedRow>& question = queried.at(at(row));
-        if (question && verdictKindOf(question->verdict) == VerdictKind::Listed &&
-            table.result(row) == question->verdict && table.zone(row) == question->zone) {
+        if (!question || table.result(row) != question->verdict ||
+            table.zone(row) != question->zone) {
+            continue;
+        }
+        const VerdictKind kind = verdictKindOf(question->verdict);
+        if (kind == VerdictKind::Listed) {
             explain(row, toQString(question->queryName));
+        }
+        if (m_catalog != nullptr &&
+            (kind == VerdictKind::Listed || kind == VerdictKind::ListError)) {
+            m_meanings.at(at(row)) =
+                answerMeaningTip(*m_catalog, question->zone, question->verdict);
+            m_controls.Text3.at(at(row))->setToolTip(m_meanings.at(at(row)));
         }
     }
 }
@@ -104,6 +149,7 @@ void ListingReasons::abandonQuestions() {
 
 void ListingReasons::forget(int row) {
     m_awaited.at(at(row)) = 0;
+    m_meanings.at(at(row)).clear();
     m_controls.Text3.at(at(row))->setToolTip(QString());
 }
 
@@ -112,7 +158,16 @@ void ListingReasons::answered(int row, std::uint64_t ticket, const QStringList& 
         return;
     }
     m_awaited.at(at(row)) = 0;
-    m_controls.Text3.at(at(row))->setToolTip(listingReasonTip(texts));
+    const QString& meaning = m_meanings.at(at(row));
+    const QString reasons = listingReasonTip(texts);
+    QString tip = meaning + reasons;
+    if (!meaning.isEmpty() && !reasons.isEmpty()) {
+        // The reasons come as markup when they looked like it: the meaning joins them as such.
+        tip = Qt::mightBeRichText(reasons)
+                  ? Qt::convertFromPlainText(meaning, Qt::WhiteSpaceNormal) + reasons
+                  : meaning + QStringLiteral("\n\n") + reasons;
+    }
+    m_controls.Text3.at(at(row))->setToolTip(tip);
 }
 
 }  // namespace ostrivane

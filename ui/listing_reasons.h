@@ -7,6 +7,7 @@
 
 #include <QObject>
 
+#include "catalog/catalog.h"
 #include "core/blacklist_table.h"
 #include "core/lookup_run.h"
 #include "ui/form1_controls.h"
@@ -31,12 +32,15 @@ namespace ostrivane {
 // question, and an empty tip never pretends to know why nothing came.
 class ListingReasons final : public QObject {
   public:
-    // The controls must outlive this object. Without a fetcher nothing is
-    // ever asked and no tool tip appears.
-    ListingReasons(const Form1Controls& controls, TxtFetcher fetch);
+    // The controls and the catalog must outlive this object. Without a
+    // fetcher nothing is asked; without a catalog no answer is explained.
+    ListingReasons(const Form1Controls& controls, TxtFetcher fetch,
+                   const Catalog* catalog = nullptr);
 
     // After a run: asks for the reasons of every row that the run found
-    // listed and that still shows the run's verdict under the same zone.
+    // listed and that still shows the run's verdict under the same zone. A
+    // row whose zone is in the catalog has what its answer means (listed or
+    // list error) as its tool tip at once, the reasons below it once they come.
     void explainListedRows(const BlacklistTable& table, const QueriedRows& queried);
 
     // At close: every question still open is given up, and its answer, should
@@ -52,6 +56,8 @@ class ListingReasons final : public QObject {
 
     const Form1Controls& m_controls;
     TxtFetcher m_fetch;
+    const Catalog* m_catalog;
+    std::array<QString, kRowCount> m_meanings;  // the first lines of each row's tip
     // The ticket of the question each row waits for; 0: none. Tickets are
     // never reused, so an answer to an earlier question never matches.
     std::array<std::uint64_t, kRowCount> m_awaited{};
@@ -71,5 +77,10 @@ inline constexpr int kMaxTipLineLength = 80;     // characters; longer lines are
 // so that the tip is never wider than 80 characters and fits on the screen.
 // Shown as plain text even where it looks like markup (it comes from outside).
 QString listingReasonTip(const QStringList& texts);
+
+// What a result cell's answer means on a list of the catalog: "Spamhaus ZEN:
+// 127.0.0.10 is a policy listing: PBL set by the ISP: …"; empty for a zone the
+// catalog does not know, or a result that carries no answer.
+QString answerMeaningTip(const Catalog& catalog, std::string_view zone, std::string_view result);
 
 }  // namespace ostrivane

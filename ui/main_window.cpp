@@ -6,6 +6,7 @@
 
 #include <QApplication>
 
+#include "catalog/catalog_file.h"
 #include "persist/startup.h"
 #include "ui/close_on_signals.h"
 #include "ui/window_icon.h"
@@ -18,7 +19,14 @@ int runWindow(int argc, char** argv) {
     QApplication::setWindowIcon(ostrivaneIcon());
 
     SystemResolver resolver;
-    Form1 form(resolver, openInShell, fetchTxtRecords);
+    // The catalog explains the answers in the result cells' tool tips; a
+    // catalog that cannot be read only takes the explanations away.
+    auto loaded = loadInstalledCatalog();
+    if (const auto* problem = std::get_if<CatalogProblem>(&loaded)) {
+        std::cerr << "ostrivane: answers are shown unexplained: " << problem->message() << '\n';
+    }
+    const Catalog* catalog = std::get_if<Catalog>(&loaded);
+    Form1 form(resolver, openInShell, fetchTxtRecords, catalog);
     // The last window closing ends the event loop.
     CloseOnSignals closeOnSignals([&form](int) { form.closeWithoutAsking(); });
     form.load(listFilePath());

@@ -53,7 +53,9 @@ TEST(ShippedCatalog, EveryDefaultListIsAliveKeylessWithTestPointsPerKindAndPages
                 for (const auto& point : points) {
                     const bool isV4 = parseAnswerCode(point).has_value();
                     const bool isV6 = point.find(':') != std::string::npos;
-                    count += kind == ListKind::IPv4 ? isV4 : kind == ListKind::IPv6 ? isV6 : !isV4 && !isV6;
+                    count += kind == ListKind::IPv4   ? isV4
+                             : kind == ListKind::IPv6 ? isV6
+                                                      : !isV4 && !isV6;
                 }
                 return count;
             };
@@ -67,9 +69,9 @@ TEST(ShippedCatalog, EveryDefaultListIsAliveKeylessWithTestPointsPerKindAndPages
 // --check-zones can say which of them are dead.
 TEST(ShippedCatalog, KnowsEveryWindowDefaultAndWhichAreDead) {
     const Catalog catalog = shipped();
-    const std::set<std::string> dead{"list.dsbl.org",        "dnsbl.sorbs.net",
-                                     "dnsbl.njabl.org",      "dynablock.njabl.org",
-                                     "cbl.anti-spam.org.cn", "l1.spews.dnsbl.sorbs.net",
+    const std::set<std::string> dead{"list.dsbl.org",           "dnsbl.sorbs.net",
+                                     "dnsbl.njabl.org",         "dynablock.njabl.org",
+                                     "cbl.anti-spam.org.cn",    "l1.spews.dnsbl.sorbs.net",
                                      "l2.spews.dnsbl.sorbs.net"};
     int known = 0;
     for (const auto& row : kDefaultBlacklists) {
@@ -79,7 +81,8 @@ TEST(ShippedCatalog, KnowsEveryWindowDefaultAndWhichAreDead) {
         const auto* list = catalog.findZone(row.zone);
         ASSERT_NE(list, nullptr) << row.zone;
         ++known;
-        EXPECT_EQ(list->status == ListStatus::Dead, dead.count(std::string(row.zone)) == 1) << row.zone;
+        EXPECT_EQ(list->status == ListStatus::Dead, dead.count(std::string(row.zone)) == 1)
+            << row.zone;
         EXPECT_FALSE(list->isDefault && list->status != ListStatus::Alive) << row.zone;
     }
     EXPECT_EQ(known, 16);
@@ -122,12 +125,20 @@ TEST(DecodeAnswer, GivesMeaningAndClassByListWithPlainRulesForUnknownCodes) {
         {"spamhaus-zen", {127, 0, 0, 11}, AnswerClass::PolicyListing, "PBL set by Spamhaus", false},
         {"spamhaus-zen", {127, 0, 0, 2}, AnswerClass::Listing, "SBL", false},
         {"spamhaus-zen", {127, 0, 0, 6}, AnswerClass::Listing, "XBL", false},
-        {"spamhaus-zen", {127, 255, 255, 254}, AnswerClass::ListError, "public or open resolver", true},
+        {"spamhaus-zen",
+         {127, 255, 255, 254},
+         AnswerClass::ListError,
+         "public or open resolver",
+         true},
         {"spamhaus-zen", {127, 255, 255, 255}, AnswerClass::ListError, "too many queries", false},
         {"spamhaus-zen", {127, 0, 0, 8}, AnswerClass::Listing, "", false},
         {"spamhaus-zen", {10, 0, 0, 1}, AnswerClass::ListError, "", false},
         {"spamhaus-dbl", {127, 0, 1, 255}, AnswerClass::ListError, "an address was asked", false},
-        {"surbl", {127, 0, 0, 24}, AnswerClass::Listing, "phishing domain; SURBL: a malware", false},
+        {"surbl",
+         {127, 0, 0, 24},
+         AnswerClass::Listing,
+         "phishing domain; SURBL: a malware",
+         false},
         {"uribl", {127, 0, 0, 1}, AnswerClass::ListError, "refused", true},
         {"uribl", {127, 0, 0, 4}, AnswerClass::PolicyListing, "grey", false},
         {"uribl", {127, 0, 0, 6}, AnswerClass::Listing, "black", false},
@@ -161,7 +172,8 @@ TEST(ParseAnswerCode, TakesOnlyPlainDottedQuads) {
 
 TEST(CatalogFind, ByIdOrZoneIgnoringCaseAndFinalDotAndByKeyZone) {
     const Catalog catalog = shipped();
-    for (const char* name : {"spamhaus-zen", "zen.spamhaus.org", "ZEN.Spamhaus.org.", "zen.dq.spamhaus.net"}) {
+    for (const char* name :
+         {"spamhaus-zen", "zen.spamhaus.org", "ZEN.Spamhaus.org.", "zen.dq.spamhaus.net"}) {
         const auto* list = catalog.find(name);
         ASSERT_NE(list, nullptr) << name;
         EXPECT_EQ(list->id, "spamhaus-zen") << name;
@@ -192,21 +204,27 @@ TEST(CatalogFile, ProblemsNameTheFileAndLine) {
         {"[[list]]\nid = \"x\"\nzone = \"x.example\"\nkinds = [\"ipv4\"]\nneeds_key = true\n"
          "key_zone = \"x.example\"\n",
          6, "{key}"},
-        {"[[list]]\nid = \"x\"\nzone = \"x.example\"\nkinds = [\"ipv4\"]\ntest_listed = [\"test\"]\n", 5,
-         "(domains)"},
+        {"[[list]]\nid = \"x\"\nzone = \"x.example\"\nkinds = [\"ipv4\"]\ntest_listed = "
+         "[\"test\"]\n",
+         5, "(domains)"},
         {"[[list]]\nid = \"spamcop\"\nstatus = \"gone\"\n", 3, "\"gone\""},
         {"[[list]]\nid = \"x\"\nzone = \"x y\"\nkinds = [\"ipv4\"]\n", 3, "not a DNS name"},
         {"\n\n[[list]\nid = 1\n", 3, ""},
     };
-    const auto shippedSource = std::get<CatalogSource>(readCatalogSource(OSTRIVANE_SHIPPED_CATALOG));
+    const auto shippedSource =
+        std::get<CatalogSource>(readCatalogSource(OSTRIVANE_SHIPPED_CATALOG));
     for (const auto& c : cases) {
-        auto parsed = parseCatalog({shippedSource, {"/etc/ostrivane/lists.d/local.toml", c.dropIn}});
+        auto parsed =
+            parseCatalog({shippedSource, {"/etc/ostrivane/lists.d/local.toml", c.dropIn}});
         ASSERT_TRUE(std::holds_alternative<CatalogProblem>(parsed)) << c.dropIn;
         const auto& problem = std::get<CatalogProblem>(parsed);
         EXPECT_EQ(problem.file, "/etc/ostrivane/lists.d/local.toml") << c.dropIn;
         EXPECT_EQ(problem.line, c.line) << problem.message();
         EXPECT_NE(problem.message().find(c.problemPart), std::string::npos) << problem.message();
-        EXPECT_EQ(problem.message().rfind("/etc/ostrivane/lists.d/local.toml: line " + std::to_string(c.line) + ": ", 0), 0u);
+        EXPECT_EQ(
+            problem.message().rfind(
+                "/etc/ostrivane/lists.d/local.toml: line " + std::to_string(c.line) + ": ", 0),
+            0u);
     }
 }
 
@@ -218,10 +236,12 @@ TEST(CatalogFile, ADropInOverridesTheFieldsItSetsAndAddsNewLists) {
                         "[[list]]\nid = \"local\"\nzone = \"bl.example.net\"\nkinds = [\"ipv4\"]\n"
                         "default = true\nanswer = [{ code = \"127.0.0.5\", class = \"listing\", "
                         "meaning = \"ours\" }]\n");
-    testing::writeBytes(dir / "lists.d" / "10-first.toml", "[[list]]\nid = \"spamcop\"\nname = \"SC\"\n");
+    testing::writeBytes(dir / "lists.d" / "10-first.toml",
+                        "[[list]]\nid = \"spamcop\"\nname = \"SC\"\n");
     testing::writeBytes(dir / "lists.d" / "README", "not a catalog file");
     auto loaded = loadCatalog(OSTRIVANE_SHIPPED_CATALOG, dir / "lists.d");
-    ASSERT_TRUE(std::holds_alternative<Catalog>(loaded)) << std::get<CatalogProblem>(loaded).message();
+    ASSERT_TRUE(std::holds_alternative<Catalog>(loaded))
+        << std::get<CatalogProblem>(loaded).message();
     const auto& catalog = std::get<Catalog>(loaded);
     const auto* spamcop = catalog.findId("spamcop");
     ASSERT_NE(spamcop, nullptr);
@@ -236,11 +256,20 @@ TEST(CatalogFile, ADropInOverridesTheFieldsItSetsAndAddsNewLists) {
     EXPECT_EQ(decodeAnswer(local, {127, 0, 0, 5}).meaning, "ours");
 }
 
-TEST(CatalogFile, AShippedCatalogThatCannotBeReadIsAProblemNamingIt) {
-    auto loaded = loadCatalog("/nonexistent/catalog.toml", "/nonexistent/lists.d");
+// A program copied on its own falls back on the catalog built into it; a
+// catalog file that is there but cannot be read is a fault, never skipped.
+TEST(CatalogFile, AMissingCatalogIsTheBuiltInOneAndAnUnreadableOneAProblem) {
+    auto builtIn = loadCatalog("/nonexistent/catalog.toml", "/nonexistent/lists.d");
+    ASSERT_TRUE(std::holds_alternative<Catalog>(builtIn))
+        << std::get<CatalogProblem>(builtIn).message();
+    EXPECT_EQ(std::get<Catalog>(builtIn).lists().size(), shipped().lists().size());
+    testing::TempDir dir;
+    std::filesystem::create_directories(dir / "catalog.toml");
+    auto loaded = loadCatalog(dir / "catalog.toml", "/nonexistent/lists.d");
     ASSERT_TRUE(std::holds_alternative<CatalogProblem>(loaded));
-    EXPECT_EQ(std::get<CatalogProblem>(loaded).file, "/nonexistent/catalog.toml");
-    auto noDate = parseCatalog({{"c.toml", "[[list]]\nid = \"x\"\nzone = \"x.example\"\nkinds = [\"ipv4\"]\n"}});
+    EXPECT_EQ(std::get<CatalogProblem>(loaded).file, (dir / "catalog.toml").string());
+    auto noDate = parseCatalog(
+        {{"c.toml", "[[list]]\nid = \"x\"\nzone = \"x.example\"\nkinds = [\"ipv4\"]\n"}});
     ASSERT_TRUE(std::holds_alternative<CatalogProblem>(noDate));
     EXPECT_NE(std::get<CatalogProblem>(noDate).problem.find("reviewed"), std::string::npos);
 }
@@ -268,7 +297,8 @@ TEST(KeyZone, AsksThroughTheTemplateAndNeverShowsTheKey) {
     }
     EXPECT_EQ(printableKeyZone("bl.example.{key}"), "bl.example");
     EXPECT_EQ(printableKeyZone("{key}"), "");
-    EXPECT_EQ(redactKeys("s3cr3tkey.zen.dq.spamhaus.net: s3cr3tkey", keys), "KEY.zen.dq.spamhaus.net: KEY");
+    EXPECT_EQ(redactKeys("s3cr3tkey.zen.dq.spamhaus.net: s3cr3tkey", keys),
+              "KEY.zen.dq.spamhaus.net: KEY");
 }
 
 TEST(KeyZone, VariableNamesAndValidKeys) {

@@ -16,7 +16,8 @@ namespace {
 class ScopedEnv {
   public:
     ScopedEnv(const char* name, const char* value) : m_name(name) {
-        if (const char* old = std::getenv(name)) m_old = old;
+        if (const char* old = std::getenv(name))
+            m_old = old;
         value ? ::setenv(name, value, 1) : ::unsetenv(name);
     }
     ~ScopedEnv() { m_old ? ::setenv(m_name, m_old->c_str(), 1) : ::unsetenv(m_name); }
@@ -77,7 +78,8 @@ TEST(ConfigFile, AnErrorOnLine7NamesFileAndLine) {
     };
     for (const auto& c : cases) {
         const std::string text = std::string("# settings\n\n") + "# lists = [\"spamcop\"]\n" +
-                                 "# servers = [\"127.0.0.1\"]\n\n# below, the fault\n" + c.line7 + "\n";
+                                 "# servers = [\"127.0.0.1\"]\n\n# below, the fault\n" + c.line7 +
+                                 "\n";
         Config config;
         const auto problem = applyConfigText({"/etc/ostrivane/ostrivane.toml", text}, config);
         ASSERT_TRUE(problem) << c.line7;
@@ -94,12 +96,14 @@ TEST(ConfigFile, LaterFilesWinAndAKeyFileOthersCanReadIsWarnedOf) {
     std::filesystem::create_directories(dir / "etc");
     std::filesystem::create_directories(dir / "xdg" / "ostrivane");
     testing::writeBytes(dir / "etc" / "ostrivane.toml", "timeout = 3\nservers = [\"127.0.0.1\"]\n");
-    testing::writeBytes(dir / "xdg" / "ostrivane" / "ostrivane.toml", "timeout = 4\n[keys]\nspamhaus = \"k1\"\n");
+    testing::writeBytes(dir / "xdg" / "ostrivane" / "ostrivane.toml",
+                        "timeout = 4\n[keys]\nspamhaus = \"k1\"\n");
     ::chmod((dir / "xdg" / "ostrivane" / "ostrivane.toml").c_str(), 0644);
     ScopedEnv etc("OSTRIVANE_CONFIG_DIR", (dir / "etc").c_str());
     ScopedEnv xdg("XDG_CONFIG_HOME", (dir / "xdg").c_str());
     auto loaded = loadConfig(std::nullopt);
-    ASSERT_TRUE(std::holds_alternative<Config>(loaded)) << std::get<CatalogProblem>(loaded).message();
+    ASSERT_TRUE(std::holds_alternative<Config>(loaded))
+        << std::get<CatalogProblem>(loaded).message();
     auto config = std::get<Config>(loaded);
     EXPECT_EQ(config.timeoutSeconds, 4.0);
     EXPECT_EQ(config.servers, std::vector<std::string>{"127.0.0.1"});
@@ -128,16 +132,19 @@ TEST(ConfigFile, AnExplicitFileMustExistAndOnlyItIsRead) {
 TEST(ConfigFile, OwnListsJoinTheCatalogAndEnvironmentKeysWin) {
     testing::TempDir dir;
     ScopedEnv etc("OSTRIVANE_CONFIG_DIR", dir.path().c_str());
-    testing::writeBytes(dir / "mine.toml",
-                        "[keys]\nspamhaus = \"fromfile\"\n[[list]]\nid = \"ours\"\nzone = \"bl.example.net\"\n"
-                        "kinds = [\"ipv4\"]\nanswer = [{ code = \"127.0.0.3\", class = \"policy-listing\", "
-                        "meaning = \"our dynamic ranges\" }]\n");
+    testing::writeBytes(
+        dir / "mine.toml",
+        "[keys]\nspamhaus = \"fromfile\"\n[[list]]\nid = \"ours\"\nzone = \"bl.example.net\"\n"
+        "kinds = [\"ipv4\"]\nanswer = [{ code = \"127.0.0.3\", class = \"policy-listing\", "
+        "meaning = \"our dynamic ranges\" }]\n");
     auto config = std::get<Config>(loadConfig(dir / "mine.toml"));
     auto loaded = loadCatalog(OSTRIVANE_SHIPPED_CATALOG, dir / "lists.d", config.sources);
-    ASSERT_TRUE(std::holds_alternative<Catalog>(loaded)) << std::get<CatalogProblem>(loaded).message();
+    ASSERT_TRUE(std::holds_alternative<Catalog>(loaded))
+        << std::get<CatalogProblem>(loaded).message();
     const auto& catalog = std::get<Catalog>(loaded);
     ASSERT_NE(catalog.findId("ours"), nullptr);
-    EXPECT_EQ(decodeAnswer(catalog.findId("ours"), {127, 0, 0, 3}).answerClass, AnswerClass::PolicyListing);
+    EXPECT_EQ(decodeAnswer(catalog.findId("ours"), {127, 0, 0, 3}).answerClass,
+              AnswerClass::PolicyListing);
 
     ScopedEnv unset("OSTRIVANE_KEY_SPAMHAUS", nullptr);
     EXPECT_EQ(std::get<ProviderKeys>(resolveKeys(catalog, config)).at("spamhaus"), "fromfile");

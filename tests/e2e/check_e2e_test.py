@@ -83,6 +83,11 @@ NAGIOS_STATES = ["OK", "WARNING", "CRITICAL", "UNKNOWN"]
 STATE_HOME = tempfile.mkdtemp(prefix="ostrivane-check-state.")
 atexit.register(shutil.rmtree, STATE_HOME, ignore_errors=True)
 os.environ["XDG_STATE_HOME"] = STATE_HOME
+# Nor the machine's or the user's config files and keys.
+os.environ["OSTRIVANE_CONFIG_DIR"] = os.path.join(STATE_HOME, "etc")
+os.environ["XDG_CONFIG_HOME"] = os.path.join(STATE_HOME, "config")
+for variable in [name for name in os.environ if name.startswith("OSTRIVANE_KEY_")]:
+    del os.environ[variable]
 
 
 def run(args, stdin=None):
@@ -120,7 +125,8 @@ def check_schema(test, document):
             r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ", value) is not None
 
     test.assertEqual(set(document), {"checked_at", "duration_ms", "zones", "results",
-                                     "unresolved_targets", "summary"})
+                                     "unresolved_targets", "notices", "summary"})
+    test.assertTrue(all(isinstance(notice, str) for notice in document["notices"]))
     test.assertTrue(is_time(document["checked_at"]), document["checked_at"])
     test.assertIsInstance(document["duration_ms"], int)
     test.assertGreaterEqual(document["duration_ms"], 0)
@@ -132,7 +138,13 @@ def check_schema(test, document):
                       {"healthy", "lists-everything", "empty-or-dead", "refuses-us"})
     for result in document["results"]:
         test.assertEqual(set(result), {"target", "address", "zone", "verdict", "answers",
-                                       "reason", "change", "since"})
+                                       "answer_meanings", "reason", "change", "since"})
+        # Beside each answer of a catalog list, none for another.
+        test.assertIn(len(result["answer_meanings"]), {0, len(result["answers"])})
+        for answer, meaning in zip(result["answers"], result["answer_meanings"]):
+            test.assertEqual(meaning["answer"], answer)
+            test.assertIn(meaning["class"], {"listing", "policy-listing", "list-error"})
+            test.assertTrue(meaning["meaning"] is None or isinstance(meaning["meaning"], str))
         for key in ("target", "address", "zone"):
             test.assertIsInstance(result[key], str)
         test.assertIn(result["verdict"],

@@ -58,6 +58,11 @@ BL2_TEST_LISTINGS = {
 }
 # The default rows of the program's table: each lists the usual test address.
 DEFAULT_LISTINGS = {"127.0.0.2": "127.0.0.2"}
+# Spamhaus ZEN answers codes with meanings: 192.0.2.10 is in the PBL (an
+# end-user range), 192.0.2.11 in the SBL.
+ZEN_LISTINGS = {"127.0.0.2": "127.0.0.2", "192.0.2.10": "127.0.0.10", "192.0.2.11": "127.0.0.2"}
+# The key the end-to-end tests give for Spamhaus: its zone answers only there.
+TEST_KEY = "testkey42"
 
 # How a zone answers:
 #   LIST      the reversed listed addresses answer A (and TXT, see txt_for);
@@ -109,6 +114,14 @@ ZONES = [
     ("dnsbl-2.uceprotect.net", LIST, DEFAULT_LISTINGS, 0),
     ("dnsbl-3.uceprotect.net", LIST, DEFAULT_LISTINGS, 0),
     ("psbl.surriel.com", LIST, DEFAULT_LISTINGS, 0),
+    # The catalog's default set (data/catalog.toml) beside those above, under
+    # their real names; and Spamhaus ZEN as asked with a key.
+    ("zen.spamhaus.org", LIST, ZEN_LISTINGS, 0),
+    (f"{TEST_KEY}.zen.dq.spamhaus.net", LIST, ZEN_LISTINGS, 0),
+    ("bl.mailspike.net", LIST, DEFAULT_LISTINGS, 0),
+    ("dnsbl.dronebl.org", LIST, DEFAULT_LISTINGS, 0),
+    ("all.s5h.net", LIST, DEFAULT_LISTINGS, 0),
+    ("bl.nordspam.com", LIST, DEFAULT_LISTINGS, 0),
 ]
 
 

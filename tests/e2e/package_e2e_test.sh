@@ -63,12 +63,25 @@ done
 dpkg -x "$server" "$scratch/server"
 root="$scratch/server/usr"
 for file in bin/ostrivane share/man/man1/ostrivane.1.gz share/doc/ostrivane/copyright \
+    share/ostrivane/catalog.toml \
     share/doc/ostrivane/changelog.Debian.gz share/doc/ostrivane/examples/ostrivane-check@.timer; do
     [ -f "$root/$file" ] || fail "ostrivane lacks /usr/$file"
 done
 [ ! -e "$root/lib/ostrivane" ] || fail "ostrivane holds the window module"
 needed=$(readelf -d "$root/bin/ostrivane" | grep NEEDED)
 ! grep -qi 'qt' <<<"$needed" || fail "the program links Qt: $needed"
+
+# The installed program reads the catalog installed beside it.
+catalog_empty="$scratch/catalog-etc"
+mkdir -p "$catalog_empty/lists.d"
+printf '[[list]]\nid = "psbl"\nname = "Installed catalog read"\n' >"$catalog_empty/lists.d/x.toml"
+OSTRIVANE_CONFIG_DIR="$catalog_empty" "$root/bin/ostrivane" --lists |
+    grep -q 'Installed catalog read' || fail "--lists did not read the catalog and lists.d"
+mv "$root/share/ostrivane/catalog.toml" "$scratch/catalog.toml"
+printf 'reviewed = "2000-01-01"\n' >"$root/share/ostrivane/catalog.toml"
+OSTRIVANE_CONFIG_DIR="$catalog_empty" "$root/bin/ostrivane" --lists | head -1 |
+    grep -q 'reviewed 2000-01-01' || fail "--lists read another catalog than the installed one"
+mv "$scratch/catalog.toml" "$root/share/ostrivane/catalog.toml"
 
 version_line=$("$root/bin/ostrivane" --version)
 [ "$version_line" = "ostrivane $project_version" ] || fail "--version printed '$version_line'"

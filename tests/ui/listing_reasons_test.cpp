@@ -373,7 +373,73 @@ class ListingReasonsTest : public QObject {
         QCOMPARE(txtRecordText(strings), text);
     }
 
+    // --- What an answer means, from the catalog ---
+
+    void meaningText_data() {
+        QTest::addColumn<QString>("zone");
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<QString>("tip");
+        QTest::newRow("policy listing")
+            << QStringLiteral("pbl.test") << QStringLiteral("Listed: 127.0.0.10")
+            << QStringLiteral("Test PBL: 127.0.0.10 is a policy listing: an end-user range");
+        QTest::newRow("zone written otherwise")
+            << QStringLiteral("PBL.test.") << QStringLiteral("Listed: 127.0.0.10")
+            << QStringLiteral("Test PBL: 127.0.0.10 is a policy listing: an end-user range");
+        QTest::newRow("refusal says what to do")
+            << QStringLiteral("pbl.test") << QStringLiteral("List error: 127.255.255.254")
+            << QStringLiteral(
+                   "Test PBL: 127.255.255.254 is an error of the list, not a listing: public\n"
+                   "resolver. Ask through a resolver of your own, not a public one.");
+        QTest::newRow("code without a meaning")
+            << QStringLiteral("pbl.test") << QStringLiteral("Listed: 127.0.0.3")
+            << QStringLiteral("Test PBL: 127.0.0.3 is a listing");
+        QTest::newRow("zone not in the catalog")
+            << QStringLiteral("bl.test") << QStringLiteral("Listed: 127.0.0.10") << QString();
+        QTest::newRow("no answer in the result")
+            << QStringLiteral("pbl.test") << QStringLiteral("Lookup failed") << QString();
+    }
+    void meaningText() {
+        QFETCH(QString, zone);
+        QFETCH(QString, result);
+        QFETCH(QString, tip);
+        const Catalog catalog = testCatalog();
+        QCOMPARE(answerMeaningTip(catalog, zone.toStdString(), result.toStdString()), tip);
+    }
+
+    // A row whose zone is in the catalog: the meaning at once, the reason below it.
+    void catalogRowsExplainTheirAnswer() {
+        const Catalog catalog = testCatalog();
+        const Form1* noForm = nullptr;
+        Form1 form(*m_resolver, m_opened.opener(), m_txt->fetcher(&noForm), &catalog);
+        clearTable(form.table());
+        form.table().setZone(0, "pbl.test");
+        form.table().setZone(1, "bl.test");
+        m_resolver->script.answer("10.2.0.192.pbl.test", {127, 0, 0, 10});
+        m_txt->records[QStringLiteral("10.2.0.192.pbl.test")] = {kReason};
+        form.controls().Text55->setText(kHost);
+        form.lookItUp();
+        const QString meaning =
+            QStringLiteral("Test PBL: 127.0.0.10 is a policy listing: an end-user range");
+        QCOMPARE(form.controls().Text3[0]->toolTip(), meaning);
+        QTRY_COMPARE_WITH_TIMEOUT(form.controls().Text3[0]->toolTip(),
+                                  meaning + QStringLiteral("\n\n") + kReason, 2000);
+        QCOMPARE(form.controls().Text3[1]->toolTip(),
+                 kReason);  // not in the catalog: the reason alone
+    }
+
   private:
+    static Catalog testCatalog() {
+        CatalogList list;
+        list.id = "test-pbl";
+        list.name = "Test PBL";
+        list.zone = "pbl.test";
+        list.kinds = {ListKind::IPv4};
+        list.answers = {
+            {0x7f00000a, 0x7f00000a, 0, "an end-user range", AnswerClass::PolicyListing, false},
+            {0x7ffffffe, 0x7ffffffe, 0, "public resolver", AnswerClass::ListError, true}};
+        return Catalog("2026-12-07", {list});
+    }
+
     void lookUp() {
         m_form->controls().Text55->setText(kHost);
         m_form->lookItUp();

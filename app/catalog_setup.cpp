@@ -1,0 +1,54 @@
+#include "app/catalog_setup.h"
+
+#include <cstdio>
+#include <ostream>
+
+namespace ostrivane {
+
+std::variant<CatalogSetup, std::string> loadCatalogSetup(
+    const std::optional<std::filesystem::path>& configFile, std::ostream& err) {
+    auto config = loadConfig(configFile);
+    if (auto* problem = std::get_if<CatalogProblem>(&config)) {
+        return problem->message();
+    }
+    CatalogSetup setup;
+    setup.config = std::move(std::get<Config>(config));
+    for (const auto& warning : setup.config.warnings) {
+        err << "ostrivane: warning: " << warning << '\n';
+    }
+    auto catalog = loadCatalogWith(setup.config);
+    if (auto* problem = std::get_if<CatalogProblem>(&catalog)) {
+        return problem->message();
+    }
+    setup.catalog = std::move(std::get<Catalog>(catalog));
+    auto keys = resolveKeys(setup.catalog, setup.config);
+    if (auto* problem = std::get_if<CatalogProblem>(&keys)) {
+        return problem->message();
+    }
+    setup.keys = std::move(std::get<ProviderKeys>(keys));
+    return setup;
+}
+
+std::vector<std::string> configArguments(const Config& config) {
+    std::vector<std::string> args;
+    if (config.timeoutSeconds) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.3f", *config.timeoutSeconds);
+        args.insert(args.end(), {"--timeout", text});
+    }
+    if (config.historyFile) {
+        args.insert(args.end(), {"--history", config.historyFile->string()});
+    }
+    if (config.historyDays) {
+        args.insert(args.end(), {"--keep-days", std::to_string(*config.historyDays)});
+    }
+    if (config.warning) {
+        args.insert(args.end(), {"--warning", *config.warning});
+    }
+    if (config.critical) {
+        args.insert(args.end(), {"--critical", *config.critical});
+    }
+    return args;
+}
+
+}  // namespace ostrivane

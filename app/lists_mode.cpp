@@ -1,0 +1,171 @@
+#include "app/lists_mode.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <optional>
+#include <ostream>
+
+#include "app/catalog_setup.h"
+#include "core/terminal_text.h"
+
+namespace ostrivane {
+
+namespace {
+
+constexpr int kListsPrinted = 0;
+constexpr int kListsUsage = 3;
+
+struct ListsOptions {
+    bool json = false;
+    std::optional<std::filesystem::path> configFile;
+};
+
+std::variant<ListsOptions, std::string> parseListsOptions(const std::vector<std::string>& args) {
+    ListsOptions options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const auto equals = arg.find('=');
+        const std::string name = arg.substr(0, equals);
+        if (name != "--format" && name != "--config") {
+            return arg + ": unknown option (--lists takes --format text|json and --config FILE)";
+        }
+        if (equals == std::string::npos && i + 1 >= args.size()) {
+            return name + ": needs a value";
+        }
+        const std::string value = equals != std::string::npos ? arg.substr(equals + 1) : args[++i];
+        if (name == "--config") {
+            options.configFile = value;
+        } else if (value == "json" || value == "text") {
+            options.json = value == "json";
+        } else {
+            return "--format " + value + ": the format is text or json";
+        }
+    }
+    return options;
+}
+
+std::string kindsText(const CatalogList& list) {
+    std::string text;
+    for (ListKind kind : list.kinds) {
+        text += (text.empty() ? "" : ",") + std::string(listKindText(kind));
+    }
+    return text;
+}
+
+// The policy in a few words: what a user must know before asking the list.
+std::string policyText(const CatalogList& list) {
+    if (list.status != ListStatus::Alive) {
+        return "do not use";
+    }
+    std::vector<std::string> parts;
+    if (list.needsKey) {
+        parts.push_back("needs a key (" + keyVariableName(list.provider) + ")");
+    } else if (!list.keyZone.empty()) {
+        parts.push_back("a key (" + keyVariableName(list.provider) + ") lifts its limits");
+    }
+    if (list.refusesPublicResolvers) {
+        parts.push_back("refuses public resolvers");
+    }
+    if (parts.empty()) {
+        parts.push_back("free");
+    }
+    std::string text;
+    for (const auto& part : parts) {
+        text += (text.empty() ? "" : "; ") + part;
+    }
+    return text;
+}
+
+void printText(const CatalogSetup& setup, std::ostream& out) {
+    out << "Catalog of DNS blacklists, reviewed " << setup.catalog.reviewed() << "\n";
+    std::vector<std::vector<std::string>> rows{{"ID", "NAME", "ZONE", "KINDS", "STATE", "DEFAULT", "POLICY"}};
+    for (const auto& list : setup.catalog.lists()) {
+        rows.push_back({list.id, list.name, zoneFor(list, setup.keys).shown, kindsText(list),
+                        std::string(listStatusText(list.status)), list.isDefault ? "yes" : "no",
+                        policyText(list)});
+    }
+    std::vector<std::size_t> widths(rows.front().size(), 0);
+    for (auto& row : rows) {
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            row[c] = escapeForTerminal(row[c]);
+            widths[c] = std::max(widths[c], displayWidth(row[c]));
+        }
+    }
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            line += row[c];
+            if (c + 1 < row.size()) {
+                line += std::string(widths[c] - displayWidth(row[c]) + 2, ' ');
+            }
+        }
+        out << line << '\n';
+    }
+    out << "Dead and retired lists are kept so that --check and --check-zones can say so.\n"
+           "Change or add lists in /etc/ostrivane/lists.d/*.toml; see ostrivane(1).\n";
+}
+
+std::string codeText(const AnswerCode& code) {
+    auto dotted = [](std::uint32_t value) {
+        return std::to_string(value >> 24) + "." + std::to_string((value >> 16) & 255) + "." +
+               std::to_string((value >> 8) & 255) + "." + std::to_string(value & 255);
+    };
+    return code.first == code.last ? dotted(code.first) : dotted(code.first) + "-" + dotted(code.last);
+}
+
+nlohmann::ordered_json listJson(const CatalogList& list, const ProviderKeys& keys) {
+    nlohmann::ordered_json answers = nlohmann::ordered_json::array();
+    for (const auto& code : list.answers) {
+        nlohmann::ordered_json answer;
+        if (code.bit != 0) {
+            answer["bit"] = code.bit;
+        } else {
+            answer["code"] = codeText(code);
+        }
+        answer["class"] = answerClassText(code.answerClass);
+        answer["meaning"] = code.meaning;
+        answer["refusal"] = code.refusal;
+        answers.push_back(std::move(answer));
+    }
+    std::vector<std::string> kinds;
+    for (ListKind kind : list.kinds) kinds.emplace_back(listKindText(kind));
+    return {{"id", list.id}, {"name", list.name}, {"provider", list.provider},
+            {"zone", zoneFor(list, keys).shown}, {"kinds", kinds}, {"status", listStatusText(list.status)},
+            {"default", list.isDefault}, {"scope", listScopeText(list.scope)}, {"info", list.info},
+            {"removal", list.removal}, {"free_use", list.freeUse},
+            {"refuses_public_resolvers", list.refusesPublicResolvers}, {"needs_key", list.needsKey},
+            {"key_variable", list.keyZone.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(keyVariableName(list.provider))},
+            {"key_configured", zoneFor(list, keys).keyed}, {"test_listed", list.testListed},
+            {"test_unlisted", list.testUnlisted}, {"answers", answers}, {"unconfirmed", list.unconfirmed}};
+}
+
+}  // namespace
+
+int runListsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const auto parsed = parseListsOptions(args);
+    if (const auto* problem = std::get_if<std::string>(&parsed)) {
+        err << "ostrivane --lists: " << escapeForTerminal(*problem) << '\n';
+        return kListsUsage;
+    }
+    const auto& options = std::get<ListsOptions>(parsed);
+    auto loaded = loadCatalogSetup(options.configFile, err);
+    if (const auto* problem = std::get_if<std::string>(&loaded)) {
+        err << "ostrivane --lists: " << escapeForTerminal(*problem) << '\n';
+        return kListsUsage;
+    }
+    const auto& setup = std::get<CatalogSetup>(loaded);
+    if (!options.json) {
+        printText(setup, out);
+        return kListsPrinted;
+    }
+    nlohmann::ordered_json lists = nlohmann::ordered_json::array();
+    for (const auto& list : setup.catalog.lists()) {
+        lists.push_back(listJson(list, setup.keys));
+    }
+    const nlohmann::ordered_json document{{"reviewed", setup.catalog.reviewed()}, {"lists", lists}};
+    out << document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+    return kListsPrinted;
+}
+
+}  // namespace ostrivane

@@ -1,0 +1,153 @@
+#include "check/catalog_lists.h"
+
+#include <algorithm>
+#include <map>
+
+#include "catalog/catalog.h"
+#include "core/address.h"
+
+namespace ostrivane {
+
+CheckZone zoneOfList(const CatalogList& list, const CatalogUse& use) {
+    return {zoneFor(list, use.keys).asked, list.name};
+}
+
+std::vector<CheckZone> zonesNamed(const std::vector<std::string>& names, const CatalogUse& use) {
+    std::vector<CheckZone> zones;
+    for (const auto& name : names) {
+        const CatalogList* list = use.catalog != nullptr ? use.catalog->find(name) : nullptr;
+        CheckZone zone = list != nullptr ? zoneOfList(*list, use) : CheckZone{name, {}};
+        const bool known = std::any_of(zones.begin(), zones.end(),
+                                       [&](const CheckZone& z) { return z.zone == zone.zone; });
+        if (!known) {
+            zones.push_back(std::move(zone));
+        }
+    }
+    return zones;
+}
+
+std::vector<CheckZone> defaultZones(const CatalogUse& use) {
+    std::vector<CheckZone> zones;
+    if (use.catalog != nullptr) {
+        for (const auto* list : use.catalog->defaultSet({ListKind::IPv4, ListKind::IPv6})) {
+            zones.push_back(zoneOfList(*list, use));
+        }
+    }
+    return zones;
+}
+
+namespace {
+
+struct ZoneOfRun {
+    const CatalogList* list = nullptr;
+    std::string shown;
+};
+
+// The catalog list behind each zone of the run, keyed by the zone as asked.
+std::map<std::string, ZoneOfRun, std::less<>> listsOfRun(const CheckRun& run, const CatalogUse& use) {
+    std::map<std::string, ZoneOfRun, std::less<>> lists;
+    for (const auto& zone : run.zones) {
+        ZoneOfRun found{nullptr, zone.zone};
+        for (const auto& list : use.catalog->lists()) {
+            const auto asked = zoneFor(list, use.keys);
+            if (asked.asked == zone.zone || (!asked.keyed && use.catalog->findZone(zone.zone) == &list)) {
+                found = {&list, asked.shown};
+                break;
+            }
+        }
+        lists.emplace(zone.zone, found);
+    }
+    return lists;
+}
+
+std::optional<std::array<std::uint8_t, 4>> bytesOf(const std::string& dotted) {
+    const auto code = parseAnswerCode(dotted);
+    if (!code) {
+        return std::nullopt;
+    }
+    return std::array<std::uint8_t, 4>{std::uint8_t(*code >> 24), std::uint8_t(*code >> 16),
+                                       std::uint8_t(*code >> 8), std::uint8_t(*code)};
+}
+
+// Decodes a result's answers; true when one of them is the list's refusal.
+bool decodeResult(CheckResult& result, const CatalogList& list) {
+    bool refusal = false;
+    bool allErrors = !result.answers.empty();
+    result.meanings.clear();
+    for (const auto& answer : result.answers) {
+        const auto bytes = bytesOf(answer);
+        const auto decoded = bytes ? decodeAnswer(&list, *bytes) : DecodedAnswer{AnswerClass::ListError, "", false};
+        result.meanings.push_back({std::string(answerClassText(decoded.answerClass)), decoded.meaning});
+        refusal = refusal || decoded.refusal;
+        allErrors = allErrors && decoded.answerClass == AnswerClass::ListError;
+    }
+    if (allErrors && result.verdict == CheckVerdict::Listed) {
+        result.verdict = CheckVerdict::ListError;
+        result.reason.clear();
+    }
+    return refusal;
+}
+
+std::string refusalNotice(const CatalogList& list, const std::string& shown) {
+    std::string notice = list.name + " (" + shown +
+                         ") refuses queries through public resolvers: use your own resolver "
+                         "(--server)";
+    if (!list.keyZone.empty()) {
+        notice += " or a key (" + keyVariableName(list.provider) + ", or [keys] in the config file)";
+    }
+    return notice;
+}
+
+std::string deadNotice(const CatalogList& list, const std::string& shown, const CheckedZone& zone) {
+    const std::string why = list.status != ListStatus::Alive
+                                ? "the catalog marks it " + std::string(listStatusText(list.status))
+                            : zone.health == ZoneHealth::ListsEverything
+                                ? "it lists every address, its test addresses included"
+                                : "it does not list its test address, or does not answer";
+    return list.name + " (" + shown + ") looks dead (" + why +
+           "): remove it from your lists or update the catalog";
+}
+
+bool looksDead(const CatalogList& list, const CheckedZone& zone) {
+    return list.status != ListStatus::Alive || zone.health == ZoneHealth::ListsEverything ||
+           zone.health == ZoneHealth::EmptyOrDead;
+}
+
+}  // namespace
+
+void applyCatalog(CheckRun& run, const CatalogUse& use) {
+    if (use.catalog == nullptr) {
+        return;
+    }
+    const auto lists = listsOfRun(run, use);
+    std::map<std::string, bool, std::less<>> refused;
+    for (auto& result : run.results) {
+        const auto& found = lists.at(result.zone);
+        if (found.list != nullptr && decodeResult(result, *found.list)) {
+            refused[result.zone] = true;
+        }
+        result.zone = found.shown;
+        result.reason = redactKeys(result.reason, use.keys);
+    }
+    for (std::size_t z = 0; z < run.zones.size(); ++z) {
+        auto& zone = run.zones[z];
+        const auto& found = lists.at(zone.zone);
+        if (found.list != nullptr) {
+            CheckResult probe;
+            if (z < run.zoneTestAnswers.size()) {
+                probe.answers = run.zoneTestAnswers[z];
+            }
+            if (zone.health == ZoneHealth::RefusesUs && decodeResult(probe, *found.list)) {
+                refused[zone.zone] = true;
+            }
+            if (refused.count(zone.zone) > 0) {
+                run.notices.push_back(refusalNotice(*found.list, found.shown));
+            } else if (looksDead(*found.list, zone)) {
+                run.notices.push_back(deadNotice(*found.list, found.shown, zone));
+            }
+        }
+        zone.zone = found.shown;
+    }
+}
+
+}  // namespace ostrivane

@@ -1,0 +1,42 @@
+#pragma once
+
+// The catalog's part in a check: which zones a run asks when the user names
+// none or names a list by its id, the zone a key makes of a list, and what the
+// lists' answers mean once they are in.
+
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "catalog/catalog.h"
+#include "catalog/key_zone.h"
+#include "check/check_result.h"
+#include "check/list_engine.h"
+
+namespace ostrivane {
+
+struct CatalogUse {
+    const Catalog* catalog = nullptr;  // none: zones are asked as given, answers stay bare
+    ProviderKeys keys;
+    std::optional<std::vector<std::string>> configLists;  // the config file's `lists`
+};
+
+// Each name an id of the catalog or a zone: a catalog list is asked through
+// its key's zone when there is a key for its provider.
+std::vector<CheckZone> zonesNamed(const std::vector<std::string>& names, const CatalogUse& use);
+
+// The zone as asked for a list of the catalog, and its name.
+CheckZone zoneOfList(const CatalogList& list, const CatalogUse& use);
+
+// The catalog's default set for addresses (IPv4 and IPv6 lists).
+std::vector<CheckZone> defaultZones(const CatalogUse& use);
+
+// After the lists have answered: every zone asked with a key is shown without
+// it (in the zones, the results and the reasons), each answer of a catalog
+// list gets its class and meaning, an answer the list documents as an error
+// makes the verdict list-error, and the run's notices say, once per list, that
+// a list refuses public resolvers or looks dead.
+void applyCatalog(CheckRun& run, const CatalogUse& use);
+
+}  // namespace ostrivane
