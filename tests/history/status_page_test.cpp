@@ -6,7 +6,7 @@
 
 #include "core/html_escape.h"
 #include "core/information_page.h"
-#include "history_test_support.h"
+#include "support/history_test_support.h"
 
 namespace ostrivane {
 namespace {
