@@ -16,12 +16,17 @@ struct ColumnsCase {
 
 TEST(Columns, PadsByDisplayWidthAndLeavesNoTrailingBlanks) {
     const ColumnsCase cases[] = {
-        {"widest cell sets the width", {{"a", "b", "c"}, {"long", "x", "y"}}, {},
+        {"widest cell sets the width",
+         {{"a", "b", "c"}, {"long", "x", "y"}},
+         {},
          {"a     b  c", "long  x  y"}},
         {"wide characters count two columns, combining marks none",
-         {{"\xe9\xbb\x91\xe5\x90\x8d", "x"}, {"e\xcc\x81", "y"}, {"abcde", "z"}}, {},
+         {{"\xe9\xbb\x91\xe5\x90\x8d", "x"}, {"e\xcc\x81", "y"}, {"abcde", "z"}},
+         {},
          {"\xe9\xbb\x91\xe5\x90\x8d   x", "e\xcc\x81      y", "abcde  z"}},
-        {"empty last cells leave no blanks behind", {{"a", "b", ""}, {"abc", "", ""}}, {},
+        {"empty last cells leave no blanks behind",
+         {{"a", "b", ""}, {"abc", "", ""}},
+         {},
          {"a    b", "abc"}},
         {"indent and a right-aligned first column",
          {{"Row", "Name"}, {"1", "x"}, {"20", "y"}},

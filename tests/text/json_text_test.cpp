@@ -16,7 +16,8 @@ TEST(JsonText, StringsStayValidJsonWhateverTheBytes) {
         {R"(a "quoted" \ path)", R"("a \"quoted\" \\ path")"},
         {"\x1b[2J\n\t\x7f", R"("\u001b[2J\u000a\u0009\u007f")"},
         {std::string_view("nul\0", 4), R"("nul\u0000")"},
-        {"f\xc3\xbcr \xe9\xbb\x91 \xf0\x9f\x98\x80", "\"f\xc3\xbcr \xe9\xbb\x91 \xf0\x9f\x98\x80\""},
+        {"f\xc3\xbcr \xe9\xbb\x91 \xf0\x9f\x98\x80",
+         "\"f\xc3\xbcr \xe9\xbb\x91 \xf0\x9f\x98\x80\""},
         {"Latin-1 f\xfcr", R"("Latin-1 f\ufffdr")"},
         {"\xed\xa0\x80", R"("\ufffd\ufffd\ufffd")"},  // a surrogate
         {"\xc0\xaf", R"("\ufffd\ufffd")"},            // an overlong slash
