@@ -4,14 +4,16 @@
 #include <variant>
 
 #include "app/catalog_setup.h"
+#include "app/check_status.h"
+#include "app/exit_status.h"
 #include "check/check_command.h"
 #include "check/check_options.h"
 #include "check/check_output.h"
-#include "core/terminal_text.h"
 #include "history/check_history.h"
 #include "history/status_page.h"
 #include "persist/atomic_write.h"
 #include "persist/startup.h"
+#include "text/terminal_text.h"
 
 namespace ostrivane {
 
@@ -34,7 +36,7 @@ int usageFailure(std::string_view message, bool nagios, std::ostream& out, std::
         out << "OSTRIVANE UNKNOWN - " << escapeForTerminal(message) << '\n';
     }
     err << "ostrivane --check: " << message << "\n\n" << checkUsageText();
-    return kCheckUsage;
+    return kExitFailed;
 }
 
 // A config or catalog file that cannot be used: its file, line and problem,
@@ -44,7 +46,7 @@ int setupFailure(std::string_view message, bool nagios, std::ostream& out, std::
         out << "OSTRIVANE UNKNOWN - " << escapeForTerminal(message) << '\n';
     }
     err << "ostrivane --check: " << escapeForTerminal(message) << '\n';
-    return kCheckUsage;
+    return kExitFailed;
 }
 
 // The command line again with the config's settings before it, so that an
@@ -95,7 +97,7 @@ int runCheckCommand(const std::vector<std::string>& args, std::istream& in, std:
     }
     if (std::get<CheckOptions>(parsed).help) {
         out << checkUsageText();
-        return kCheckClean;
+        return kExitClean;
     }
     const bool nagios = std::get<CheckOptions>(parsed).format == CheckFormat::Nagios;
     auto loaded = loadCatalogSetup(std::get<CheckOptions>(parsed).configFile, err);
@@ -122,7 +124,8 @@ int runCheckCommand(const std::vector<std::string>& args, std::istream& in, std:
     }
     auto& run = std::get<CheckRun>(outcome);
     history.annotate(run, err);
-    printCheckRun(run, options, out);
+    // The nagios line names the state before the page is written.
+    printCheckRun(run, options, checkExitStatus(run, options), out);
     out.flush();
     history.recordAndPrune(run, options.keepDays, err);
     for (const auto& notice : run.notices) {
@@ -130,13 +133,12 @@ int runCheckCommand(const std::vector<std::string>& args, std::istream& in, std:
     }
 
     const bool pageWritten = !options.page || writeStatusPage(*options.page, run, history, err);
-    if (options.changes && options.format != CheckFormat::Nagios && history.changesUnknown()) {
+    const bool changesUnknown = options.changes && history.changesUnknown();
+    if (changesUnknown && options.format != CheckFormat::Nagios) {
         // Without a history nobody can say what changed: never "nothing changed".
         err << "ostrivane --check: --changes needs the history of earlier runs\n";
-        return kCheckUsage;
     }
-    const int status = checkExitStatus(run, options);
-    return status == kCheckClean && !pageWritten ? kCheckUsage : status;
+    return checkExitStatus(run, options, {changesUnknown, pageWritten});
 }
 
 }  // namespace ostrivane

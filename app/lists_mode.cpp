@@ -1,13 +1,13 @@
 #include "app/lists_mode.h"
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <optional>
 #include <ostream>
 
 #include "app/catalog_setup.h"
-#include "core/terminal_text.h"
+#include "text/columns.h"
+#include "text/json_text.h"
+#include "text/terminal_text.h"
 
 namespace ostrivane {
 
@@ -79,27 +79,19 @@ std::string policyText(const CatalogList& list) {
 
 void printText(const CatalogSetup& setup, std::ostream& out) {
     out << "Catalog of DNS blacklists, reviewed " << setup.catalog.reviewed() << "\n";
-    std::vector<std::vector<std::string>> rows{{"ID", "NAME", "ZONE", "KINDS", "STATE", "DEFAULT", "POLICY"}};
+    std::vector<std::vector<std::string>> rows{
+        {"ID", "NAME", "ZONE", "KINDS", "STATE", "DEFAULT", "POLICY"}};
     for (const auto& list : setup.catalog.lists()) {
         rows.push_back({list.id, list.name, zoneFor(list, setup.keys).shown, kindsText(list),
                         std::string(listStatusText(list.status)), list.isDefault ? "yes" : "no",
                         policyText(list)});
     }
-    std::vector<std::size_t> widths(rows.front().size(), 0);
     for (auto& row : rows) {
-        for (std::size_t c = 0; c < row.size(); ++c) {
-            row[c] = escapeForTerminal(row[c]);
-            widths[c] = std::max(widths[c], displayWidth(row[c]));
+        for (auto& cell : row) {
+            cell = escapeForTerminal(cell);
         }
     }
-    for (const auto& row : rows) {
-        std::string line;
-        for (std::size_t c = 0; c < row.size(); ++c) {
-            line += row[c];
-            if (c + 1 < row.size()) {
-                line += std::string(widths[c] - displayWidth(row[c]) + 2, ' ');
-            }
-        }
+    for (const auto& line : alignColumns(rows)) {
         out << line << '\n';
     }
     out << "Dead and retired lists are kept so that --check and --check-zones can say so.\n"
@@ -111,13 +103,14 @@ std::string codeText(const AnswerCode& code) {
         return std::to_string(value >> 24) + "." + std::to_string((value >> 16) & 255) + "." +
                std::to_string((value >> 8) & 255) + "." + std::to_string(value & 255);
     };
-    return code.first == code.last ? dotted(code.first) : dotted(code.first) + "-" + dotted(code.last);
+    return code.first == code.last ? dotted(code.first)
+                                   : dotted(code.first) + "-" + dotted(code.last);
 }
 
-nlohmann::ordered_json listJson(const CatalogList& list, const ProviderKeys& keys) {
-    nlohmann::ordered_json answers = nlohmann::ordered_json::array();
+JsonDocument listJson(const CatalogList& list, const ProviderKeys& keys) {
+    JsonDocument answers = JsonDocument::array();
     for (const auto& code : list.answers) {
-        nlohmann::ordered_json answer;
+        JsonDocument answer;
         if (code.bit != 0) {
             answer["bit"] = code.bit;
         } else {
@@ -129,15 +122,28 @@ nlohmann::ordered_json listJson(const CatalogList& list, const ProviderKeys& key
         answers.push_back(std::move(answer));
     }
     std::vector<std::string> kinds;
-    for (ListKind kind : list.kinds) kinds.emplace_back(listKindText(kind));
-    return {{"id", list.id}, {"name", list.name}, {"provider", list.provider},
-            {"zone", zoneFor(list, keys).shown}, {"kinds", kinds}, {"status", listStatusText(list.status)},
-            {"default", list.isDefault}, {"scope", listScopeText(list.scope)}, {"info", list.info},
-            {"removal", list.removal}, {"free_use", list.freeUse},
-            {"refuses_public_resolvers", list.refusesPublicResolvers}, {"needs_key", list.needsKey},
-            {"key_variable", list.keyZone.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(keyVariableName(list.provider))},
-            {"key_configured", zoneFor(list, keys).keyed}, {"test_listed", list.testListed},
-            {"test_unlisted", list.testUnlisted}, {"answers", answers}, {"unconfirmed", list.unconfirmed}};
+    for (ListKind kind : list.kinds)
+        kinds.emplace_back(listKindText(kind));
+    return {{"id", list.id},
+            {"name", list.name},
+            {"provider", list.provider},
+            {"zone", zoneFor(list, keys).shown},
+            {"kinds", kinds},
+            {"status", listStatusText(list.status)},
+            {"default", list.isDefault},
+            {"scope", listScopeText(list.scope)},
+            {"info", list.info},
+            {"removal", list.removal},
+            {"free_use", list.freeUse},
+            {"refuses_public_resolvers", list.refusesPublicResolvers},
+            {"needs_key", list.needsKey},
+            {"key_variable",
+             list.keyZone.empty() ? JsonDocument() : JsonDocument(keyVariableName(list.provider))},
+            {"key_configured", zoneFor(list, keys).keyed},
+            {"test_listed", list.testListed},
+            {"test_unlisted", list.testUnlisted},
+            {"answers", answers},
+            {"unconfirmed", list.unconfirmed}};
 }
 
 }  // namespace
@@ -159,12 +165,12 @@ int runListsCommand(const std::vector<std::string>& args, std::ostream& out, std
         printText(setup, out);
         return kListsPrinted;
     }
-    nlohmann::ordered_json lists = nlohmann::ordered_json::array();
+    JsonDocument lists = JsonDocument::array();
     for (const auto& list : setup.catalog.lists()) {
         lists.push_back(listJson(list, setup.keys));
     }
-    const nlohmann::ordered_json document{{"reviewed", setup.catalog.reviewed()}, {"lists", lists}};
-    out << document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+    const JsonDocument document{{"reviewed", setup.catalog.reviewed()}, {"lists", lists}};
+    out << jsonDocumentText(document);
     return kListsPrinted;
 }
 

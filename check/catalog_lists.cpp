@@ -44,13 +44,15 @@ struct ZoneOfRun {
 };
 
 // The catalog list behind each zone of the run, keyed by the zone as asked.
-std::map<std::string, ZoneOfRun, std::less<>> listsOfRun(const CheckRun& run, const CatalogUse& use) {
+std::map<std::string, ZoneOfRun, std::less<>> listsOfRun(const CheckRun& run,
+                                                         const CatalogUse& use) {
     std::map<std::string, ZoneOfRun, std::less<>> lists;
     for (const auto& zone : run.zones) {
         ZoneOfRun found{nullptr, zone.zone};
         for (const auto& list : use.catalog->lists()) {
             const auto asked = zoneFor(list, use.keys);
-            if (asked.asked == zone.zone || (!asked.keyed && use.catalog->findZone(zone.zone) == &list)) {
+            if (asked.asked == zone.zone ||
+                (!asked.keyed && use.catalog->findZone(zone.zone) == &list)) {
                 found = {&list, asked.shown};
                 break;
             }
@@ -76,8 +78,10 @@ bool decodeResult(CheckResult& result, const CatalogList& list) {
     result.meanings.clear();
     for (const auto& answer : result.answers) {
         const auto bytes = bytesOf(answer);
-        const auto decoded = bytes ? decodeAnswer(&list, *bytes) : DecodedAnswer{AnswerClass::ListError, "", false};
-        result.meanings.push_back({std::string(answerClassText(decoded.answerClass)), decoded.meaning});
+        const auto decoded =
+            bytes ? decodeAnswer(&list, *bytes) : DecodedAnswer{AnswerClass::ListError, "", false};
+        result.meanings.push_back(
+            {std::string(answerClassText(decoded.answerClass)), decoded.meaning});
         refusal = refusal || decoded.refusal;
         allErrors = allErrors && decoded.answerClass == AnswerClass::ListError;
     }
@@ -93,27 +97,29 @@ std::string refusalNotice(const CatalogList& list, const std::string& shown) {
                          ") refuses queries through public resolvers: use your own resolver "
                          "(--server)";
     if (!list.keyZone.empty()) {
-        notice += " or a key (" + keyVariableName(list.provider) + ", or [keys] in the config file)";
+        notice +=
+            " or a key (" + keyVariableName(list.provider) + ", or [keys] in the config file)";
     }
     return notice;
 }
 
-std::string deadNotice(const CatalogList& list, const std::string& shown, const CheckedZone& zone) {
-    const std::string why = list.status != ListStatus::Alive
-                                ? "the catalog marks it " + std::string(listStatusText(list.status))
-                            : zone.health == ZoneHealth::ListsEverything
-                                ? "it lists every address, its test addresses included"
-                                : "it does not list its test address, or does not answer";
+}  // namespace
+
+std::optional<std::string> deadListNotice(const CatalogList& list, const std::string& shown,
+                                          ZoneHealth health) {
+    std::string why;
+    if (list.status != ListStatus::Alive) {
+        why = "the catalog marks it " + std::string(listStatusText(list.status));
+    } else if (health == ZoneHealth::ListsEverything) {
+        why = "it lists every address, its test addresses included";
+    } else if (health == ZoneHealth::EmptyOrDead) {
+        why = "it does not list its test address, or does not answer";
+    } else {
+        return std::nullopt;
+    }
     return list.name + " (" + shown + ") looks dead (" + why +
            "): remove it from your lists or update the catalog";
 }
-
-bool looksDead(const CatalogList& list, const CheckedZone& zone) {
-    return list.status != ListStatus::Alive || zone.health == ZoneHealth::ListsEverything ||
-           zone.health == ZoneHealth::EmptyOrDead;
-}
-
-}  // namespace
 
 void applyCatalog(CheckRun& run, const CatalogUse& use) {
     if (use.catalog == nullptr) {
@@ -142,8 +148,8 @@ void applyCatalog(CheckRun& run, const CatalogUse& use) {
             }
             if (refused.count(zone.zone) > 0) {
                 run.notices.push_back(refusalNotice(*found.list, found.shown));
-            } else if (looksDead(*found.list, zone)) {
-                run.notices.push_back(deadNotice(*found.list, found.shown, zone));
+            } else if (auto dead = deadListNotice(*found.list, found.shown, zone.health)) {
+                run.notices.push_back(*dead);
             }
         }
         zone.zone = found.shown;

@@ -39,4 +39,10 @@ std::vector<CheckZone> defaultZones(const CatalogUse& use);
 // a list refuses public resolvers or looks dead.
 void applyCatalog(CheckRun& run, const CatalogUse& use);
 
+// "NAME (ZONE) looks dead (why): remove it from your lists or update the
+// catalog" for a list the catalog marks dead or retired, or whose test
+// addresses show it empty, dead or listing everything; nothing otherwise.
+std::optional<std::string> deadListNotice(const CatalogList& list, const std::string& shown,
+                                          ZoneHealth health);
+
 }  // namespace ostrivane

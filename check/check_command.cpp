@@ -4,11 +4,11 @@
 #include <chrono>
 #include <ostream>
 
-#include "check/check_output.h"
 #include "check/list_engine.h"
+#include "core/clock.h"
 #include "core/memory_table.h"
 #include "persist/list_file.h"
-#include "persist/unattended.h"
+#include "persist/startup.h"
 
 namespace ostrivane {
 
@@ -28,9 +28,9 @@ std::variant<std::vector<CheckZone>, CheckFailure> zonesOf(const CheckOptions& o
     if (!options.listFile && use.catalog != nullptr) {
         zones = defaultZones(use);
         if (zones.empty()) {
-            return CheckFailure{kCheckUsage,
-                                "no zone to check: the catalog's default set is empty "
-                                "(give one with --zone or --list)"};
+            return CheckFailure{
+                "no zone to check: the catalog's default set is empty "
+                "(give one with --zone or --list)"};
         }
         return zones;
     }
@@ -41,7 +41,7 @@ std::variant<std::vector<CheckZone>, CheckFailure> zonesOf(const CheckOptions& o
     if (!options.listFile) {
         table = startUpWarningOfProblems(path, environment.warnings);
     } else if (const auto problem = loadListFile(table, path)) {
-        return CheckFailure{kCheckUsage, "--list: " + problem->message()};
+        return CheckFailure{"--list: " + problem->message()};
     }
     for (int row = 0; row < kRowCount; ++row) {
         auto zone = table.zone(row);
@@ -54,16 +54,10 @@ std::variant<std::vector<CheckZone>, CheckFailure> zonesOf(const CheckOptions& o
         }
     }
     if (zones.empty()) {
-        return CheckFailure{kCheckUsage, "no zone to check: the list file " + path.string() +
-                                             " names none (give one with --zone)"};
+        return CheckFailure{"no zone to check: the list file " + path.string() +
+                            " names none (give one with --zone)"};
     }
     return zones;
-}
-
-EpochMs nowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
 }
 
 }  // namespace
@@ -80,7 +74,7 @@ std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
             inputRead = true;
             auto fromInput = readTargets(environment.input);
             if (const auto* error = std::get_if<TargetError>(&fromInput)) {
-                return CheckFailure{kCheckUsage, error->reason + ": '" + error->text + "'"};
+                return CheckFailure{error->reason + ": '" + error->text + "'"};
             }
             auto& read = std::get<std::vector<Target>>(fromInput);
             std::move(read.begin(), read.end(), std::back_inserter(targets));
@@ -88,12 +82,12 @@ std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
         }
         auto parsed = parseTarget(text);
         if (const auto* error = std::get_if<TargetError>(&parsed)) {
-            return CheckFailure{kCheckUsage, "target '" + error->text + "': " + error->reason};
+            return CheckFailure{"target '" + error->text + "': " + error->reason};
         }
         targets.push_back(std::get<Target>(std::move(parsed)));
     }
     if (targets.empty()) {
-        return CheckFailure{kCheckUsage, "no target given: standard input held none"};
+        return CheckFailure{"no target given: standard input held none"};
     }
 
     auto zones = zonesOf(options, environment);
@@ -102,17 +96,17 @@ std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
     }
 
     const auto started = std::chrono::steady_clock::now();
-    const EpochMs startedAt = nowMs();
+    const EpochMs startedAt = nowEpochMs();
     auto expanded = expandTargets(targets, environment.resolveHost);
     if (const auto* error = std::get_if<TargetError>(&expanded)) {
-        return CheckFailure{kCheckUsage, "target '" + error->text + "': " + error->reason};
+        return CheckFailure{"target '" + error->text + "': " + error->reason};
     }
     const auto& found = std::get<ExpandedTargets>(expanded);
 
     auto asked = askLists(found.addresses, std::get<std::vector<CheckZone>>(zones),
                           {options.timeout, options.servers});
     if (const auto* failure = std::get_if<EngineFailure>(&asked)) {
-        return CheckFailure{kCheckUsage, failure->reason};
+        return CheckFailure{failure->reason};
     }
     auto run = std::get<CheckRun>(std::move(asked));
     if (environment.catalog != nullptr) {

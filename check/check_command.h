@@ -15,9 +15,8 @@
 
 namespace ostrivane {
 
-// Why a run checked nothing, and the status to end with.
+// Why a run checked nothing: a usage failure, whatever the cause.
 struct CheckFailure {
-    int status = 3;
     std::string message;
 };
 
@@ -34,7 +33,7 @@ struct CheckEnvironment {
 // catalog's default set) and asks every list about every address; the
 // catalog then decodes the answers. A bad target on standard input, too many
 // addresses, a list file that cannot be read or no zone at all: a usage
-// failure (status 3), nothing asked.
+// failure, nothing asked.
 std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
                                               const CheckEnvironment& environment);
 

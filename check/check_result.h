@@ -5,12 +5,14 @@
 // the history store reads and annotates it, the output formats print it. Plain
 // values only, so that nothing here needs c-ares or SQLite.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/clock.h"
 #include "core/zone_health.h"
 
 namespace ostrivane {
@@ -36,9 +38,6 @@ enum class ListingChange {
 
 // "new", "ongoing", "cleared".
 std::string_view listingChangeText(ListingChange change);
-
-// Milliseconds since 1970-01-01T00:00:00Z.
-using EpochMs = std::int64_t;
 
 struct CheckedZone {
     std::string zone;  // as shown: a zone asked with a key is shown without it
@@ -77,5 +76,20 @@ struct CheckRun {
     // Said once per list and run: a list refuses public resolvers, or looks dead.
     std::vector<std::string> notices;
 };
+
+// The run's results counted by verdict, and its addresses.
+struct CheckCounts {
+    std::size_t listed = 0;
+    std::size_t notListed = 0;
+    std::size_t noAnswer = 0;
+    std::size_t listError = 0;
+    std::size_t brokenZone = 0;
+    std::size_t addresses = 0;
+    std::size_t newListings = 0;
+
+    std::size_t incomplete() const { return noAnswer + listError + brokenZone; }
+};
+
+CheckCounts countsOf(const CheckRun& run);
 
 }  // namespace ostrivane

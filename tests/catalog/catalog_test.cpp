@@ -9,7 +9,7 @@
 #include "catalog/catalog_file.h"
 #include "catalog/key_zone.h"
 #include "core/blacklist_table.h"
-#include "persist/temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace ostrivane {
 namespace {

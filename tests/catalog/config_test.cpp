@@ -7,7 +7,7 @@
 #include <string>
 #include <variant>
 
-#include "persist/temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace ostrivane {
 namespace {

@@ -7,7 +7,8 @@
 namespace ostrivane {
 namespace {
 
-AnswerCode code(std::uint32_t value, AnswerClass answerClass, std::string meaning, bool refusal = false) {
+AnswerCode code(std::uint32_t value, AnswerClass answerClass, std::string meaning,
+                bool refusal = false) {
     return {value, value, 0, std::move(meaning), answerClass, refusal};
 }
 
@@ -63,7 +64,8 @@ TEST(CatalogLists, ZonesByIdOrZoneThroughTheKeyAndTheDefaultSet) {
     };
     for (const auto& c : cases) {
         std::vector<std::string> zones;
-        for (const auto& zone : zonesNamed(c.names, *c.use)) zones.push_back(zone.zone);
+        for (const auto& zone : zonesNamed(c.names, *c.use))
+            zones.push_back(zone.zone);
         EXPECT_EQ(zones, c.zones);
     }
     const auto defaults = defaultZones(keyed);
@@ -76,7 +78,8 @@ TEST(CatalogLists, AnswersDecodedKeysHiddenAndDocumentedErrorsAreNoListing) {
     const Catalog catalog = testCatalog();
     const CatalogUse use{&catalog, {{"spamhaus", "k3y"}}, std::nullopt};
     CheckRun run;
-    run.zones = {{"k3y.zen.dq.test", "ZEN", ZoneHealth::Healthy}, {"other.test", "", ZoneHealth::Healthy}};
+    run.zones = {{"k3y.zen.dq.test", "ZEN", ZoneHealth::Healthy},
+                 {"other.test", "", ZoneHealth::Healthy}};
     run.zoneTestAnswers = {{"127.0.0.2"}, {"127.0.0.2"}};
     run.results = {resultOf("k3y.zen.dq.test", CheckVerdict::Listed, {"127.0.0.10", "127.0.0.2"},
                             "see https://k3y.zen.dq.test/"),
@@ -109,13 +112,26 @@ TEST(CatalogLists, RefusalsAndDeadListsAreSaidOncePerList) {
         ZoneHealth deadHealth;
         std::vector<std::string> notices;  // the start of each notice
     } cases[] = {
-        {ZoneHealth::RefusesUs, {"127.255.255.254"}, {}, ZoneHealth::Healthy,
-         {"ZEN (zen.test) refuses queries", "Dead (dead.test) looks dead (the catalog marks it dead)"}},
-        {ZoneHealth::Healthy, {"127.0.0.2"}, {"127.255.255.254"}, ZoneHealth::Healthy,
+        {ZoneHealth::RefusesUs,
+         {"127.255.255.254"},
+         {},
+         ZoneHealth::Healthy,
+         {"ZEN (zen.test) refuses queries",
+          "Dead (dead.test) looks dead (the catalog marks it dead)"}},
+        {ZoneHealth::Healthy,
+         {"127.0.0.2"},
+         {"127.255.255.254"},
+         ZoneHealth::Healthy,
          {"ZEN (zen.test) refuses queries", "Dead (dead.test) looks dead"}},
-        {ZoneHealth::ListsEverything, {"127.0.0.2"}, {}, ZoneHealth::EmptyOrDead,
+        {ZoneHealth::ListsEverything,
+         {"127.0.0.2"},
+         {},
+         ZoneHealth::EmptyOrDead,
          {"ZEN (zen.test) looks dead (it lists every address", "Dead (dead.test) looks dead"}},
-        {ZoneHealth::RefusesUs, {"127.255.255.255"}, {}, ZoneHealth::Healthy,
+        {ZoneHealth::RefusesUs,
+         {"127.255.255.255"},
+         {},
+         ZoneHealth::Healthy,
          {"Dead (dead.test) looks dead"}},
     };
     for (const auto& c : cases) {
@@ -123,7 +139,8 @@ TEST(CatalogLists, RefusalsAndDeadListsAreSaidOncePerList) {
         run.zones = {{"zen.test", "ZEN", c.zenHealth}, {"dead.test", "Dead", c.deadHealth}};
         run.zoneTestAnswers = {c.zenTest, {"127.0.0.2"}};
         for (int address = 0; address < 3; ++address) {
-            const auto verdict = c.zenAnswers.empty() ? CheckVerdict::ListError : CheckVerdict::Listed;
+            const auto verdict =
+                c.zenAnswers.empty() ? CheckVerdict::ListError : CheckVerdict::Listed;
             run.results.push_back(resultOf("zen.test", verdict, c.zenAnswers));
             run.results.push_back(resultOf("dead.test", CheckVerdict::NotListed, {}));
         }
@@ -132,7 +149,8 @@ TEST(CatalogLists, RefusalsAndDeadListsAreSaidOncePerList) {
         for (std::size_t i = 0; i < c.notices.size(); ++i) {
             EXPECT_EQ(run.notices[i].rfind(c.notices[i], 0), 0u) << run.notices[i];
         }
-        const bool refused = !c.notices.empty() && c.notices[0].find("refuses") != std::string::npos;
+        const bool refused =
+            !c.notices.empty() && c.notices[0].find("refuses") != std::string::npos;
         if (refused) {
             EXPECT_NE(run.notices[0].find("--server"), std::string::npos);
             EXPECT_NE(run.notices[0].find("OSTRIVANE_KEY_SPAMHAUS"), std::string::npos);

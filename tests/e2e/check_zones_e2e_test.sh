@@ -53,11 +53,28 @@ rows+=("" bl.test)
     exit 1
 }
 printf '%s\r\n' "${rows[@]}" >"$work/sbllist.txt"
+
+# A catalog drop-in that knows two of the zones: the wildcard one is said to
+# look dead once, though the list holds it once; the healthy one is not.
+mkdir -p "$work/etc/lists.d"
+cat >"$work/etc/lists.d/test.toml" <<'TOML'
+[[list]]
+id = "wild"
+name = "Wild list"
+zone = "wild.test"
+kinds = ["ipv4"]
+
+[[list]]
+id = "healthy"
+name = "Healthy list"
+zone = "bl.test"
+kinds = ["ipv4"]
+TOML
 cp "$work/sbllist.txt" "$work/sbllist.before"
 
 # Timed inside the namespace, so that setting it up and starting the DNS
 # server do not count against the command's bound.
-OSTRIVANE_REPORT="$work/report.html" "$here/netns_run.sh" /bin/bash -c '
+OSTRIVANE_CONFIG_DIR="$work/etc" OSTRIVANE_REPORT="$work/report.html" "$here/netns_run.sh" /bin/bash -c '
     start=$(date +%s%N)
     "$1/ostrivane" --check-zones >"$1/stdout" 2>"$1/stderr"
     status=$?
@@ -136,6 +153,9 @@ if status_full != 3 or not stderr_full.endswith(
     failures.append(f"to /dev/full: exit status {status_full}, standard error {stderr_full!r}")
 if status != 4:
     failures.append(f"exit status {status}, expected 4")
+dead = "ostrivane --check-zones: Wild list (wild.test) looks dead (it lists every address"
+if stderr.count(dead) != 1 or stderr.count("looks dead") != 1:
+    failures.append(f"standard error should say once that Wild list looks dead: {stderr!r}")
 if elapsed_ms > bound_ms:
     failures.append(f"took {elapsed_ms} ms, more than its bound of {bound_ms} ms")
 if os.path.exists(os.path.join(work, "report.html")):
