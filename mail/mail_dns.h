@@ -56,7 +56,7 @@ using DnsRound = std::function<std::vector<DnsAnswer>(const std::vector<DnsQuest
 // each round until nothing is missing finds everything in as many rounds as
 // the deepest chain of lookups needs.
 class DnsAnswerBook {
-public:
+  public:
     // The answer, or nothing: then the question is wanted for the next round.
     const DnsAnswer* find(const DnsQuestion& question);
 
@@ -65,7 +65,7 @@ public:
 
     bool wantsMore() const { return !m_wanted.empty(); }
 
-private:
+  private:
     std::map<DnsQuestion, DnsAnswer> m_answers;
     std::set<DnsQuestion> m_wanted;
 };

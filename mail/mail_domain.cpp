@@ -88,9 +88,8 @@ void walkMx(const std::string& domain, DnsAnswerBook& book, MailExpansion& out) 
         return;
     }
     auto hosts = mx->mx;
-    std::stable_sort(hosts.begin(), hosts.end(), [](const MxHost& a, const MxHost& b) {
-        return a.preference < b.preference;
-    });
+    std::stable_sort(hosts.begin(), hosts.end(),
+                     [](const MxHost& a, const MxHost& b) { return a.preference < b.preference; });
     for (const auto& host : hosts) {
         if (host.host.empty()) {
             out.notes.push_back(domain + " accepts no mail (null MX)");
@@ -171,8 +170,8 @@ std::vector<MailExpansion> expandMailTargets(const std::vector<MailTarget>& targ
     }
     if (book.wantsMore()) {
         for (auto& expansion : expansions) {
-            expansion.unanswered.push_back("lookups still open after " +
-                                           std::to_string(maxRounds) + " rounds");
+            expansion.unanswered.push_back("lookups still open after " + std::to_string(maxRounds) +
+                                           " rounds");
         }
     }
     for (auto& expansion : expansions) {
@@ -183,8 +182,8 @@ std::vector<MailExpansion> expandMailTargets(const std::vector<MailTarget>& targ
     return expansions;
 }
 
-std::optional<std::vector<ReachedAddress>> reachedAddresses(
-    const std::vector<ReachedBlock>& blocks, std::size_t most) {
+std::optional<std::vector<ReachedAddress>> reachedAddresses(const std::vector<ReachedBlock>& blocks,
+                                                            std::size_t most) {
     std::vector<ReachedAddress> addresses;
     std::map<IpAddress, std::size_t> index;
     for (const auto& reached : blocks) {

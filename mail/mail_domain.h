@@ -38,10 +38,10 @@ struct ReachedName {
 
 struct MailExpansion {
     MailTarget target;
-    std::vector<ReachedBlock> blocks;  // MX hosts' addresses first, then SPF's
-    std::vector<ReachedName> names;    // mail: only
-    std::vector<std::string> notes;    // no MX, no SPF, what was not checked and why
-    std::string permerror;             // the SPF record's, if any
+    std::vector<ReachedBlock> blocks;     // MX hosts' addresses first, then SPF's
+    std::vector<ReachedName> names;       // mail: only
+    std::vector<std::string> notes;       // no MX, no SPF, what was not checked and why
+    std::string permerror;                // the SPF record's, if any
     std::vector<std::string> unanswered;  // lookups without an answer: incomplete
 };
 
@@ -60,7 +60,7 @@ struct ReachedAddress {
 };
 
 // The blocks' addresses, each once; more than `most` addresses: nothing.
-std::optional<std::vector<ReachedAddress>> reachedAddresses(
-    const std::vector<ReachedBlock>& blocks, std::size_t most);
+std::optional<std::vector<ReachedAddress>> reachedAddresses(const std::vector<ReachedBlock>& blocks,
+                                                            std::size_t most);
 
 }  // namespace ostrivane

@@ -48,7 +48,7 @@ struct Path {
 };
 
 class SpfWalk {
-public:
+  public:
     SpfWalk(DnsAnswerBook& book, const SpfLimits& limits) : m_book(book), m_limits(limits) {}
 
     SpfExpansion run(const std::string& domain) {
@@ -62,7 +62,7 @@ public:
         return std::move(m_result);
     }
 
-private:
+  private:
     bool stopped() const { return !m_result.permerror.empty(); }
 
     void permerror(std::string reason) {
@@ -113,8 +113,7 @@ private:
     std::vector<std::string> m_chain;  // the domains being walked, outermost first
 };
 
-std::optional<SpfRecord> SpfWalk::fetchRecord(const std::string& domain,
-                                              const std::string* cause) {
+std::optional<SpfRecord> SpfWalk::fetchRecord(const std::string& domain, const std::string* cause) {
     const DnsAnswer* txt = answer(domain, DnsType::TXT);
     if (txt == nullptr) {
         return std::nullopt;
@@ -270,8 +269,8 @@ void SpfWalk::addBlock(AddressBlock block, const std::string& via, const Path& p
     clearHostBits(block.first, block.prefix);
     if (block.prefix < widest) {
         m_result.notes.push_back(via + ": " + formatIpAddress(block.first) + "/" +
-                                 std::to_string(block.prefix) + " not checked: " +
-                                 blockSizeText(block) + ", wider than the /" +
+                                 std::to_string(block.prefix) +
+                                 " not checked: " + blockSizeText(block) + ", wider than the /" +
                                  std::to_string(widest) + " limit");
         return;
     }

@@ -113,9 +113,9 @@ struct Mechanism {
 };
 
 constexpr Mechanism kMechanisms[] = {
-    {"all", SpfKind::All},         {"include", SpfKind::Include}, {"a", SpfKind::A},
-    {"mx", SpfKind::Mx},           {"ptr", SpfKind::Ptr},         {"ip4", SpfKind::Ip4},
-    {"ip6", SpfKind::Ip6},         {"exists", SpfKind::Exists},
+    {"all", SpfKind::All}, {"include", SpfKind::Include}, {"a", SpfKind::A},
+    {"mx", SpfKind::Mx},   {"ptr", SpfKind::Ptr},         {"ip4", SpfKind::Ip4},
+    {"ip6", SpfKind::Ip6}, {"exists", SpfKind::Exists},
 };
 
 bool readMechanism(std::string_view body, SpfTerm& term) {

@@ -21,7 +21,7 @@ struct FakeRecord {
 };
 
 class FakeDns {
-public:
+  public:
     explicit FakeDns(const std::vector<FakeRecord>& records) {
         for (const auto& record : records) {
             m_records[{record.name, record.type}] = record;
@@ -43,7 +43,7 @@ public:
     int rounds = 0;
     std::map<DnsQuestion, int> asked;
 
-private:
+  private:
     DnsAnswer answer(const DnsQuestion& question) const {
         const auto found = m_records.find(question);
         if (found == m_records.end()) {

@@ -11,7 +11,8 @@ using T = DnsType;
 
 std::vector<FakeRecord> spfWorld() {
     std::vector<FakeRecord> records = {
-        {"example.org", T::TXT,
+        {"example.org",
+         T::TXT,
          {"v=spf1 ip4:192.0.2.0/28 ip6:2001:db8:1::/126 a:host.example.org "
           "include:_spf.example.net mx -all",
           "google-site-verification=abc"}},
@@ -24,10 +25,12 @@ std::vector<FakeRecord> spfWorld() {
         {"loop-a.example", T::TXT, {"v=spf1 ip4:192.0.2.1 include:loop-b.example -all"}},
         {"loop-b.example", T::TXT, {"v=spf1 include:loop-a.example -all"}},
         {"void.example", T::TXT, {"v=spf1 a:none1.example mx:none2.example a:none3.example"}},
-        {"wide.example", T::TXT,
+        {"wide.example",
+         T::TXT,
          {"v=spf1 ip4:10.0.0.0/8 ip6:2001:db8::/64 ip4:192.0.2.0/20 ip6:2001:db8::/116 "
           "ip4:198.18.0.0/18"}},
-        {"skip.example", T::TXT,
+        {"skip.example",
+         T::TXT,
          {"v=spf1 ptr exists:%{i}._spf.example.org a:%{d}.example.org -ip4:192.0.2.1 "
           "?include:_spf.example.net ip4:192.0.2.2 -all"}},
         {"redirect.example", T::TXT, {"v=spf1 redirect=_spf.example.net"}},
@@ -41,10 +44,10 @@ std::vector<FakeRecord> spfWorld() {
         {"nospf.example", T::A, {"192.0.2.50"}},
         {"bad.example", T::TXT, {"v=spf1 ip4:192.0.2.300 -all"}},
         {"mx11.example", T::TXT, {"v=spf1 mx -all"}},
-        {"mx11.example", T::MX,
-         {"1 a.example", "2 b.example", "3 c.example", "4 d.example", "5 e.example",
-          "6 f.example", "7 g.example", "8 h.example", "9 i.example", "10 j.example",
-          "11 k.example"}},
+        {"mx11.example",
+         T::MX,
+         {"1 a.example", "2 b.example", "3 c.example", "4 d.example", "5 e.example", "6 f.example",
+          "7 g.example", "8 h.example", "9 i.example", "10 j.example", "11 k.example"}},
         {"a-cidr.example", T::TXT, {"v=spf1 a/30//126 -all"}},
         {"a-cidr.example", T::A, {"192.0.2.101"}},
         {"a-cidr.example", T::AAAA, {"2001:db8::101"}},
@@ -56,8 +59,8 @@ std::vector<FakeRecord> spfWorld() {
     std::string eleven = "v=spf1 ip4:192.0.2.77";
     for (int n = 1; n <= 11; ++n) {
         eleven += " a:h" + std::to_string(n) + ".example";
-        records.push_back({"h" + std::to_string(n) + ".example", T::A,
-                           {"203.0.113." + std::to_string(n)}});
+        records.push_back(
+            {"h" + std::to_string(n) + ".example", T::A, {"203.0.113." + std::to_string(n)}});
     }
     records.push_back({"eleven.example", T::TXT, {eleven + " -all"}});
     return records;
@@ -87,7 +90,12 @@ const SpfCase kSpfCases[] = {
      "",
      {},
      3},
-    {"loop-a.example", {"spf ip4:192.0.2.1 = 192.0.2.1/32"}, {}, "an include loop: loop-a.example -> loop-b.example -> loop-a.example", {}, 2},
+    {"loop-a.example",
+     {"spf ip4:192.0.2.1 = 192.0.2.1/32"},
+     {},
+     "an include loop: loop-a.example -> loop-b.example -> loop-a.example",
+     {},
+     2},
     {"void.example", {}, {}, "more than 2 void lookups (the last at spf a:none3.example)", {}, 2},
     {"wide.example",
      {"spf ip4:192.0.2.0/20 = 192.0.0.0/20", "spf ip6:2001:db8::/116 = 2001:db8::/116"},
@@ -101,28 +109,57 @@ const SpfCase kSpfCases[] = {
      {"spf ip4:192.0.2.2 = 192.0.2.2/32"},
      {"spf ptr: not checked: it names no fixed addresses",
       "spf exists:%{i}._spf.example.org: not checked",
-      "spf a:%{d}.example.org: not checked: a macro", "spf -ip4:192.0.2.1: not checked: its qualifier \"-\"",
+      "spf a:%{d}.example.org: not checked: a macro",
+      "spf -ip4:192.0.2.1: not checked: its qualifier \"-\"",
       "spf ?include:_spf.example.net: not checked: its qualifier \"?\""},
      "",
      {},
      2},
-    {"redirect.example", {"spf redirect=_spf.example.net ip4:198.51.100.0/30 = 198.51.100.0/30"}, {}, "", {}, 2},
+    {"redirect.example",
+     {"spf redirect=_spf.example.net ip4:198.51.100.0/30 = 198.51.100.0/30"},
+     {},
+     "",
+     {},
+     2},
     {"redirect-all.example", {}, {}, "", {}, 1},
     {"none.example", {}, {}, "", {}, 1, false},
     {"nowhere.example", {}, {}, "", {}, 1, false},
     {"two.example", {}, {}, "two.example publishes more than one SPF record", {}, 1, false},
     {"timeout.example", {}, {}, "", {"TXT timeout.example: no answer in time"}, 1, false},
-    {"inc-timeout.example", {"spf ip4:192.0.2.9 = 192.0.2.9/32"}, {}, "", {"TXT slow.example: no answer in time"}, 2},
-    {"inc-none.example", {}, {}, "spf include:nospf.example: nospf.example publishes no SPF record", {}, 2},
-    {"bad.example", {}, {}, "the SPF record of bad.example is not valid: \"ip4:192.0.2.300\"", {}, 1, false},
+    {"inc-timeout.example",
+     {"spf ip4:192.0.2.9 = 192.0.2.9/32"},
+     {},
+     "",
+     {"TXT slow.example: no answer in time"},
+     2},
+    {"inc-none.example",
+     {},
+     {},
+     "spf include:nospf.example: nospf.example publishes no SPF record",
+     {},
+     2},
+    {"bad.example",
+     {},
+     {},
+     "the SPF record of bad.example is not valid: \"ip4:192.0.2.300\"",
+     {},
+     1,
+     false},
     {"mx11.example", {}, {}, "spf mx: more than 10 MX hosts (11)", {}, 2},
     {"a-cidr.example",
-     {"spf a/30//126 a-cidr.example = 192.0.2.100/30", "spf a/30//126 a-cidr.example = 2001:db8::100/126"},
-     {}, "", {}, 2},
+     {"spf a/30//126 a-cidr.example = 192.0.2.100/30",
+      "spf a/30//126 a-cidr.example = 2001:db8::100/126"},
+     {},
+     "",
+     {},
+     2},
     {"deep.example",
      {"spf include:d1.example include:d3.example ip4:192.0.2.63 = 192.0.2.63/32",
       "spf include:d2.example ip4:192.0.2.62 = 192.0.2.62/32"},
-     {}, "", {}, 3},
+     {},
+     "",
+     {},
+     3},
     // What came before the 11th lookup is kept; the 11th and after are not asked.
     {"eleven.example",
      {"spf ip4:192.0.2.77 = 192.0.2.77/32", "spf a:h1.example = 203.0.113.1/32",
@@ -131,7 +168,10 @@ const SpfCase kSpfCases[] = {
       "spf a:h6.example = 203.0.113.6/32", "spf a:h7.example = 203.0.113.7/32",
       "spf a:h8.example = 203.0.113.8/32", "spf a:h9.example = 203.0.113.9/32",
       "spf a:h10.example = 203.0.113.10/32"},
-     {}, "more than 10 terms that cause DNS lookups (the 11th is spf a:h11.example)", {}, 2},
+     {},
+     "more than 10 terms that cause DNS lookups (the 11th is spf a:h11.example)",
+     {},
+     2},
 };
 
 std::string blockText(const ReachedBlock& reached) {
@@ -184,15 +224,19 @@ TEST(SpfEvaluator, ARaisedLimitExpandsWiderBlocks) {
         result = walkSpf("wide.example", book, SpfLimits{16, 112});
     } while (book.askWanted(dns.round()));
     EXPECT_EQ(result.blocks.size(), 3U);  // the /18 too
-    EXPECT_EQ(result.notes.size(), 2U);  // the /8 and the /64 stay too wide
+    EXPECT_EQ(result.notes.size(), 2U);   // the /8 and the /64 stay too wide
 }
 
 TEST(SpfEvaluator, SaysTheSizeOfABlock) {
     const std::pair<std::string, std::string> cases[] = {
-        {"192.0.2.1/32", "1 address"},           {"192.0.2.0/31", "2 addresses"},
-        {"10.0.0.0/8", "16,777,216 addresses"},  {"0.0.0.0/0", "4,294,967,296 addresses"},
-        {"2001:db8::/116", "4,096 addresses"},   {"2001:db8::/65", "9,223,372,036,854,775,808 addresses"},
-        {"2001:db8::/64", "2^64 addresses"},     {"::/0", "2^128 addresses"},
+        {"192.0.2.1/32", "1 address"},
+        {"192.0.2.0/31", "2 addresses"},
+        {"10.0.0.0/8", "16,777,216 addresses"},
+        {"0.0.0.0/0", "4,294,967,296 addresses"},
+        {"2001:db8::/116", "4,096 addresses"},
+        {"2001:db8::/65", "9,223,372,036,854,775,808 addresses"},
+        {"2001:db8::/64", "2^64 addresses"},
+        {"::/0", "2^128 addresses"},
     };
     for (const auto& [text, size] : cases) {
         const auto slash = text.find('/');

@@ -7,9 +7,14 @@ namespace {
 
 TEST(SpfRecord, KnowsTheVersionTag) {
     const std::pair<std::string, bool> cases[] = {
-        {"v=spf1", true},          {"v=spf1 -all", true},   {"V=SPF1 mx", true},
-        {"v=spf10 -all", false},   {"v=spf1-all", false},   {"spf2.0/pra mx", false},
-        {"google-site-verification=x", false},              {"", false},
+        {"v=spf1", true},
+        {"v=spf1 -all", true},
+        {"V=SPF1 mx", true},
+        {"v=spf10 -all", false},
+        {"v=spf1-all", false},
+        {"spf2.0/pra mx", false},
+        {"google-site-verification=x", false},
+        {"", false},
     };
     for (const auto& [text, expected] : cases) {
         EXPECT_EQ(isSpfRecord(text), expected) << text;
