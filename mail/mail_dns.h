@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "check/ip_address.h"
+#include "core/ip_address.h"
 
 namespace ostrivane {
 

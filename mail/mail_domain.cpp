@@ -65,7 +65,7 @@ void addMxHost(const std::string& host, DnsAnswerBook& book, MailExpansion& out)
         }
         for (const auto& address : found->addresses) {
             const int prefix = address.family == IpAddress::Family::V4 ? 32 : 128;
-            out.blocks.push_back(ReachedBlock{{address, prefix}, "mx " + host});
+            out.blocks.push_back(ReachedBlock{address, prefix, "mx " + host});
             any = true;
         }
     }
@@ -187,12 +187,12 @@ std::optional<std::vector<ReachedAddress>> reachedAddresses(const std::vector<Re
     std::vector<ReachedAddress> addresses;
     std::map<IpAddress, std::size_t> index;
     for (const auto& reached : blocks) {
-        const bool v4 = reached.block.first.family == IpAddress::Family::V4;
-        const int hostBits = (v4 ? 32 : 128) - reached.block.prefix;
+        const bool v4 = reached.first.family == IpAddress::Family::V4;
+        const int hostBits = (v4 ? 32 : 128) - reached.prefix;
         if (hostBits > 63) {
             return std::nullopt;
         }
-        IpAddress address = reached.block.first;
+        IpAddress address = reached.first;
         for (std::uint64_t n = 0; n < (std::uint64_t{1} << hostBits); ++n) {
             const auto [at, added] = index.try_emplace(address, addresses.size());
             if (added) {

@@ -105,7 +105,7 @@ class SpfWalk {
     void addAddresses(const std::string& host, const SpfTerm& term, const std::string& via,
                       const Path& path);
     void follow(const SpfTerm& term, const Path& path);
-    void addBlock(AddressBlock block, const std::string& via, const Path& path);
+    void addBlock(IpAddress first, int prefix, const std::string& via, const Path& path);
 
     DnsAnswerBook& m_book;
     const SpfLimits& m_limits;
@@ -179,9 +179,9 @@ void SpfWalk::walkTerm(const SpfTerm& term, const std::string& domain, const Pat
     }
     switch (term.kind) {
         case SpfKind::Ip4:
-            return addBlock({term.address, term.prefix4}, where, inner);
+            return addBlock(term.address, term.prefix4, where, inner);
         case SpfKind::Ip6:
-            return addBlock({term.address, term.prefix6}, where, inner);
+            return addBlock(term.address, term.prefix6, where, inner);
         case SpfKind::A:
             return lookupHost(term, domain, inner);
         case SpfKind::Mx:
@@ -216,7 +216,7 @@ void SpfWalk::addAddresses(const std::string& host, const SpfTerm& term, const s
         }
         for (const auto& address : found->addresses) {
             const bool v4 = address.family == IpAddress::Family::V4;
-            addBlock({address, v4 ? term.prefix4 : term.prefix6}, via, path);
+            addBlock(address, v4 ? term.prefix4 : term.prefix6, via, path);
         }
     }
 }
@@ -260,21 +260,21 @@ void SpfWalk::follow(const SpfTerm& term, const Path& path) {
     }
 }
 
-void SpfWalk::addBlock(AddressBlock block, const std::string& via, const Path& path) {
+void SpfWalk::addBlock(IpAddress first, int prefix, const std::string& via, const Path& path) {
     if (!path.authorising) {
         return;
     }
-    const bool v4 = block.first.family == IpAddress::Family::V4;
+    const bool v4 = first.family == IpAddress::Family::V4;
     const int widest = v4 ? m_limits.widestIPv4Prefix : m_limits.widestIPv6Prefix;
-    clearHostBits(block.first, block.prefix);
-    if (block.prefix < widest) {
-        m_result.notes.push_back(via + ": " + formatIpAddress(block.first) + "/" +
-                                 std::to_string(block.prefix) +
-                                 " not checked: " + blockSizeText(block) + ", wider than the /" +
+    clearHostBits(first, prefix);
+    if (prefix < widest) {
+        m_result.notes.push_back(via + ": " + formatIpAddress(first) + "/" +
+                                 std::to_string(prefix) + " not checked: " +
+                                 blockSizeText(first.family, prefix) + ", wider than the /" +
                                  std::to_string(widest) + " limit");
         return;
     }
-    m_result.blocks.push_back(ReachedBlock{block, via});
+    m_result.blocks.push_back(ReachedBlock{first, prefix, via});
 }
 
 }  // namespace
@@ -283,9 +283,9 @@ SpfExpansion walkSpf(const std::string& domain, DnsAnswerBook& book, const SpfLi
     return SpfWalk(book, limits).run(domain);
 }
 
-std::string blockSizeText(const AddressBlock& block) {
-    const int total = block.first.family == IpAddress::Family::V4 ? 32 : 128;
-    const int bits = total - std::clamp(block.prefix, 0, total);
+std::string blockSizeText(IpAddress::Family family, int prefix) {
+    const int total = family == IpAddress::Family::V4 ? 32 : 128;
+    const int bits = total - std::clamp(prefix, 0, total);
     if (bits == 0) {
         return "1 address";
     }

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "check/target.h"
+#include "core/ip_address.h"
 #include "mail/mail_dns.h"
 
 namespace ostrivane {
@@ -30,7 +30,8 @@ struct SpfLimits {
 // A block of addresses and how it was reached: "spf include:_spf.example.net
 // ip4:192.0.2.0/24", "spf mx mx1.example.org", "mx mx1.example.org".
 struct ReachedBlock {
-    AddressBlock block;
+    IpAddress first;  // host bits cleared
+    int prefix = 32;
     std::string via;
 };
 
@@ -49,6 +50,6 @@ struct SpfExpansion {
 SpfExpansion walkSpf(const std::string& domain, DnsAnswerBook& book, const SpfLimits& limits);
 
 // The size of a block as text: "4,096 addresses", "2^64 addresses".
-std::string blockSizeText(const AddressBlock& block);
+std::string blockSizeText(IpAddress::Family family, int prefix);
 
 }  // namespace ostrivane

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "check/ip_address.h"
+#include "core/ip_address.h"
 #include "mail/mail_dns.h"
 
 namespace ostrivane {

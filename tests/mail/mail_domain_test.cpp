@@ -148,8 +148,8 @@ TEST(MailDomain, GivesUpAfterTheLastRoundAsIncomplete) {
 
 TEST(MailDomain, RefusesMoreAddressesThanARunTakes) {
     const std::vector<ReachedBlock> blocks = {
-        {{*parseIpAddress("192.0.2.0"), 24}, "spf ip4:192.0.2.0/24"},
-        {{*parseIpAddress("192.0.2.128"), 25}, "spf ip4:192.0.2.128/25"},
+        {*parseIpAddress("192.0.2.0"), 24, "spf ip4:192.0.2.0/24"},
+        {*parseIpAddress("192.0.2.128"), 25, "spf ip4:192.0.2.128/25"},
     };
     EXPECT_EQ(reachedAddresses(blocks, 256)->size(), 256U);
     EXPECT_EQ(reachedAddresses(blocks, 255), std::nullopt);
