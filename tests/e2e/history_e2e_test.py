@@ -68,7 +68,9 @@ def whole_runs(path):
     """(integrity, runs, runs whose counts do not add up to their results)."""
     with sqlite3.connect(f"file:{path}?mode=ro", uri=True) as db:
         integrity = db.execute("PRAGMA integrity_check").fetchone()[0]
-        rows = db.execute("SELECT result_count, counts FROM runs").fetchall()
+        tables = db.execute("SELECT count(*) FROM sqlite_schema WHERE name = 'runs'").fetchone()
+        # A run killed while it made the file leaves it without tables: no run.
+        rows = db.execute("SELECT result_count, counts FROM runs").fetchall() if tables[0] else []
     partial = 0
     for result_count, counts in rows:
         total = sum(int(pair.split("=")[1]) for pair in counts.split())
