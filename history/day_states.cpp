@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
+#include "core/clock.h"
+
 namespace ostrivane {
 
 namespace {
-
-constexpr EpochMs kDayMs = 24LL * 60 * 60 * 1000;
 
 char letterOf(DayState state) {
     switch (state) {

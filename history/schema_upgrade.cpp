@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 
+#include "core/clock.h"
 #include "history/day_states.h"
 #include "history/history_schema.h"
 #include "history/sqlite_statement.h"
@@ -58,8 +59,8 @@ void countVerdicts(sqlite3* db) {
             run = counts.integer(0);
             text.clear();
         }
-        text += (text.empty() ? "" : " ") + counts.text(1) + "=" +
-                std::to_string(counts.integer(2));
+        text +=
+            (text.empty() ? "" : " ") + counts.text(1) + "=" + std::to_string(counts.integer(2));
     }
     flush();
 }
@@ -76,7 +77,7 @@ struct Latest {
 void currentStates(sqlite3* db) {
     const std::int64_t lastDay =
         dayNumberOf(sqlite::queryInteger(db, "SELECT coalesce(max(started_at), 0) FROM runs"));
-    constexpr EpochMs kDayMs = 24LL * 60 * 60 * 1000;
+
     sqlite::Statement runs(
         db, "SELECT id, started_at FROM runs WHERE started_at >= ?1 ORDER BY started_at, id");
     runs.bind(1, (lastDay - kRecordedDays + 1) * kDayMs);
@@ -159,8 +160,8 @@ void upgradeFromVersion2(sqlite3* db) {
     countVerdicts(db);
     currentStates(db);
     zoneStates(db);
-    sqlite::execute(db, "DROP TABLE results; DROP TABLE run_zones; PRAGMA user_version = " +
-                            std::to_string(3));
+    sqlite::execute(
+        db, "DROP TABLE results; DROP TABLE run_zones; PRAGMA user_version = " + std::to_string(3));
 }
 
 }  // namespace ostrivane::schema

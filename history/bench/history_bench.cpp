@@ -161,7 +161,7 @@ void measureSize(const std::filesystem::path& dir) {
     const auto path = dir / "size.sqlite";
     std::filesystem::remove(path);
     SyntheticChecks checks(256, 16, 5, true);
-    EpochMs at = nowMs() - 3 * kDayMs;
+    EpochMs at = nowEpochMs() - 3 * kDayMs;
     const auto first = sizeAfter(path, checks, at, 12);
     const auto unchanged = sizeAfter(path, checks, at, 20);
     std::printf("   %-52s %8.1f KB   (store %.0f KB; at most 40 KB)\n",
