@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "app/catalog_setup.h"
+#include "app/option_reader.h"
 #include "text/columns.h"
 #include "text/json_text.h"
 #include "text/terminal_text.h"
@@ -23,24 +24,33 @@ struct ListsOptions {
 
 std::variant<ListsOptions, std::string> parseListsOptions(const std::vector<std::string>& args) {
     ListsOptions options;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const auto equals = arg.find('=');
-        const std::string name = arg.substr(0, equals);
-        if (name != "--format" && name != "--config") {
-            return arg + ": unknown option (--lists takes --format text|json and --config FILE)";
-        }
-        if (equals == std::string::npos && i + 1 >= args.size()) {
-            return name + ": needs a value";
-        }
-        const std::string value = equals != std::string::npos ? arg.substr(equals + 1) : args[++i];
-        if (name == "--config") {
-            options.configFile = value;
-        } else if (value == "json" || value == "text") {
-            options.json = value == "json";
-        } else {
-            return "--format " + value + ": the format is text or json";
-        }
+    const std::vector<OptionRow> rows{
+        {"--format", true,
+         [&options](const std::string& value) -> OptionProblem {
+             if (value != "text" && value != "json") {
+                 return "--format " + value + ": the format is text or json";
+             }
+             options.json = value == "json";
+             return std::nullopt;
+         }},
+        {"--config", true, [&options](const std::string& value) -> OptionProblem {
+             if (value.empty()) {
+                 return std::string("--config: the config file's name is empty");
+             }
+             options.configFile = value;
+             return std::nullopt;
+         }}};
+    const auto positional = [](const std::string& argument) -> OptionProblem {
+        return argument + ": --lists takes no other argument";
+    };
+    OptionWords words;
+    words.unknown = [](const std::string& option) {
+        return option + ": unknown option (--lists takes --format text|json and --config FILE)";
+    };
+    words.needsValue = [](const std::string& option) { return option + ": needs a value"; };
+    words.takesNoValue = [](const std::string& argument) { return argument + ": takes no value"; };
+    if (auto problem = readOptions(args, rows, positional, words)) {
+        return *problem;
     }
     return options;
 }

@@ -11,7 +11,8 @@ OSTRIVANE_PACKAGES=(
     xvfb xauth
     python3 python3-dnslib iproute2 util-linux
     libc-ares-dev libsqlite3-dev sqlite3
-    libtomlplusplus-dev nlohmann-json3-dev
+    libtomlplusplus-dev nlohmann-json3-dev libcli11-dev
+    nsd
 )
 
 say() { printf '%s\n' "$*" >&2; }
