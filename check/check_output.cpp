@@ -148,10 +148,14 @@ void printText(const CheckRun& run, const CheckOptions& options, std::ostream& o
         for (const auto& target : run.unresolvedTargets) {
             out << escapeForTerminal(target) << ": does not resolve to any address\n";
         }
+        for (const auto& target : run.unansweredTargets) {
+            out << escapeForTerminal(target) << ": no answer to the lookup of its addresses\n";
+        }
     }
 
     const Counts counts = countsOf(run);
-    const bool anything = !lines.empty() || !run.unresolvedTargets.empty();
+    const bool anything =
+        !lines.empty() || !run.unresolvedTargets.empty() || !run.unansweredTargets.empty();
     if (options.quiet && !options.changes && !anything) {
         return;
     }
@@ -160,6 +164,9 @@ void printText(const CheckRun& run, const CheckOptions& options, std::ostream& o
         << ", not-listed " << counts.notListed << ", no-answer " << counts.noAnswer
         << ", list-error " << counts.listError << ", broken-zone " << counts.brokenZone
         << "; unresolved targets " << run.unresolvedTargets.size();
+    if (!run.unansweredTargets.empty()) {
+        out << ", unanswered targets " << run.unansweredTargets.size();
+    }
     if (withChange) {
         const auto cleared =
             std::count_if(run.results.begin(), run.results.end(),
@@ -276,12 +283,17 @@ void printJson(const CheckRun& run, std::ostream& out) {
     for (std::size_t i = 0; i < run.unresolvedTargets.size(); ++i) {
         out << (i == 0 ? "" : ", ") << jsonString(run.unresolvedTargets[i]);
     }
+    out << "],\n  \"unanswered_targets\": [";
+    for (std::size_t i = 0; i < run.unansweredTargets.size(); ++i) {
+        out << (i == 0 ? "" : ", ") << jsonString(run.unansweredTargets[i]);
+    }
     const Counts counts = countsOf(run);
     out << "],\n  \"summary\": {\"addresses\": " << counts.addresses
         << ", \"zones\": " << run.zones.size() << ", \"listed\": " << counts.listed
         << ", \"not_listed\": " << counts.notListed << ", \"no_answer\": " << counts.noAnswer
         << ", \"list_error\": " << counts.listError << ", \"broken_zone\": " << counts.brokenZone
-        << ", \"unresolved_targets\": " << run.unresolvedTargets.size() << "}\n}\n";
+        << ", \"unresolved_targets\": " << run.unresolvedTargets.size()
+        << ", \"unanswered_targets\": " << run.unansweredTargets.size() << "}\n}\n";
 }
 
 // ---- nagios --------------------------------------------------------------
@@ -304,7 +316,8 @@ int nagiosState(const CheckRun& run, const CheckOptions& options) {
     if (!run.unresolvedTargets.empty() || counts.addresses == 0) {
         return kNagiosUnknown;
     }
-    return counts.incomplete() > 0 ? kNagiosWarning : kNagiosOk;
+    const bool incomplete = counts.incomplete() > 0 || !run.unansweredTargets.empty();
+    return incomplete ? kNagiosWarning : kNagiosOk;
 }
 
 void addOnce(std::vector<std::string>& list, const std::string& item) {
@@ -335,6 +348,9 @@ void printNagios(const CheckRun& run, const CheckOptions& options, std::ostream&
     }
     if (!run.unresolvedTargets.empty()) {
         parts.push_back("cannot resolve " + joined(run.unresolvedTargets, ", "));
+    }
+    if (!run.unansweredTargets.empty()) {
+        parts.push_back("no answer for " + joined(run.unansweredTargets, ", "));
     }
     if (!silentZones.empty()) {
         parts.push_back("no verdict from " + joined(silentZones, ", "));
@@ -405,7 +421,8 @@ int checkExitStatus(const CheckRun& run, const CheckOptions& options) {
     if (!run.unresolvedTargets.empty()) {
         return kCheckUnresolved;
     }
-    return counts.incomplete() > 0 ? kCheckIncomplete : kCheckClean;
+    const bool incomplete = counts.incomplete() > 0 || !run.unansweredTargets.empty();
+    return incomplete ? kCheckIncomplete : kCheckClean;
 }
 
 }  // namespace ostrivane
