@@ -31,7 +31,8 @@ void replied(void* arg, int status, int /*timeouts*/, unsigned char* reply, int 
     const auto* pending = static_cast<Pending*>(arg);
     const Pending copy = *pending;
     delete pending;
-    copy.callback(copy.context, status, reply, reply != nullptr ? static_cast<std::size_t>(length) : 0);
+    copy.callback(copy.context, status, reply,
+                  reply != nullptr ? static_cast<std::size_t>(length) : 0);
 }
 
 }  // namespace
@@ -41,7 +42,8 @@ std::variant<std::unique_ptr<AresChannel>, ChannelFailure> AresChannel::open(
     int status = ARES_SUCCESS;
     std::call_once(aresInitialised, [&status] { status = ares_library_init(ARES_LIB_INIT_ALL); });
     if (status != ARES_SUCCESS) {
-        return ChannelFailure{std::string("cannot start the DNS library: ") + ares_strerror(status)};
+        return ChannelFailure{std::string("cannot start the DNS library: ") +
+                              ares_strerror(status)};
     }
     std::unique_ptr<AresChannel> channel(new AresChannel());
     channel->m_state = std::make_unique<State>();
@@ -95,8 +97,7 @@ void addressesOf(const hostent* host, std::vector<std::array<std::uint8_t, N>>& 
 
 }  // namespace
 
-std::optional<DnsRecords> AresChannel::hostsFileRecords(const std::string& name,
-                                                        RecordType type) {
+std::optional<DnsRecords> AresChannel::hostsFileRecords(const std::string& name, RecordType type) {
     DnsRecords records;
     bool named = false;
     for (const int family : {AF_INET, AF_INET6}) {

@@ -56,9 +56,9 @@ void replied(void* context, int status, const std::uint8_t* reply, std::size_t l
     slot->done = true;
     --*slot->open;
     if (reply != nullptr) {
-        *slot->answer = answerOf(readDnsReply(reply, length, slot->question->name,
-                                              slot->question->type),
-                                 slot->question->type);
+        *slot->answer =
+            answerOf(readDnsReply(reply, length, slot->question->name, slot->question->type),
+                     slot->question->type);
     } else {
         slot->answer->outcome = NameAnswer::Outcome::Failed;
         slot->answer->problem = "the server failed or refused to answer";

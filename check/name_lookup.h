@@ -12,7 +12,7 @@
 
 #include "check/ares_channel.h"
 #include "check/dns_reply.h"
-#include "check/ip_address.h"
+#include "core/ip_address.h"
 
 namespace ostrivane {
 

@@ -6,15 +6,13 @@
 #include <vector>
 
 #include "core/blacklist_table.h"
-#include "core/html_escape.h"
 #include "core/information_page.h"
 #include "history/time_text.h"
+#include "text/html_escape.h"
 
 namespace ostrivane {
 
 namespace {
-
-constexpr EpochMs kDayMs = 24LL * 60 * 60 * 1000;
 
 std::string cssColour(Rgb colour) {
     char text[8];

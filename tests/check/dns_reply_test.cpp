@@ -64,7 +64,9 @@ Bytes message(int rcode, const std::string& question, const std::vector<Rr>& ans
     return out;
 }
 
-Rr a(const std::string& owner, std::uint8_t last) { return {owner, 1, {127, 0, 0, last}}; }
+Rr a(const std::string& owner, std::uint8_t last) {
+    return {owner, 1, {127, 0, 0, last}};
+}
 Rr cname(const std::string& owner, const std::string& target) {
     return {owner, 5, encodedName(target)};
 }
@@ -104,48 +106,91 @@ TEST(DnsReply, ReadsOnlyTheRecordsOfTheNameAsked) {
     mxData.insert(mxData.end(), host.begin(), host.end());
     const Bytes txtData{3, 'o', 'n', 'e', 4, ' ', 't', 'w', 'o'};
     const ReplyCase cases[] = {
-        {"a listing", message(0, kAsked, {a("@", 2)}), RecordType::A, Outcome::Records,
+        {"a listing",
+         message(0, kAsked, {a("@", 2)}),
+         RecordType::A,
+         Outcome::Records,
          {"127.0.0.2"}},
-        {"two answers in order", message(0, kAsked, {a(kAsked, 4), a("@", 2)}), RecordType::A,
-         Outcome::Records, {"127.0.0.4", "127.0.0.2"}},
-        {"case and a final dot do not matter", message(0, "2.0.0.127.BL.Test", {a("@", 2)}),
-         RecordType::A, Outcome::Records, {"127.0.0.2"}},
-        {"a CNAME chain followed", message(0, kAsked, {cname("@", "x.test"), cname("x.test", "y.test"), a("y.test", 3)}),
-         RecordType::A, Outcome::Records, {"127.0.0.3"}},
+        {"two answers in order",
+         message(0, kAsked, {a(kAsked, 4), a("@", 2)}),
+         RecordType::A,
+         Outcome::Records,
+         {"127.0.0.4", "127.0.0.2"}},
+        {"case and a final dot do not matter",
+         message(0, "2.0.0.127.BL.Test", {a("@", 2)}),
+         RecordType::A,
+         Outcome::Records,
+         {"127.0.0.2"}},
+        {"a CNAME chain followed",
+         message(0, kAsked, {cname("@", "x.test"), cname("x.test", "y.test"), a("y.test", 3)}),
+         RecordType::A,
+         Outcome::Records,
+         {"127.0.0.3"}},
         {"NXDOMAIN", message(3, kAsked, {}), RecordType::A, Outcome::NoSuchName, {}},
         {"NOERROR without records", message(0, kAsked, {}), RecordType::A, Outcome::NoRecord, {}},
-        {"a CNAME to a name without the record", message(0, kAsked, {cname("@", "x.test")}),
-         RecordType::A, Outcome::NoRecord, {}},
-        {"only another name's A record", message(0, kAsked, {a("other.test", 2)}), RecordType::A,
-         Outcome::Unusable, {}},
+        {"a CNAME to a name without the record",
+         message(0, kAsked, {cname("@", "x.test")}),
+         RecordType::A,
+         Outcome::NoRecord,
+         {}},
+        {"only another name's A record",
+         message(0, kAsked, {a("other.test", 2)}),
+         RecordType::A,
+         Outcome::Unusable,
+         {}},
         {"a CNAME whose target's A is missing, another name's present",
-         message(0, kAsked, {cname("@", "x.test"), a("y.test", 2)}), RecordType::A,
-         Outcome::Unusable, {}},
-        {"a CNAME loop", message(0, kAsked, {cname("@", "x.test"), cname("x.test", kAsked), a("z.test", 2)}),
-         RecordType::A, Outcome::Unusable, {}},
-        {"a CNAME to itself", message(0, kAsked, {cname("@", kAsked)}), RecordType::A,
-         Outcome::Unusable, {}},
+         message(0, kAsked, {cname("@", "x.test"), a("y.test", 2)}),
+         RecordType::A,
+         Outcome::Unusable,
+         {}},
+        {"a CNAME loop",
+         message(0, kAsked, {cname("@", "x.test"), cname("x.test", kAsked), a("z.test", 2)}),
+         RecordType::A,
+         Outcome::Unusable,
+         {}},
+        {"a CNAME to itself",
+         message(0, kAsked, {cname("@", kAsked)}),
+         RecordType::A,
+         Outcome::Unusable,
+         {}},
         {"SERVFAIL", message(2, kAsked, {}), RecordType::A, Outcome::Unusable, {}},
         {"REFUSED", message(5, kAsked, {}), RecordType::A, Outcome::Unusable, {}},
-        {"an A record of five bytes", message(0, kAsked, {{"@", 1, {127, 0, 0, 2, 0}}}),
-         RecordType::A, Outcome::Unusable, {}},
-        {"AAAA", message(0, "h.test", {{"h.test", 28, aaaa}}), RecordType::Aaaa, Outcome::Records,
+        {"an A record of five bytes",
+         message(0, kAsked, {{"@", 1, {127, 0, 0, 2, 0}}}),
+         RecordType::A,
+         Outcome::Unusable,
+         {}},
+        {"AAAA",
+         message(0, "h.test", {{"h.test", 28, aaaa}}),
+         RecordType::Aaaa,
+         Outcome::Records,
          {"v6:32:153"}},
-        {"an A record where AAAA was asked", message(0, "h.test", {a("h.test", 2)}),
-         RecordType::Aaaa, Outcome::NoRecord, {}},
-        {"MX", message(0, "example.org", {{"@", 15, mxData}}), RecordType::Mx, Outcome::Records,
+        {"an A record where AAAA was asked",
+         message(0, "h.test", {a("h.test", 2)}),
+         RecordType::Aaaa,
+         Outcome::NoRecord,
+         {}},
+        {"MX",
+         message(0, "example.org", {{"@", 15, mxData}}),
+         RecordType::Mx,
+         Outcome::Records,
          {"10 mx1.example.org"}},
-        {"TXT of two parts", message(0, kAsked, {{"@", 16, txtData}}), RecordType::Txt,
-         Outcome::Records, {"one two"}},
-        {"TXT whose part runs past its record", message(0, kAsked, {{"@", 16, {9, 'x'}}}),
-         RecordType::Txt, Outcome::Unusable, {}},
+        {"TXT of two parts",
+         message(0, kAsked, {{"@", 16, txtData}}),
+         RecordType::Txt,
+         Outcome::Records,
+         {"one two"}},
+        {"TXT whose part runs past its record",
+         message(0, kAsked, {{"@", 16, {9, 'x'}}}),
+         RecordType::Txt,
+         Outcome::Unusable,
+         {}},
     };
     for (const auto& c : cases) {
         // Asked in lower case with a final dot; the reply may write it otherwise.
-        const std::string asked =
-            c.type == RecordType::A || c.type == RecordType::Txt
-                ? kAsked + "."
-                : (c.type == RecordType::Mx ? "example.org" : "h.test");
+        const std::string asked = c.type == RecordType::A || c.type == RecordType::Txt
+                                      ? kAsked + "."
+                                      : (c.type == RecordType::Mx ? "example.org" : "h.test");
         const auto records = readDnsReply(c.reply.data(), c.reply.size(), asked, c.type);
         EXPECT_EQ(records.outcome, c.outcome) << c.what << ": " << records.problem;
         EXPECT_EQ(texts(records), c.records) << c.what;
