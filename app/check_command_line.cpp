@@ -1,9 +1,10 @@
-#include "check/check_options.h"
+#include "app/check_command_line.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include "check/target.h"
 #include "core/ip_address.h"
@@ -51,124 +52,6 @@ std::optional<std::string> normalizeZone(std::string_view zone) {
     return std::string(zone);
 }
 
-bool takesValue(std::string_view name) {
-    static constexpr std::string_view kWithValue[] = {
-        "--zone",    "--list",     "--timeout", "--server", "--format",
-        "--warning", "--critical", "--history", "--page",   "--keep-days"};
-    return std::find(std::begin(kWithValue), std::end(kWithValue), name) != std::end(kWithValue);
-}
-
-struct Parser {
-    CheckOptions options;
-    std::optional<CheckUsageError> error;
-
-    void fail(std::string message) {
-        if (!error) {
-            error = CheckUsageError{std::move(message)};
-        }
-    }
-
-    void threshold(std::string_view name, std::string_view value, int& into) {
-        const auto number = parseWholeNumber(value);
-        if (!number || *number < 1) {
-            fail(std::string(name) + " " + std::string(value) +
-                 ": the number of listings must be a whole number of at least 1");
-            return;
-        }
-        into = *number;
-    }
-
-    void option(std::string_view name, std::string_view value) {
-        if (name == "--zone") {
-            const auto zone = normalizeZone(value);
-            if (!zone) {
-                fail("--zone " + std::string(value) + ": not a DNS zone name");
-            } else if (std::find(options.zones.begin(), options.zones.end(), *zone) ==
-                       options.zones.end()) {
-                options.zones.push_back(*zone);
-            }
-        } else if (name == "--list") {
-            if (value.empty()) {
-                fail("--list: the list file's name is empty");
-            }
-            options.listFile = std::filesystem::path(std::string(value));
-        } else if (name == "--timeout") {
-            const auto timeout = parseTimeout(value);
-            if (!timeout) {
-                fail("--timeout " + std::string(value) +
-                     ": the timeout must be a number of seconds above 0 and at most 3600");
-            } else {
-                options.timeout = *timeout;
-            }
-        } else if (name == "--server") {
-            const auto server = normalizeServer(value);
-            if (!server) {
-                fail("--server " + std::string(value) +
-                     ": not ADDRESS[:PORT] (an IPv6 address with a port goes in brackets)");
-            } else {
-                options.servers.push_back(*server);
-            }
-        } else if (name == "--format") {
-            if (value == "text") {
-                options.format = CheckFormat::Text;
-            } else if (value == "json") {
-                options.format = CheckFormat::Json;
-            } else if (value == "nagios") {
-                options.format = CheckFormat::Nagios;
-            } else {
-                fail("--format " + std::string(value) + ": the format is text, json or nagios");
-            }
-        } else if (name == "--warning") {
-            threshold(name, value, options.warning);
-        } else if (name == "--critical") {
-            threshold(name, value, options.critical);
-        } else if (name == "--history") {
-            if (value.empty()) {
-                fail("--history: the history file's name is empty");
-            }
-            options.historyFile = std::filesystem::path(std::string(value));
-        } else if (name == "--page") {
-            if (value.empty()) {
-                fail("--page: the page's file name is empty");
-            }
-            options.page = std::filesystem::path(std::string(value));
-        } else if (name == "--keep-days") {
-            const auto days = parseWholeNumber(value);
-            if (!days || *days < 1) {
-                fail("--keep-days " + std::string(value) +
-                     ": the number of days must be a whole number of at least 1");
-            } else {
-                options.keepDays = *days;
-            }
-        }
-    }
-
-    void flag(std::string_view name) {
-        if (name == "--quiet") {
-            options.quiet = true;
-        } else if (name == "--no-history") {
-            options.noHistory = true;
-        } else if (name == "--changes") {
-            options.changes = true;
-        } else if (name == "--help") {
-            options.help = true;
-        } else {
-            fail(std::string(name) + ": unknown option");
-        }
-    }
-
-    void target(const std::string& text) {
-        if (text != "-") {
-            const auto parsed = parseTarget(text);
-            if (const auto* bad = std::get_if<TargetError>(&parsed)) {
-                fail("target '" + bad->text + "': " + bad->reason);
-                return;
-            }
-        }
-        options.targets.push_back(text);
-    }
-};
-
 }  // namespace
 
 std::optional<std::string> normalizeServer(std::string_view text) {
@@ -209,45 +92,129 @@ std::optional<std::string> normalizeServer(std::string_view text) {
            std::to_string(portNumber);
 }
 
-std::variant<CheckOptions, CheckUsageError> parseCheckOptions(
-    const std::vector<std::string>& args) {
-    Parser parser;
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size() && !parser.error; ++i) {
-        const std::string& arg = args[i];
-        if (optionsEnded || arg == "-" || arg.rfind("-", 0) != 0) {
-            parser.target(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        const auto equals = arg.find('=');
-        const std::string name = arg.substr(0, equals);
-        if (!takesValue(name)) {
-            if (equals != arg.npos) {
-                parser.fail(name + ": takes no value");
-            } else {
-                parser.flag(name);
-            }
-            continue;
-        }
-        if (equals != arg.npos) {
-            parser.option(name, std::string_view(arg).substr(equals + 1));
-        } else if (i + 1 < args.size()) {
-            parser.option(name, args[++i]);
-        } else {
-            parser.fail(name + ": needs a value");
-        }
-    }
-    if (parser.error) {
-        return *parser.error;
-    }
-    auto& options = parser.options;
-    if (options.help) {
-        return options;
-    }
+OptionRow listRow(std::optional<std::filesystem::path>& into) {
+    return {"--list", true, [&into](const std::string& value) -> OptionProblem {
+                into = std::filesystem::path(value);
+                if (value.empty()) {
+                    return "--list: the list file's name is empty";
+                }
+                return std::nullopt;
+            }};
+}
+
+OptionRow timeoutRow(std::chrono::milliseconds& into) {
+    return {"--timeout", true, [&into](const std::string& value) -> OptionProblem {
+                const auto timeout = parseTimeout(value);
+                if (!timeout) {
+                    return "--timeout " + value +
+                           ": the timeout must be a number of seconds above 0 and at most 3600";
+                }
+                into = *timeout;
+                return std::nullopt;
+            }};
+}
+
+OptionRow serverRow(std::vector<std::string>& into) {
+    return {"--server", true, [&into](const std::string& value) -> OptionProblem {
+                const auto server = normalizeServer(value);
+                if (!server) {
+                    return "--server " + value +
+                           ": not ADDRESS[:PORT] (an IPv6 address with a port goes in brackets)";
+                }
+                into.push_back(*server);
+                return std::nullopt;
+            }};
+}
+
+OptionWords checkOptionWords() {
+    OptionWords words;
+    words.unknown = [](const std::string& option) { return option + ": unknown option"; };
+    words.needsValue = [](const std::string& option) { return option + ": needs a value"; };
+    words.takesNoValue = [](const std::string& argument) {
+        return argument.substr(0, argument.find('=')) + ": takes no value";
+    };
+    return words;
+}
+
+namespace {
+
+OptionRow flagRow(std::string names, bool& into) {
+    return {std::move(names), false, [&into](const std::string&) -> OptionProblem {
+                into = true;
+                return std::nullopt;
+            }};
+}
+
+OptionRow pathRow(std::string name, std::string what, std::optional<std::filesystem::path>& into) {
+    return {name, true, [name, what, &into](const std::string& value) -> OptionProblem {
+                if (value.empty()) {
+                    return name + ": the " + what + " name is empty";
+                }
+                into = std::filesystem::path(value);
+                return std::nullopt;
+            }};
+}
+
+OptionRow wholeNumberRow(std::string name, std::string what, int& into) {
+    return {name, true, [name, what, &into](const std::string& value) -> OptionProblem {
+                const auto number = parseWholeNumber(value);
+                if (!number || *number < 1) {
+                    return name + " " + value + ": the number of " + what +
+                           " must be a whole number of at least 1";
+                }
+                into = *number;
+                return std::nullopt;
+            }};
+}
+
+OptionRow zoneRow(std::vector<std::string>& into) {
+    return {"--zone", true, [&into](const std::string& value) -> OptionProblem {
+                const auto zone = normalizeZone(value);
+                if (!zone) {
+                    return "--zone " + value + ": not a DNS zone name";
+                }
+                if (std::find(into.begin(), into.end(), *zone) == into.end()) {
+                    into.push_back(*zone);
+                }
+                return std::nullopt;
+            }};
+}
+
+OptionRow formatRow(CheckFormat& into) {
+    return {"--format", true, [&into](const std::string& value) -> OptionProblem {
+                static constexpr std::array<std::pair<std::string_view, CheckFormat>, 3> kFormats{
+                    {{"text", CheckFormat::Text},
+                     {"json", CheckFormat::Json},
+                     {"nagios", CheckFormat::Nagios}}};
+                for (const auto& [name, format] : kFormats) {
+                    if (value == name) {
+                        into = format;
+                        return std::nullopt;
+                    }
+                }
+                return "--format " + value + ": the format is text, json or nagios";
+            }};
+}
+
+// The options of --check, one row each.
+std::vector<OptionRow> checkRows(CheckOptions& o) {
+    return {zoneRow(o.zones),
+            listRow(o.listFile),
+            timeoutRow(o.timeout),
+            serverRow(o.servers),
+            formatRow(o.format),
+            flagRow("--quiet", o.quiet),
+            wholeNumberRow("--warning", "listings", o.warning),
+            wholeNumberRow("--critical", "listings", o.critical),
+            flagRow("--help", o.help),
+            pathRow("--history", "history file's", o.historyFile),
+            flagRow("--no-history", o.noHistory),
+            flagRow("--changes", o.changes),
+            pathRow("--page", "page's file", o.page),
+            wholeNumberRow("--keep-days", "days", o.keepDays)};
+}
+
+std::optional<CheckUsageError> checkCombination(const CheckOptions& options) {
     if (options.targets.empty()) {
         return CheckUsageError{"no target given: name an address, an address block or a host"};
     }
@@ -261,9 +228,36 @@ std::variant<CheckOptions, CheckUsageError> parseCheckOptions(
         return CheckUsageError{"--warning " + std::to_string(options.warning) +
                                " is above --critical " + std::to_string(options.critical)};
     }
-    return options;
+    return std::nullopt;
 }
 
+}  // namespace
+
+std::variant<CheckOptions, CheckUsageError> parseCheckOptions(
+    const std::vector<std::string>& args) {
+    CheckOptions options;
+    const auto target = [&options](const std::string& text) -> OptionProblem {
+        if (text != "-") {
+            const auto parsed = parseTarget(text);
+            if (const auto* bad = std::get_if<TargetError>(&parsed)) {
+                return "target '" + bad->text + "': " + bad->reason;
+            }
+        }
+        options.targets.push_back(text);
+        return std::nullopt;
+    };
+    if (auto problem = readOptions(args, checkRows(options), target, checkOptionWords())) {
+        return CheckUsageError{std::move(*problem), options.format == CheckFormat::Nagios};
+    }
+    if (options.help) {
+        return options;
+    }
+    if (auto problem = checkCombination(options)) {
+        problem->nagios = options.format == CheckFormat::Nagios;
+        return *problem;
+    }
+    return options;
+}
 std::string checkUsageText() {
     return R"(Usage: ostrivane --check [OPTIONS] TARGET...
 Asks every list about every address at once and prints the verdicts.
