@@ -1,9 +1,10 @@
-#include "history/timeline_command.h"
+#include "app/timeline_mode.h"
 
 #include <algorithm>
 #include <iomanip>
 #include <ostream>
 
+#include "app/exit_status.h"
 #include "core/clock.h"
 #include "core/ip_address.h"
 #include "history/time_text.h"
@@ -13,10 +14,6 @@
 namespace ostrivane {
 
 namespace {
-
-constexpr int kShown = 0;
-constexpr int kUnknownTarget = 2;
-constexpr int kUsage = 3;
 
 // The spelling a check run records (dotted quad, RFC 5952), for an address.
 std::optional<std::string> canonicalAddress(const std::string& text) {
@@ -63,12 +60,12 @@ int runTimelineCommand(const std::vector<std::string>& args, std::ostream& out, 
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             out << timelineUsage();
-            return kShown;
+            return kExitClean;
         }
         if (arg == "--history") {
             if (i + 1 == args.size() || args[i + 1].empty()) {
                 err << "ostrivane: --history needs a file\n" << timelineUsage();
-                return kUsage;
+                return kExitFailed;
             }
             path = args[++i];
         } else if (arg.rfind("--history=", 0) == 0 && arg.size() > 10) {
@@ -77,7 +74,7 @@ int runTimelineCommand(const std::vector<std::string>& args, std::ostream& out, 
             err << "ostrivane: --timeline does not know the option \"" << escapeForTerminal(arg)
                 << "\"\n"
                 << timelineUsage();
-            return kUsage;
+            return kExitFailed;
         } else {
             targets.push_back(arg);
         }
@@ -86,11 +83,11 @@ int runTimelineCommand(const std::vector<std::string>& args, std::ostream& out, 
     auto opened = HistoryStore::openReadOnly(path);
     if (const auto* problem = std::get_if<HistoryProblem>(&opened)) {
         err << "ostrivane: " << problem->message() << '\n';
-        return kUsage;
+        return kExitFailed;
     }
     const HistoryStore& store = std::get<HistoryStore>(opened);
 
-    int status = kShown;
+    int status = kExitClean;
     std::vector<std::string> addresses;
     for (const auto& target : targets) {
         std::vector<std::string> found;
@@ -100,13 +97,13 @@ int runTimelineCommand(const std::vector<std::string>& args, std::ostream& out, 
             auto known = store.addressesOfTarget(target);
             if (const auto* problem = std::get_if<HistoryProblem>(&known)) {
                 err << "ostrivane: " << problem->message() << '\n';
-                return kUsage;
+                return kExitFailed;
             }
             found = std::move(std::get<std::vector<std::string>>(known));
             if (found.empty()) {
                 err << "ostrivane: " << escapeForTerminal(target)
                     << ": no check in this history was given this target\n";
-                status = kUnknownTarget;
+                status = kExitUnresolved;
             }
         }
         for (auto& address : found) {
@@ -122,7 +119,7 @@ int runTimelineCommand(const std::vector<std::string>& args, std::ostream& out, 
     auto periods = store.timeline(addresses);
     if (const auto* problem = std::get_if<HistoryProblem>(&periods)) {
         err << "ostrivane: " << problem->message() << '\n';
-        return kUsage;
+        return kExitFailed;
     }
     const auto& found = std::get<std::vector<ListingPeriod>>(periods);
     if (found.empty()) {
