@@ -13,8 +13,8 @@
 namespace ostrivane::testing {
 
 inline CheckResult result(std::string address, std::string zone, CheckVerdict verdict,
-                   std::optional<ListingChange> change = std::nullopt,
-                   std::optional<EpochMs> since = std::nullopt) {
+                          std::optional<ListingChange> change = std::nullopt,
+                          std::optional<EpochMs> since = std::nullopt) {
     CheckResult r;
     r.target = address;
     r.address = std::move(address);
