@@ -40,10 +40,11 @@ JsonDocument jsonResult(const CheckResult& result) {
 
 JsonDocument jsonSummary(const CheckRun& run) {
     const CheckCounts counts = countsOf(run);
-    return {{"addresses", counts.addresses},    {"zones", run.zones.size()},
-            {"listed", counts.listed},          {"not_listed", counts.notListed},
-            {"no_answer", counts.noAnswer},     {"list_error", counts.listError},
-            {"broken_zone", counts.brokenZone}, {"unresolved_targets", run.unresolvedTargets.size()}};
+    return {
+        {"addresses", counts.addresses},    {"zones", run.zones.size()},
+        {"listed", counts.listed},          {"not_listed", counts.notListed},
+        {"no_answer", counts.noAnswer},     {"list_error", counts.listError},
+        {"broken_zone", counts.brokenZone}, {"unresolved_targets", run.unresolvedTargets.size()}};
 }
 
 }  // namespace

@@ -62,8 +62,8 @@ std::string performanceData(const CheckRun& run, const CheckOptions& options) {
     });
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.3f", static_cast<double>(run.durationMs) / 1000);
-    return "listed=" + std::to_string(counts.listed) + ";" + std::to_string(options.warning) +
-           ";" + std::to_string(options.critical) + ";0;" + std::to_string(run.results.size()) +
+    return "listed=" + std::to_string(counts.listed) + ";" + std::to_string(options.warning) + ";" +
+           std::to_string(options.critical) + ";0;" + std::to_string(run.results.size()) +
            " no_answer=" + std::to_string(counts.noAnswer) +
            " broken_zones=" + std::to_string(brokenZones) + " time=" + seconds + "s";
 }
