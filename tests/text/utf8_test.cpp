@@ -11,11 +11,16 @@ TEST(Utf8, EncodesAndDecodesEveryLengthAtItsEdges) {
         std::string_view bytes;
     };
     const Case cases[] = {
-        {0x00, std::string_view("\0", 1)}, {0x7F, "\x7f"},
-        {0x80, "\xc2\x80"},                {0x7FF, "\xdf\xbf"},
-        {0x800, "\xe0\xa0\x80"},           {0xD7FF, "\xed\x9f\xbf"},
-        {0xE000, "\xee\x80\x80"},          {0xFFFF, "\xef\xbf\xbf"},
-        {0x10000, "\xf0\x90\x80\x80"},     {0x10FFFF, "\xf4\x8f\xbf\xbf"},
+        {0x00, std::string_view("\0", 1)},
+        {0x7F, "\x7f"},
+        {0x80, "\xc2\x80"},
+        {0x7FF, "\xdf\xbf"},
+        {0x800, "\xe0\xa0\x80"},
+        {0xD7FF, "\xed\x9f\xbf"},
+        {0xE000, "\xee\x80\x80"},
+        {0xFFFF, "\xef\xbf\xbf"},
+        {0x10000, "\xf0\x90\x80\x80"},
+        {0x10FFFF, "\xf4\x8f\xbf\xbf"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<unsigned>(c.codePoint));
