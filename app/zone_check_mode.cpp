@@ -6,6 +6,7 @@
 #include "app/exit_status.h"
 #include "catalog/catalog_file.h"
 #include "check/catalog_lists.h"
+#include "check/zone_check_output.h"
 #include "core/zone_health.h"
 #include "persist/startup.h"
 #include "text/terminal_text.h"

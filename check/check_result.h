@@ -70,6 +70,7 @@ struct CheckRun {
     std::vector<CheckedZone> zones;    // in the order asked
     std::vector<CheckResult> results;  // address by address, zones in order
     std::vector<std::string> unresolvedTargets;
+    std::vector<std::string> unansweredTargets;  // host names whose lookup got no answer
     // Beside each zone: its A answers for 127.0.0.2, dotted (a refusing list's
     // error code shows there).
     std::vector<std::vector<std::string>> zoneTestAnswers;
