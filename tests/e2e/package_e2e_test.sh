@@ -72,14 +72,14 @@ needed=$(readelf -d "$root/bin/ostrivane" | grep NEEDED)
 ! grep -qi 'qt' <<<"$needed" || fail "the program links Qt: $needed"
 
 # The installed program reads the catalog installed beside it.
-catalog_empty="$scratch/catalog-etc"
-mkdir -p "$catalog_empty/lists.d"
-printf '[[list]]\nid = "psbl"\nname = "Installed catalog read"\n' >"$catalog_empty/lists.d/x.toml"
-OSTRIVANE_CONFIG_DIR="$catalog_empty" "$root/bin/ostrivane" --lists |
+catalog_etc="$scratch/catalog-etc"
+mkdir -p "$catalog_etc/lists.d"
+printf '[[list]]\nid = "psbl"\nname = "Installed catalog read"\n' >"$catalog_etc/lists.d/x.toml"
+OSTRIVANE_CONFIG_DIR="$catalog_etc" "$root/bin/ostrivane" --lists |
     grep -q 'Installed catalog read' || fail "--lists did not read the catalog and lists.d"
 mv "$root/share/ostrivane/catalog.toml" "$scratch/catalog.toml"
 printf 'reviewed = "2000-01-01"\n' >"$root/share/ostrivane/catalog.toml"
-OSTRIVANE_CONFIG_DIR="$catalog_empty" "$root/bin/ostrivane" --lists | head -1 |
+OSTRIVANE_CONFIG_DIR="$scratch/no-etc" "$root/bin/ostrivane" --lists | head -1 |
     grep -q 'reviewed 2000-01-01' || fail "--lists read another catalog than the installed one"
 mv "$scratch/catalog.toml" "$root/share/ostrivane/catalog.toml"
 
