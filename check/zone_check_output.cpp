@@ -64,11 +64,10 @@ void printZoneChecks(std::ostream& out, const std::vector<ZoneCheck>& checks) {
             {"Row", "Name", "Zone", "State", "127.0.0.2", "127.0.0.1"}};
         for (const auto& check : checks) {
             // Names and zones come from a list file anyone may have written.
-            rows.push_back({std::to_string(check.row + 1), escapeForTerminal(check.name),
-                            escapeForTerminal(check.zone),
-                            std::string(zoneHealthText(check.probe.health)),
-                            answerText(check.probe.for127_0_0_2),
-                            answerText(check.probe.for127_0_0_1)});
+            rows.push_back(
+                {std::to_string(check.row + 1), escapeForTerminal(check.name),
+                 escapeForTerminal(check.zone), std::string(zoneHealthText(check.probe.health)),
+                 answerText(check.probe.for127_0_0_2), answerText(check.probe.for127_0_0_1)});
         }
         // The row number is right-aligned, as numbers are.
         for (const auto& line : alignColumns(rows, {"", {{0, false, Align::Right}}})) {

@@ -73,21 +73,22 @@ TEST(PrintZoneChecks, JsonNamesEveryRowAndCountsTheStates) {
     };
     std::ostringstream out;
     printZoneChecksJson(out, checks);
-    EXPECT_EQ(out.str(),
-              "{\n"
-              "  \"zones\": [\n"
-              "    {\"row\": 1, \"name\": \"Spamhaus \\\"SBL\\\"\", \"zone\": \"bl.test\", "
-              "\"state\": \"healthy\", \"127.0.0.2\": \"127.0.0.2\", \"127.0.0.1\": \"not listed\"},\n"
-              "    {\"row\": 3, \"name\": \"\", \"zone\": \"wild.test\", "
-              "\"state\": \"lists-everything\", \"127.0.0.2\": \"127.0.0.2\", "
-              "\"127.0.0.1\": \"127.0.0.2\"},\n"
-              "    {\"row\": 12, \"name\": \"Dead\", \"zone\": \"silent.test\", "
-              "\"state\": \"empty-or-dead\", \"127.0.0.2\": \"timed out\", "
-              "\"127.0.0.1\": \"timed out\"}\n"
-              "  ],\n"
-              "  \"summary\": {\"zones\": 3, \"healthy\": 1, \"lists_everything\": 1, "
-              "\"empty_or_dead\": 1, \"refuses_us\": 0}\n"
-              "}\n");
+    EXPECT_EQ(
+        out.str(),
+        "{\n"
+        "  \"zones\": [\n"
+        "    {\"row\": 1, \"name\": \"Spamhaus \\\"SBL\\\"\", \"zone\": \"bl.test\", "
+        "\"state\": \"healthy\", \"127.0.0.2\": \"127.0.0.2\", \"127.0.0.1\": \"not listed\"},\n"
+        "    {\"row\": 3, \"name\": \"\", \"zone\": \"wild.test\", "
+        "\"state\": \"lists-everything\", \"127.0.0.2\": \"127.0.0.2\", "
+        "\"127.0.0.1\": \"127.0.0.2\"},\n"
+        "    {\"row\": 12, \"name\": \"Dead\", \"zone\": \"silent.test\", "
+        "\"state\": \"empty-or-dead\", \"127.0.0.2\": \"timed out\", "
+        "\"127.0.0.1\": \"timed out\"}\n"
+        "  ],\n"
+        "  \"summary\": {\"zones\": 3, \"healthy\": 1, \"lists_everything\": 1, "
+        "\"empty_or_dead\": 1, \"refuses_us\": 0}\n"
+        "}\n");
     std::ostringstream none;
     printZoneChecksJson(none, {});
     EXPECT_EQ(none.str(),
