@@ -70,7 +70,7 @@ void MainWindow::lookItUp() {
     // The run writes its results under the host it read; a host typed in the
     // meantime would stand above another host's results.
     m_controls.hostField->setReadOnly(true);
-    const LookupSummary summary = LookupRun(m_table, *this, m_resolver);
+    const LookupSummary summary = runLookup(m_table, *this, m_resolver);
     --m_runsInProgress;
     m_controls.hostField->setReadOnly(m_runsInProgress > 0);
     // The reasons are asked once the run is over, never among its steps. A run
