@@ -6,11 +6,11 @@
 #include "check/check_command.h"
 #include "check/check_options.h"
 #include "check/check_output.h"
-#include "core/terminal_text.h"
 #include "history/check_history.h"
 #include "history/status_page.h"
 #include "persist/atomic_write.h"
 #include "persist/startup.h"
+#include "text/terminal_text.h"
 
 namespace ostrivane {
 

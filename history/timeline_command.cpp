@@ -6,8 +6,9 @@
 
 #include "core/clock.h"
 #include "core/ip_address.h"
-#include "core/terminal_text.h"
 #include "history/time_text.h"
+#include "text/columns.h"
+#include "text/terminal_text.h"
 
 namespace ostrivane {
 
@@ -39,37 +40,19 @@ std::string timelineUsage() {
 }
 
 void printTimeline(std::ostream& out, const std::vector<ListingPeriod>& periods, EpochMs now) {
-    std::size_t addressWidth = 7;
-    std::size_t zoneWidth = 4;
+    std::vector<std::vector<std::string>> rows{
+        {"ADDRESS", "ZONE", "FROM", "TO", "DURATION", "REASON"}};
     for (const auto& period : periods) {
-        addressWidth = std::max(addressWidth, period.address.size());
-        zoneWidth = std::max(zoneWidth, displayWidth(escapeForTerminal(period.zone)));
+        rows.push_back({period.address, escapeForTerminal(period.zone), utcMinuteText(period.from),
+                        period.to ? utcMinuteText(*period.to) : "now",
+                        durationText(period.to.value_or(now) - period.from),
+                        escapeForTerminal(period.reason)});
     }
-    const auto row = [&](const std::string& address, const std::string& zone,
-                         const std::string& from, const std::string& to,
-                         const std::string& duration, const std::string& reason) {
-        std::string line;
-        const auto column = [&line](const std::string& text, std::size_t width) {
-            line += text;
-            line.append(width > displayWidth(text) ? width - displayWidth(text) : 0, ' ');
-            line += "  ";
-        };
-        column(address, addressWidth);
-        column(zone, zoneWidth);
-        column(from, 20);
-        column(to, 20);
-        column(duration, 8);
-        line += reason;
-        while (!line.empty() && line.back() == ' ') {
-            line.pop_back();
-        }
+    // The times and durations keep their columns whatever a row holds.
+    const Column fixed20{20, true, Align::Left};
+    const ColumnLayout layout{"", {{}, {}, fixed20, fixed20, {8, true, Align::Left}}};
+    for (const auto& line : alignColumns(rows, layout)) {
         out << line << '\n';
-    };
-    row("ADDRESS", "ZONE", "FROM", "TO", "DURATION", "REASON");
-    for (const auto& period : periods) {
-        row(period.address, escapeForTerminal(period.zone), utcMinuteText(period.from),
-            period.to ? utcMinuteText(*period.to) : "now",
-            durationText(period.to.value_or(now) - period.from), escapeForTerminal(period.reason));
     }
 }
 
