@@ -15,50 +15,6 @@ namespace ostrivane {
 
 namespace {
 
-struct Counts {
-    std::size_t listed = 0;
-    std::size_t notListed = 0;
-    std::size_t noAnswer = 0;
-    std::size_t listError = 0;
-    std::size_t brokenZone = 0;
-    std::size_t addresses = 0;
-    std::size_t newListings = 0;
-
-    std::size_t incomplete() const { return noAnswer + listError + brokenZone; }
-};
-
-Counts countsOf(const CheckRun& run) {
-    Counts counts;
-    std::vector<std::string_view> addresses;
-    for (const auto& result : run.results) {
-        switch (result.verdict) {
-            case CheckVerdict::Listed:
-                ++counts.listed;
-                if (result.change == ListingChange::New) {
-                    ++counts.newListings;
-                }
-                break;
-            case CheckVerdict::NotListed:
-                ++counts.notListed;
-                break;
-            case CheckVerdict::NoAnswer:
-                ++counts.noAnswer;
-                break;
-            case CheckVerdict::ListError:
-                ++counts.listError;
-                break;
-            case CheckVerdict::BrokenZone:
-                ++counts.brokenZone;
-                break;
-        }
-        if (addresses.empty() || addresses.back() != result.address) {
-            addresses.push_back(result.address);
-        }
-    }
-    counts.addresses = addresses.size();
-    return counts;
-}
-
 std::string plural(std::size_t count, std::string_view one, std::string_view many) {
     return std::to_string(count) + " " + std::string(count == 1 ? one : many);
 }
@@ -142,7 +98,7 @@ void printText(const CheckRun& run, const CheckOptions& options, std::ostream& o
         }
     }
 
-    const Counts counts = countsOf(run);
+    const CheckCounts counts = countsOf(run);
     const bool anything = !lines.empty() || !run.unresolvedTargets.empty();
     if (options.quiet && !options.changes && !anything) {
         return;
@@ -205,7 +161,7 @@ void printJson(const CheckRun& run, std::ostream& out) {
         document["results"].push_back(jsonResult(result));
     }
     document["unresolved_targets"] = run.unresolvedTargets;
-    const Counts counts = countsOf(run);
+    const CheckCounts counts = countsOf(run);
     document["summary"] = {
         {"addresses", counts.addresses},    {"zones", run.zones.size()},
         {"listed", counts.listed},          {"not_listed", counts.notListed},
@@ -223,30 +179,16 @@ std::string pluginText(std::string_view text) {
     return plain;
 }
 
-int nagiosState(const CheckRun& run, const CheckOptions& options) {
-    const Counts counts = countsOf(run);
-    if (counts.listed >= static_cast<std::size_t>(options.critical)) {
-        return kNagiosCritical;
-    }
-    if (counts.listed >= static_cast<std::size_t>(options.warning)) {
-        return kNagiosWarning;
-    }
-    if (!run.unresolvedTargets.empty() || counts.addresses == 0) {
-        return kNagiosUnknown;
-    }
-    return counts.incomplete() > 0 ? kNagiosWarning : kNagiosOk;
-}
-
 void addOnce(std::vector<std::string>& list, const std::string& item) {
     if (std::find(list.begin(), list.end(), item) == list.end()) {
         list.push_back(item);
     }
 }
 
-void printNagios(const CheckRun& run, const CheckOptions& options, std::ostream& out) {
+void printNagios(const CheckRun& run, const CheckOptions& options, int state, std::ostream& out) {
     static constexpr std::array<std::string_view, 4> kStates = {"OK", "WARNING", "CRITICAL",
                                                                 "UNKNOWN"};
-    const Counts counts = countsOf(run);
+    const CheckCounts counts = countsOf(run);
     std::vector<std::string> listedAddresses, listingZones, silentZones;
     for (const auto& result : run.results) {
         if (result.verdict == CheckVerdict::Listed) {
@@ -278,7 +220,7 @@ void printNagios(const CheckRun& run, const CheckOptions& options, std::ostream&
     });
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.3f", static_cast<double>(run.durationMs) / 1000);
-    out << "OSTRIVANE " << kStates[static_cast<std::size_t>(nagiosState(run, options))] << " - "
+    out << "OSTRIVANE " << kStates[static_cast<std::size_t>(state)] << " - "
         << pluginText(joined(parts, "; ")) << " | listed=" << counts.listed << ";"
         << options.warning << ";" << options.critical << ";0;" << run.results.size()
         << " no_answer=" << counts.noAnswer << " broken_zones=" << brokenZones
@@ -307,7 +249,8 @@ std::string formatRfc3339(EpochMs time) {
     return text;
 }
 
-void printCheckRun(const CheckRun& run, const CheckOptions& options, std::ostream& out) {
+void printCheckRun(const CheckRun& run, const CheckOptions& options, int status,
+                   std::ostream& out) {
     switch (options.format) {
         case CheckFormat::Text:
             printText(run, options, out);
@@ -316,26 +259,9 @@ void printCheckRun(const CheckRun& run, const CheckOptions& options, std::ostrea
             printJson(run, out);
             return;
         case CheckFormat::Nagios:
-            printNagios(run, options, out);
+            printNagios(run, options, status, out);
             return;
     }
-}
-
-int checkExitStatus(const CheckRun& run, const CheckOptions& options) {
-    if (options.format == CheckFormat::Nagios) {
-        return nagiosState(run, options);
-    }
-    const Counts counts = countsOf(run);
-    if (options.changes) {
-        return counts.newListings > 0 ? kCheckListed : kCheckClean;
-    }
-    if (counts.listed > 0) {
-        return kCheckListed;
-    }
-    if (!run.unresolvedTargets.empty()) {
-        return kCheckUnresolved;
-    }
-    return counts.incomplete() > 0 ? kCheckIncomplete : kCheckClean;
 }
 
 }  // namespace ostrivane

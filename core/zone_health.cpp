@@ -241,21 +241,4 @@ void printZoneChecks(std::ostream& out, const std::vector<ZoneCheck>& checks) {
     printSummary(out, checks);
 }
 
-int zoneCheckExitStatus(const std::vector<ZoneCheck>& checks) {
-    if (checks.empty()) {
-        return kZoneCheckUnhealthy;  // a check that checked nothing is no all-clear
-    }
-    const bool allHealthy = std::all_of(checks.begin(), checks.end(), [](const ZoneCheck& check) {
-        return check.health == ZoneHealth::Healthy;
-    });
-    return allHealthy ? 0 : kZoneCheckUnhealthy;
-}
-
-int runZoneCheck(const BlacklistTable& table, Resolver& resolver, std::ostream& out,
-                 ZoneCheckLimits limits) {
-    const auto checks = checkZones(table, resolver, limits);
-    printZoneChecks(out, checks);
-    return zoneCheckExitStatus(checks);
-}
-
 }  // namespace ostrivane

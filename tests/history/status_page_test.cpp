@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/information_page.h"
-#include "history_test_support.h"
+#include "support/history_test_support.h"
 #include "text/html_escape.h"
 
 namespace ostrivane {

@@ -4,8 +4,8 @@
 
 #include "core/memory_table.h"
 #include "persist/atomic_write.h"
-#include "print_problem.h"
-#include "temp_dir.h"
+#include "support/print_problem.h"
+#include "support/temp_dir.h"
 #include "text/html_escape.h"
 
 namespace ostrivane {
