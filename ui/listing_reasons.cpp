@@ -97,16 +97,16 @@ QString answerMeaningTip(const Catalog& catalog, std::string_view zone, std::str
     return Qt::mightBeRichText(tip) ? Qt::convertFromPlainText(tip, Qt::WhiteSpaceNormal) : tip;
 }
 
-ListingReasons::ListingReasons(const Form1Controls& controls, TxtFetcher fetch,
+ListingReasons::ListingReasons(const MainWindowControls& controls, TxtFetcher fetch,
                                const Catalog* catalog)
     : m_controls(controls),
       m_fetch(std::move(fetch)),
       m_catalog(catalog),
       m_questions(std::make_unique<QObject>()) {
     for (int row = 0; row < kRowCount; ++row) {
-        connect(m_controls.Text2.at(at(row)), &QLineEdit::textChanged, this,
+        connect(m_controls.zoneCells.at(at(row)), &QLineEdit::textChanged, this,
                 [this, row] { forget(row); });
-        connect(m_controls.Text3.at(at(row)), &QLineEdit::textChanged, this,
+        connect(m_controls.resultCells.at(at(row)), &QLineEdit::textChanged, this,
                 [this, row] { forget(row); });
     }
 }
@@ -126,7 +126,7 @@ void ListingReasons::explainListedRows(const BlacklistTable& table, const Querie
             (kind == VerdictKind::Listed || kind == VerdictKind::ListError)) {
             m_meanings.at(at(row)) =
                 answerMeaningTip(*m_catalog, question->zone, question->verdict);
-            m_controls.Text3.at(at(row))->setToolTip(m_meanings.at(at(row)));
+            m_controls.resultCells.at(at(row))->setToolTip(m_meanings.at(at(row)));
         }
     }
 }
@@ -150,7 +150,7 @@ void ListingReasons::abandonQuestions() {
 void ListingReasons::forget(int row) {
     m_awaited.at(at(row)) = 0;
     m_meanings.at(at(row)).clear();
-    m_controls.Text3.at(at(row))->setToolTip(QString());
+    m_controls.resultCells.at(at(row))->setToolTip(QString());
 }
 
 void ListingReasons::answered(int row, std::uint64_t ticket, const QStringList& texts) {
@@ -167,7 +167,7 @@ void ListingReasons::answered(int row, std::uint64_t ticket, const QStringList& 
                   ? Qt::convertFromPlainText(meaning, Qt::WhiteSpaceNormal) + reasons
                   : meaning + QStringLiteral("\n\n") + reasons;
     }
-    m_controls.Text3.at(at(row))->setToolTip(tip);
+    m_controls.resultCells.at(at(row))->setToolTip(tip);
 }
 
 }  // namespace ostrivane

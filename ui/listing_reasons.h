@@ -10,7 +10,7 @@
 #include "catalog/catalog.h"
 #include "core/blacklist_table.h"
 #include "core/lookup_run.h"
-#include "ui/form1_controls.h"
+#include "ui/main_window_controls.h"
 #include "ui/txt_records.h"
 
 namespace ostrivane {
@@ -34,7 +34,7 @@ class ListingReasons final : public QObject {
   public:
     // The controls and the catalog must outlive this object. Without a
     // fetcher nothing is asked; without a catalog no answer is explained.
-    ListingReasons(const Form1Controls& controls, TxtFetcher fetch,
+    ListingReasons(const MainWindowControls& controls, TxtFetcher fetch,
                    const Catalog* catalog = nullptr);
 
     // After a run: asks for the reasons of every row that the run found
@@ -54,7 +54,7 @@ class ListingReasons final : public QObject {
     void forget(int row);
     void answered(int row, std::uint64_t ticket, const QStringList& texts);
 
-    const Form1Controls& m_controls;
+    const MainWindowControls& m_controls;
     TxtFetcher m_fetch;
     const Catalog* m_catalog;
     std::array<QString, kRowCount> m_meanings;  // the first lines of each row's tip
