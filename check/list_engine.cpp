@@ -252,7 +252,7 @@ class Engine {
                 continue;
             }
             if (event.kind == EventKind::Deadline) {
-                settle(event.question, std::nullopt, 0);
+                settle(event.question, std::nullopt, 0, true);
             } else if (question.copies == event.copies) {
                 m_pacer.lost(now);
                 m_reask.push_back({event.question, event.generation});
@@ -380,17 +380,20 @@ class Engine {
     }
 
     // Records what came of a question: its reply, or none (time-out, failure).
-    void settle(std::uint32_t index, std::optional<const std::uint8_t*> reply, std::size_t length) {
+    void settle(std::uint32_t index, std::optional<const std::uint8_t*> reply, std::size_t length,
+                bool timedOut = false) {
         auto& question = m_questions[index];
         question.open = false;
         const auto records =
             reply ? readDnsReply(*reply, length, nameOf(question), typeOf(question)) : DnsRecords{};
+        auto answer = listAnswerOf(records);
+        answer.timedOut = timedOut;
         switch (question.kind) {
             case Kind::Probe:
-                settleProbe(question, listAnswerOf(records));
+                settleProbe(question, std::move(answer));
                 break;
             case Kind::Address:
-                settleAddress(question, listAnswerOf(records));
+                settleAddress(question, std::move(answer));
                 break;
             case Kind::Reason:
                 if (auto* result = progressOf(question)) {
@@ -527,6 +530,19 @@ class Engine {
         m_sink(std::move(results));
     }
 
+  public:
+    // What each zone answered at its IPv4 test points, for the zone check.
+    std::vector<ZoneProbe> probes() const {
+        std::vector<ZoneProbe> probes;
+        for (const auto& state : m_zoneStates) {
+            probes.push_back({state.points[0].value_or(ListAnswer{}),
+                              state.points[1].value_or(ListAnswer{}),
+                              state.health[0].value_or(ZoneHealth::EmptyOrDead)});
+        }
+        return probes;
+    }
+
+  private:
     std::vector<CheckedZone> finish() {
         for (auto& state : m_zoneStates) {
             for (auto& health : state.health) {
@@ -578,6 +594,18 @@ std::variant<std::vector<CheckedZone>, EngineFailure> askListsStreaming(
         return *failure;
     }
     return engine->run();
+}
+
+std::variant<std::vector<ZoneProbe>, EngineFailure> probeZones(const std::vector<CheckZone>& zones,
+                                                               const EngineSettings& settings) {
+    const std::vector<CheckAddress> none;
+    const AddressResultSink ignore = [](std::vector<CheckResult>&&) {};
+    auto engine = std::make_unique<Engine>(none, zones, settings, ignore);
+    if (auto failure = engine->open()) {
+        return *failure;
+    }
+    engine->run();
+    return engine->probes();
 }
 
 std::variant<CheckRun, EngineFailure> askLists(const std::vector<CheckAddress>& addresses,

@@ -56,8 +56,8 @@ void QuestionPacer::answered(Duration roundTrip, bool onlyCopy) {
             m_smoothed = roundTrip;
             m_variation = roundTrip / 2;
         } else {
-            const auto error = roundTrip > *m_smoothed ? roundTrip - *m_smoothed
-                                                       : *m_smoothed - roundTrip;
+            const auto error =
+                roundTrip > *m_smoothed ? roundTrip - *m_smoothed : *m_smoothed - roundTrip;
             m_variation = (3 * m_variation + error) / 4;
             m_smoothed = (7 * *m_smoothed + roundTrip) / 8;
         }

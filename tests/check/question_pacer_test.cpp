@@ -12,9 +12,9 @@ using std::chrono::microseconds;
 // Answers and losses in turn, and the window they leave.
 struct WindowCase {
     const char* what;
-    int answers;               // answered, each 100 us after it was sent
-    int lossesApart;           // losses, each a second after the one before
-    std::size_t window;        // the window after them
+    int answers;         // answered, each 100 us after it was sent
+    int lossesApart;     // losses, each a second after the one before
+    std::size_t window;  // the window after them
 };
 
 TEST(QuestionPacer, WindowGrowsWithAnswersAndHalvesOnLoss) {
