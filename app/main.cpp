@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "app/check_mode.h"
+#include "app/serve_mode.h"
 
 #include "core/resolver.h"
 #include "history/timeline_command.h"
@@ -66,6 +67,8 @@ int main(int argc, char* argv[]) {
         case CommandKind::Timeline:
             // The timeline reads the history of check runs and nothing else.
             return runTimelineCommand(command.arguments, std::cout, std::cerr);
+        case CommandKind::Serve:
+            return runServeCommand(command.arguments, std::cout, std::cerr);
         case CommandKind::CheckZones: {
             // Questions still open at their deadline leave worker threads
             // blocked in the resolver: end at once, and never destroy it.
