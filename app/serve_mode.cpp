@@ -40,7 +40,8 @@ struct ServeUsageError {
 
 // The exporter's own options through CLI11; what is left is read as
 // --check reads its options, so both take lists, servers and history alike.
-std::variant<ServeOptions, ServeUsageError> parseServeOptions(const std::vector<std::string>& args) {
+std::variant<ServeOptions, ServeUsageError> parseServeOptions(
+    const std::vector<std::string>& args) {
     ServeOptions options;
     std::string listen;
     std::vector<std::string> targets;
@@ -77,8 +78,8 @@ std::variant<ServeOptions, ServeUsageError> parseServeOptions(const std::vector<
         options.settings.listen.port = kDefaultServePort;
     }
     if (interval < kShortestInterval) {
-        return ServeUsageError{"--interval " + std::to_string(interval) +
-                               ": at least " + std::to_string(kShortestInterval) + " seconds"};
+        return ServeUsageError{"--interval " + std::to_string(interval) + ": at least " +
+                               std::to_string(kShortestInterval) + " seconds"};
     }
     options.settings.interval = std::chrono::seconds(interval);
     if (!(options.probeLimits.perSecond > 0) || !(options.probeLimits.burst >= 1)) {
@@ -86,9 +87,9 @@ std::variant<ServeOptions, ServeUsageError> parseServeOptions(const std::vector<
     }
     std::vector<std::string> checkArgs = app.remaining();
     for (const auto& argument : checkArgs) {
-        if (argument.rfind("--format", 0) == 0 || argument == "--quiet" || argument == "--changes" ||
-            argument.rfind("--warning", 0) == 0 || argument.rfind("--critical", 0) == 0 ||
-            argument.rfind("--page", 0) == 0) {
+        if (argument.rfind("--format", 0) == 0 || argument == "--quiet" ||
+            argument == "--changes" || argument.rfind("--warning", 0) == 0 ||
+            argument.rfind("--critical", 0) == 0 || argument.rfind("--page", 0) == 0) {
             return ServeUsageError{argument + ": not an option of --serve"};
         }
     }
@@ -111,7 +112,8 @@ std::variant<ServeOptions, ServeUsageError> parseServeOptions(const std::vector<
 // One periodic check, recorded in the history exactly as --check records it.
 void checkAndPublish(const CheckOptions& options, Exporter& exporter) {
     std::ostringstream historyProblems;
-    CheckHistory history = CheckHistory::open(options.historyFile, !options.noHistory, historyProblems);
+    CheckHistory history =
+        CheckHistory::open(options.historyFile, !options.noHistory, historyProblems);
     std::istringstream noInput;
     std::ostringstream warnings;
     auto outcome = runCheck(options, {noInput, warnings, listFilePath()});

@@ -86,10 +86,11 @@ std::vector<MetricFamily> summaryFamilies(const CheckRun& run) {
     auto results = gauge("ostrivane_last_check_results",
                          "Results of the last check by verdict (one per subject and list).");
     for (const auto verdict : kVerdicts) {
-        const auto count = std::count_if(run.results.begin(), run.results.end(),
-                                         [verdict](const CheckResult& r) { return r.verdict == verdict; });
-        results.samples.push_back({{{"verdict", std::string(checkVerdictText(verdict))}},
-                                   static_cast<double>(count)});
+        const auto count =
+            std::count_if(run.results.begin(), run.results.end(),
+                          [verdict](const CheckResult& r) { return r.verdict == verdict; });
+        results.samples.push_back(
+            {{{"verdict", std::string(checkVerdictText(verdict))}}, static_cast<double>(count)});
     }
     std::vector<std::string_view> subjects;
     std::size_t newListings = 0;
@@ -99,7 +100,8 @@ std::vector<MetricFamily> summaryFamilies(const CheckRun& run) {
         }
         newListings += result.change == ListingChange::New ? 1 : 0;
     }
-    auto subjectCount = gauge("ostrivane_last_check_subjects", "Addresses asked about in the last check.");
+    auto subjectCount =
+        gauge("ostrivane_last_check_subjects", "Addresses asked about in the last check.");
     subjectCount.samples.push_back({{}, static_cast<double>(subjects.size())});
     auto fresh = gauge("ostrivane_last_check_new_listings",
                        "Listings in the last check that the previous check had not seen.");
@@ -117,8 +119,8 @@ std::vector<MetricFamily> summaryFamilies(const CheckRun& run) {
 }
 
 std::vector<MetricFamily> timeFamilies(const CheckRun& run) {
-    auto duration = gauge("ostrivane_last_check_duration_seconds",
-                          "How long the last check took.", "seconds");
+    auto duration =
+        gauge("ostrivane_last_check_duration_seconds", "How long the last check took.", "seconds");
     duration.samples.push_back({{}, static_cast<double>(run.durationMs) / 1000.0});
     auto time = gauge("ostrivane_last_check_timestamp_seconds",
                       "When the last check started, in seconds since 1970.", "seconds");
@@ -132,7 +134,8 @@ void append(std::vector<MetricFamily>& families, std::vector<MetricFamily> more)
 
 bool parseDottedQuad(std::string_view text, std::array<int, 4>& octets) {
     for (std::size_t i = 0; i < octets.size(); ++i) {
-        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), octets[i]);
+        const auto [end, error] =
+            std::from_chars(text.data(), text.data() + text.size(), octets[i]);
         if (error != std::errc{} || octets[i] < 0 || octets[i] > 255) {
             return false;
         }
@@ -175,7 +178,8 @@ std::vector<MetricFamily> probeFamilies(const CheckRun& run, const AnswerDescrib
     auto success = gauge("ostrivane_probe_success",
                          "Whether every list gave a verdict on every address of the target.");
     success.samples.push_back({{}, complete ? 1.0 : 0.0});
-    auto duration = gauge("ostrivane_probe_duration_seconds", "How long the probe took.", "seconds");
+    auto duration =
+        gauge("ostrivane_probe_duration_seconds", "How long the probe took.", "seconds");
     duration.samples.push_back({{}, static_cast<double>(run.durationMs) / 1000.0});
     families.push_back(std::move(success));
     families.push_back(std::move(duration));
@@ -189,9 +193,10 @@ std::vector<MetricFamily> exporterFamilies(const ExporterCounters& counters) {
                       {{{"kind", "config"}}, static_cast<double>(counters.configFailures)},
                       {{{"kind", "bad-request"}}, static_cast<double>(counters.badRequests)}};
     auto probes = counter("ostrivane_probes", "Requests to /probe, by outcome.", 0);
-    probes.samples = {{{{"outcome", "checked"}}, static_cast<double>(counters.probes)},
-                      {{{"outcome", "rate-limited"}}, static_cast<double>(counters.probesRateLimited)},
-                      {{{"outcome", "busy"}}, static_cast<double>(counters.probesBusy)}};
+    probes.samples = {
+        {{{"outcome", "checked"}}, static_cast<double>(counters.probes)},
+        {{{"outcome", "rate-limited"}}, static_cast<double>(counters.probesRateLimited)},
+        {{{"outcome", "busy"}}, static_cast<double>(counters.probesBusy)}};
     return {counter("ostrivane_checks", "Periodic checks finished since the exporter started.",
                     counters.checks),
             std::move(errors), std::move(probes)};

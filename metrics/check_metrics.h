@@ -33,7 +33,8 @@ struct AnswerMeaning {
     std::string meaning;
 };
 
-using AnswerDescriber = std::function<AnswerMeaning(std::string_view zone, std::string_view answer)>;
+using AnswerDescriber =
+    std::function<AnswerMeaning(std::string_view zone, std::string_view answer)>;
 
 // Knows no list: 127.0.0.0/8 outside 127.255.255.0/24 is a listing, the rest
 // an error, and the meaning is left empty.

@@ -30,12 +30,14 @@ constexpr std::string_view kBusyReply =
 // Waits in short steps, so that a stop is seen within a tenth of a second.
 bool waitFor(int fd, short events, Clock::time_point deadline, const std::atomic<bool>& stopping) {
     while (!stopping.load()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) {
             return false;
         }
         pollfd entry{fd, events, 0};
-        const int ready = ::poll(&entry, 1, static_cast<int>(std::min<long long>(left.count(), 100)));
+        const int ready =
+            ::poll(&entry, 1, static_cast<int>(std::min<long long>(left.count(), 100)));
         if (ready > 0) {
             return true;
         }
@@ -70,7 +72,7 @@ void addressOf(bool peer, int fd, std::string& ip, int& port) {
 // budget does: the library then sees an end of input and answers 400 or 414
 // for a request line or header that went on too long.
 class LimitedStream : public httplib::Stream {
-public:
+  public:
     LimitedStream(int fd, const ServerLimits& limits, const std::atomic<bool>& stopping)
         : m_fd(fd),
           m_budget(limits.requestBytes),
@@ -125,7 +127,7 @@ public:
     }
     socket_t socket() const override { return m_fd; }
 
-private:
+  private:
     int m_fd;
     std::size_t m_budget;
     Clock::time_point m_readDeadline;
@@ -138,7 +140,7 @@ private:
 // A fixed pool of threads with a bounded queue in front; what does not fit
 // runs at once on the accepting thread, which only says 503.
 class BoundedQueue : public httplib::TaskQueue {
-public:
+  public:
     BoundedQueue(std::size_t threads, std::size_t queued) : m_queued(queued) {
         for (std::size_t i = 0; i < threads; ++i) {
             m_threads.emplace_back([this] { work(); });
@@ -170,7 +172,7 @@ public:
         }
     }
 
-private:
+  private:
     void work() {
         for (;;) {
             std::function<void()> job;

@@ -23,13 +23,13 @@ struct ServerLimits {
 };
 
 class BoundedServer : public httplib::Server {
-public:
+  public:
     explicit BoundedServer(const ServerLimits& limits);
 
     // Stops accepting; reads in progress end within a tenth of a second.
     void shutDown();
 
-private:
+  private:
     bool process_and_close_socket(socket_t sock) override;
 
     ServerLimits m_limits;

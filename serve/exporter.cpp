@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-
 namespace ostrivane {
 
 namespace {
@@ -123,8 +122,8 @@ HttpReply Exporter::probe(const QueryParameters& parameters) {
     const auto target = onlyValue(parameters, "target", problem);
     if (!target || target->empty() || target->size() > kLongestTarget) {
         countBadRequest();
-        return badRequest(!problem.empty() ? problem
-                                           : "a probe needs one 'target' of at most 255 characters");
+        return badRequest(
+            !problem.empty() ? problem : "a probe needs one 'target' of at most 255 characters");
     }
     auto zones = probeZones(parameters);
     if (const auto* refusal = std::get_if<ProbeRefusal>(&zones)) {
@@ -134,14 +133,18 @@ HttpReply Exporter::probe(const QueryParameters& parameters) {
     if (!m_rate.tryTake()) {
         std::lock_guard lock(m_mutex);
         ++m_counters.probesRateLimited;
-        return {429, "text/plain; charset=utf-8", "Too many probes: try again in a second.\n",
+        return {429,
+                "text/plain; charset=utf-8",
+                "Too many probes: try again in a second.\n",
                 {{"Retry-After", "1"}}};
     }
     const auto pass = m_gate.tryEnter();
     if (!pass) {
         std::lock_guard lock(m_mutex);
         ++m_counters.probesBusy;
-        return {429, "text/plain; charset=utf-8", "Too many probes at once: try again later.\n",
+        return {429,
+                "text/plain; charset=utf-8",
+                "Too many probes at once: try again later.\n",
                 {{"Retry-After", "1"}}};
     }
     auto outcome = m_runProbe(*target, std::get<std::vector<std::string>>(zones));
@@ -163,7 +166,8 @@ HttpReply Exporter::probe(const QueryParameters& parameters) {
 }
 
 HttpReply Exporter::frontPage() const {
-    return {200, "text/html; charset=utf-8",
+    return {200,
+            "text/html; charset=utf-8",
             "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
             "<title>Ostrivane exporter</title></head>\n<body><h1>Ostrivane exporter</h1>\n"
             "<p>Whether your mail hosts are listed on DNS blacklists, for Prometheus.</p>\n<ul>\n"
@@ -177,8 +181,10 @@ HttpReply Exporter::frontPage() const {
 
 HttpReply Exporter::health() {
     std::lock_guard lock(m_mutex);
-    return {200, "text/plain; charset=utf-8",
-            m_latest ? "ok\n" : "ok: the first check is still running\n", {}};
+    return {200,
+            "text/plain; charset=utf-8",
+            m_latest ? "ok\n" : "ok: the first check is still running\n",
+            {}};
 }
 
 }  // namespace ostrivane

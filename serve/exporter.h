@@ -48,7 +48,7 @@ struct ProbeLimits {
 using QueryParameters = std::multimap<std::string, std::string>;
 
 class Exporter {
-public:
+  public:
     Exporter(ProbeLimits limits, ProbeRunner runProbe);
 
     // The lists a probe may ask: those the periodic check asks.
@@ -67,7 +67,7 @@ public:
     HttpReply frontPage() const;
     HttpReply health();
 
-private:
+  private:
     std::variant<std::vector<std::string>, ProbeRefusal> probeZones(
         const QueryParameters& parameters);
 

@@ -35,9 +35,10 @@ void installRoutes(httplib::Server& server, Exporter& exporter) {
     server.Get("/", [&exporter](const httplib::Request&, httplib::Response& response) {
         send(response, exporter.frontPage());
     });
-    server.Get("/metrics", [&exporter](const httplib::Request& request, httplib::Response& response) {
-        send(response, exporter.metrics(request.get_header_value("Accept")));
-    });
+    server.Get("/metrics",
+               [&exporter](const httplib::Request& request, httplib::Response& response) {
+                   send(response, exporter.metrics(request.get_header_value("Accept")));
+               });
     server.Get("/probe", [&exporter](const httplib::Request& request, httplib::Response& response) {
         const QueryParameters parameters(request.params.begin(), request.params.end());
         send(response, exporter.probe(parameters));

@@ -12,7 +12,7 @@ namespace ostrivane {
 
 // `rate` tokens a second, at most `burst` saved up; starts full.
 class TokenBucket {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
 
     TokenBucket(double rate, double burst, Clock::time_point now = Clock::now());
@@ -20,7 +20,7 @@ public:
     // Takes one token when there is one.
     bool tryTake(Clock::time_point now = Clock::now());
 
-private:
+  private:
     std::mutex m_mutex;
     double m_rate;
     double m_burst;
@@ -31,11 +31,11 @@ private:
 // At most `limit` holders at once; a holder that cannot get in is turned
 // away, never queued.
 class ConcurrencyGate {
-public:
+  public:
     explicit ConcurrencyGate(std::size_t limit);
 
     class Pass {
-    public:
+      public:
         Pass() = default;
         explicit Pass(ConcurrencyGate* gate) : m_gate(gate) {}
         Pass(Pass&& other) noexcept : m_gate(other.m_gate) { other.m_gate = nullptr; }
@@ -43,14 +43,14 @@ public:
         ~Pass();
         explicit operator bool() const { return m_gate != nullptr; }
 
-    private:
+      private:
         ConcurrencyGate* m_gate = nullptr;
     };
 
     // An empty pass when `limit` holders are in already.
     Pass tryEnter();
 
-private:
+  private:
     std::mutex m_mutex;
     std::size_t m_limit;
     std::size_t m_inside = 0;

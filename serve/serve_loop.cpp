@@ -111,7 +111,8 @@ int serveUntilStopped(const ServeSettings& settings, Exporter& exporter, const S
         lock.unlock();
         server.shutDown();  // again, in case the server had not started listening yet
         lock.lock();
-        shared.wake.wait_for(lock, std::chrono::milliseconds(50), [&] { return shared.finished == 2; });
+        shared.wake.wait_for(lock, std::chrono::milliseconds(50),
+                             [&] { return shared.finished == 2; });
     }
     if (shared.finished < 2) {
         // A check still waits for a list's answer: the history store's
