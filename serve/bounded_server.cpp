@@ -22,6 +22,10 @@ using Clock = std::chrono::steady_clock;
 
 // Set on the accepting thread while it turns a connection away.
 thread_local bool t_turningAway = false;
+// When the connection a worker runs was accepted: its time to send the
+// request counts from then, so that idle connections in the queue expire
+// together instead of one after another.
+thread_local Clock::time_point t_acceptedAt;
 
 constexpr std::string_view kBusyReply =
     "HTTP/1.1 503 Service Unavailable\r\nContent-Type: text/plain\r\nContent-Length: 22\r\n"
@@ -73,10 +77,11 @@ void addressOf(bool peer, int fd, std::string& ip, int& port) {
 // for a request line or header that went on too long.
 class LimitedStream : public httplib::Stream {
   public:
-    LimitedStream(int fd, const ServerLimits& limits, const std::atomic<bool>& stopping)
+    LimitedStream(int fd, const ServerLimits& limits, Clock::time_point acceptedAt,
+                  const std::atomic<bool>& stopping)
         : m_fd(fd),
           m_budget(limits.requestBytes),
-          m_readDeadline(Clock::now() + limits.readTime),
+          m_readDeadline(acceptedAt + limits.readTime),
           m_writeTime(limits.writeTime),
           m_stopping(stopping) {}
 
@@ -151,7 +156,7 @@ class BoundedQueue : public httplib::TaskQueue {
         {
             std::lock_guard lock(m_mutex);
             if (m_jobs.size() < m_queued) {
-                m_jobs.push_back(std::move(job));
+                m_jobs.push_back({std::move(job), Clock::now()});
                 m_wake.notify_one();
                 return;
             }
@@ -175,7 +180,7 @@ class BoundedQueue : public httplib::TaskQueue {
   private:
     void work() {
         for (;;) {
-            std::function<void()> job;
+            Job job;
             {
                 std::unique_lock lock(m_mutex);
                 m_wake.wait(lock, [this] { return m_shutdown || !m_jobs.empty(); });
@@ -185,14 +190,19 @@ class BoundedQueue : public httplib::TaskQueue {
                 job = std::move(m_jobs.front());
                 m_jobs.pop_front();
             }
-            job();
+            t_acceptedAt = job.acceptedAt;
+            job.run();
         }
     }
 
     std::size_t m_queued;
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::deque<std::function<void()>> m_jobs;
+    struct Job {
+        std::function<void()> run;
+        Clock::time_point acceptedAt;
+    };
+    std::deque<Job> m_jobs;
     std::vector<std::thread> m_threads;
     bool m_shutdown = false;
 };
@@ -215,7 +225,7 @@ bool BoundedServer::process_and_close_socket(socket_t sock) {
     if (t_turningAway || m_stopping) {
         ::send(sock, kBusyReply.data(), kBusyReply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     } else {
-        LimitedStream stream(sock, m_limits, m_stopping);
+        LimitedStream stream(sock, m_limits, t_acceptedAt, m_stopping);
         bool closed = false;
         answered = process_request(stream, true, closed, {});
     }
