@@ -6,6 +6,7 @@
 
 #include "check/check_output.h"
 #include "check/list_engine.h"
+#include "core/clock.h"
 #include "core/memory_table.h"
 #include "persist/list_file.h"
 #include "persist/unattended.h"
@@ -49,12 +50,6 @@ std::variant<std::vector<CheckZone>, CheckFailure> zonesOf(const CheckOptions& o
     return zones;
 }
 
-EpochMs nowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 }  // namespace
 
 std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
@@ -91,7 +86,7 @@ std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
     }
 
     const auto started = std::chrono::steady_clock::now();
-    const EpochMs startedAt = nowMs();
+    const EpochMs startedAt = nowEpochMs();
     auto expanded = expandTargets(targets, environment.resolveHost);
     if (const auto* error = std::get_if<TargetError>(&expanded)) {
         return CheckFailure{kCheckUsage, "target '" + error->text + "': " + error->reason};

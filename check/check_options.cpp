@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "check/ip_address.h"
 #include "check/target.h"
+#include "core/ip_address.h"
 
 namespace ostrivane {
 

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/clock.h"
 #include "core/zone_health.h"
 
 namespace ostrivane {
@@ -36,9 +37,6 @@ enum class ListingChange {
 
 // "new", "ongoing", "cleared".
 std::string_view listingChangeText(ListingChange change);
-
-// Milliseconds since 1970-01-01T00:00:00Z.
-using EpochMs = std::int64_t;
 
 struct CheckedZone {
     std::string zone;

@@ -11,7 +11,7 @@
 #include <variant>
 #include <vector>
 
-#include "check/ip_address.h"
+#include "core/ip_address.h"
 
 namespace ostrivane {
 

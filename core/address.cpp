@@ -1,64 +1,13 @@
 #include "core/address.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "core/ip_address.h"
 
 namespace ostrivane {
 
 std::string formatDottedQuad(const std::array<std::uint8_t, 4>& address) {
-    std::string text;
-    for (std::size_t i = 0; i < address.size(); ++i) {
-        if (i > 0) {
-            text += '.';
-        }
-        text += std::to_string(address[i]);
-    }
-    return text;
-}
-
-namespace {
-
-// The value of the part's leading decimal digits, saturated well above 255.
-unsigned leadingNumber(std::string_view part) {
-    unsigned value = 0;
-    for (char c : part) {
-        if (!std::isdigit(static_cast<unsigned char>(c))) {
-            break;
-        }
-        value = value * 10 + static_cast<unsigned>(c - '0');
-        if (value > 999) {
-            return value;
-        }
-    }
-    return value;
-}
-
-}  // namespace
-
-std::string reverseOctets(std::string_view dotted) {
-    std::array<std::string_view, 4> parts;
-    std::string_view rest = dotted;
-    for (std::size_t i = 0; i < 3; ++i) {
-        const auto dot = rest.find('.');
-        if (dot == std::string_view::npos) {
-            return {};
-        }
-        parts[i] = rest.substr(0, dot);
-        rest.remove_prefix(dot + 1);
-    }
-    parts[3] = rest;
-
-    std::string reversed;
-    for (std::size_t i = parts.size(); i-- > 0;) {
-        if (leadingNumber(parts[i]) > 255) {
-            return {};
-        }
-        reversed += parts[i];
-        if (i > 0) {
-            reversed += '.';
-        }
-    }
-    return reversed;
+    return formatIpAddress(ipv4Address(address));
 }
 
 std::string queryName(std::string_view reversedAddress, std::string_view zone) {

@@ -14,13 +14,9 @@ using IPv4Bytes = std::optional<std::array<std::uint8_t, 4>>;
 // 127, 0, 0, 2 -> "127.0.0.2": unsigned decimals without leading zeros.
 std::string formatDottedQuad(const std::array<std::uint8_t, 4>& address);
 
-// "192.0.2.10" -> "10.2.0.192". Each part is read by its leading digits (an
-// empty part counts as 0); empty text when a part exceeds 255 or the text does
-// not have four dot-separated parts.
-std::string reverseOctets(std::string_view dotted);
-
-// The name a blacklist is asked: the reversed address, ".", and the zone as the
-// row holds it (no trimming, no trailing dot).
+// The name a blacklist is asked: the reversed address (reversedName in
+// core/ip_address.h), ".", and the zone as the row holds it (no trimming, no
+// trailing dot).
 std::string queryName(std::string_view reversedAddress, std::string_view zone);
 
 // Blacklists answer from 127.255.255.0/24 to say they refuse or cannot answer

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "core/ip_address.h"
 #include "core/verdict.h"
 
 namespace ostrivane {
@@ -77,7 +78,7 @@ LookupSummary LookupRun(BlacklistTable& table, LookupView& view, Resolver& resol
     if (dotted != host) {
         view.setHostText(host + " (" + dotted + ")");
     }
-    const std::string reversed = reverseOctets(dotted);
+    const std::string reversed = reversedName(ipv4Address(*hostAddress));
 
     for (int row = 0; row < kRowCount; ++row) {
         const std::string zone = table.zone(row);

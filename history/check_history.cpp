@@ -6,11 +6,7 @@
 
 namespace ostrivane {
 
-namespace {
-
-constexpr EpochMs kDayMs = 24LL * 60 * 60 * 1000;
-
-}  // namespace
+namespace {}  // namespace
 
 CheckHistory CheckHistory::open(const std::optional<std::filesystem::path>& file, bool enabled,
                                 std::ostream& err) {

@@ -1,11 +1,6 @@
 #include "history/history_path.h"
 
-#include <cstdlib>
-
-#ifndef _WIN32
-#include <pwd.h>
-#include <unistd.h>
-#endif
+#include "persist/user_folders.h"
 
 namespace ostrivane {
 
@@ -24,25 +19,8 @@ std::filesystem::path historyPathFor(std::optional<std::string_view> xdgStateHom
     return folder / "ostrivane" / "history.sqlite";
 }
 
-namespace {
-
-std::optional<std::string_view> environment(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? std::optional<std::string_view>(value) : std::nullopt;
-}
-
-}  // namespace
-
 std::filesystem::path defaultHistoryPath() {
-    auto home = environment("HOME");
-#ifndef _WIN32
-    if (!home || home->empty()) {
-        if (const passwd* user = getpwuid(getuid()); user && user->pw_dir) {
-            home = user->pw_dir;
-        }
-    }
-#endif
-    return historyPathFor(environment("XDG_STATE_HOME"), home);
+    return historyPathFor(environmentValue("XDG_STATE_HOME"), homeFolder());
 }
 
 }  // namespace ostrivane

@@ -22,8 +22,8 @@ struct HistoryProblem {
 std::filesystem::path historyPathFor(std::optional<std::string_view> xdgStateHome,
                                      std::optional<std::string_view> home);
 
-// The same for this process: the home folder is $HOME, or the user's entry in
-// the password database (cron and some service managers start jobs without HOME).
+// The same for this process, in the home folder that persist's homeFolder finds
+// ($HOME, or the password database's entry when cron starts a job without it).
 std::filesystem::path defaultHistoryPath();
 
 }  // namespace ostrivane

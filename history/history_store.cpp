@@ -1,6 +1,5 @@
 #include "history/history_store.h"
 
-#include <arpa/inet.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -12,8 +11,10 @@
 #include <map>
 #include <system_error>
 #include <thread>
+#include <tuple>
 #include <utility>
 
+#include "core/ip_address.h"
 #include "history/history_schema.h"
 #include "history/listing_streak.h"
 #include "history/run_writer.h"
@@ -26,7 +27,6 @@ namespace {
 // Another run's transaction lasts milliseconds; this bounds the wait for one
 // that hangs.
 constexpr int kBusyTimeoutMs = 10000;
-constexpr EpochMs kDayMs = 24LL * 60 * 60 * 1000;
 constexpr std::string_view kSqliteMagic{"SQLite format 3\0", 16};
 
 enum class FileKind { Missing, Empty, Sqlite };
@@ -140,21 +140,13 @@ class Transaction {
     bool m_done = false;
 };
 
-// Sorts addresses as numbers: 192.0.2.9 before 192.0.2.10, IPv4 before IPv6.
-std::string addressKey(const std::string& address) {
-    std::array<unsigned char, 16> bytes{};
-    std::string key;
-    if (inet_pton(AF_INET, address.c_str(), bytes.data()) == 1) {
-        key += '4';
-        key.append(reinterpret_cast<const char*>(bytes.data()), 4);
-    } else if (inet_pton(AF_INET6, address.c_str(), bytes.data()) == 1) {
-        key += '6';
-        key.append(reinterpret_cast<const char*>(bytes.data()), 16);
-    } else {
-        key += '9';
-        key += address;
+// Sorts addresses as numbers: 192.0.2.9 before 192.0.2.10, IPv4 before IPv6,
+// and text that is no address after them all.
+std::tuple<bool, IpAddress, std::string> addressKey(const std::string& text) {
+    if (const auto address = parseIpAddress(text)) {
+        return {false, *address, {}};
     }
-    return key;
+    return {true, IpAddress{}, text};
 }
 
 EpochMs floorToDay(EpochMs at) {

@@ -14,8 +14,6 @@ namespace ostrivane {
 
 namespace {
 
-constexpr EpochMs kDayMs = 24LL * 60 * 60 * 1000;
-
 std::string cssColour(Rgb colour) {
     char text[8];
     std::snprintf(text, sizeof text, "#%02x%02x%02x", colour.red, colour.green, colour.blue);

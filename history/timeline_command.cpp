@@ -1,13 +1,11 @@
 #include "history/timeline_command.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
-#include <array>
-#include <chrono>
 #include <iomanip>
 #include <ostream>
 
+#include "core/clock.h"
+#include "core/ip_address.h"
 #include "core/terminal_text.h"
 #include "history/time_text.h"
 
@@ -21,21 +19,10 @@ constexpr int kUsage = 3;
 
 // The spelling a check run records (dotted quad, RFC 5952), for an address.
 std::optional<std::string> canonicalAddress(const std::string& text) {
-    std::array<unsigned char, 16> bytes{};
-    std::array<char, INET6_ADDRSTRLEN> printed{};
-    for (const int family : {AF_INET, AF_INET6}) {
-        if (inet_pton(family, text.c_str(), bytes.data()) == 1 &&
-            inet_ntop(family, bytes.data(), printed.data(), printed.size()) != nullptr) {
-            return std::string(printed.data());
-        }
+    if (const auto address = parseIpAddress(text)) {
+        return formatIpAddress(*address);
     }
     return std::nullopt;
-}
-
-EpochMs nowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
 }
 
 }  // namespace
@@ -158,7 +145,7 @@ int runTimelineCommand(const std::vector<std::string>& args, std::ostream& out, 
     if (found.empty()) {
         out << "No listing recorded in " << path.string() << ".\n";
     } else {
-        printTimeline(out, found, nowMs());
+        printTimeline(out, found, nowEpochMs());
     }
     return status;
 }

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "core/blacklist_table.h"
+#include "core/clock.h"
 #include "history/history_store.h"
 #include "history/status_page.h"
 
@@ -34,13 +35,6 @@ using namespace ostrivane;
 using Clock = std::chrono::steady_clock;
 
 constexpr EpochMs kMinuteMs = 60 * 1000;
-constexpr EpochMs kDayMs = 24 * 60 * kMinuteMs;
-
-EpochMs nowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
 
 std::string addressOf(int i) {
     return "198.51." + std::to_string(100 + i / 256) + "." + std::to_string(i % 256);
@@ -153,7 +147,7 @@ int measure(const std::filesystem::path& dir) {
         std::filesystem::remove(path);
         HistoryStore store = openOrDie(path);
         SyntheticChecks checks(256, 16, 24);
-        const EpochMs start = nowMs() - 48 * 60 * kMinuteMs;
+        const EpochMs start = nowEpochMs() - 48 * 60 * kMinuteMs;
         for (int hour = 0; hour < 24; ++hour) {
             CheckRun run = checks.next(start + hour * 60 * kMinuteMs);
             checkRunOn(store, run, 400);
@@ -180,7 +174,7 @@ int measure(const std::filesystem::path& dir) {
         HistoryStore store = openOrDie(path);
         SyntheticChecks checks(16, 16, 365);
         const int runs = 365 * 24;
-        const EpochMs start = nowMs() - static_cast<EpochMs>(runs) * 60 * kMinuteMs;
+        const EpochMs start = nowEpochMs() - static_cast<EpochMs>(runs) * 60 * kMinuteMs;
         const auto filling = Clock::now();
         for (int hour = 0; hour < runs; ++hour) {
             CheckRun run = checks.next(start + hour * 60 * kMinuteMs);
@@ -210,8 +204,8 @@ int measure(const std::filesystem::path& dir) {
                     "record 256 results (16 x 16), mean over the year", fillMs / runs,
                     fillMs / 1000);
         const auto page = Clock::now();
-        auto recent = std::get<RecentDays>(store.recentDays(nowMs()));
-        CheckRun last = checks.next(nowMs());
+        auto recent = std::get<RecentDays>(store.recentDays(nowEpochMs()));
+        CheckRun last = checks.next(nowEpochMs());
         const std::string html = renderStatusPage(last, recent);
         std::printf("   %-52s %8.2f ms   (%zu bytes)\n", "status page, 30-day strips, same store",
                     msSince(page), html.size());
@@ -229,7 +223,7 @@ int fill(const std::filesystem::path& path, const std::map<std::string, std::str
     HistoryStore store = openOrDie(path);
     SyntheticChecks checks(number("--addresses", 4), number("--zones", 16),
                            static_cast<unsigned>(number("--seed", 7)));
-    const EpochMs end = nowMs();
+    const EpochMs end = nowEpochMs();
     const EpochMs runs = days * kDayMs / (step * kMinuteMs);
     CheckRun run;
     for (EpochMs i = runs; i >= 0; --i) {
@@ -252,7 +246,7 @@ int loop(const std::filesystem::path& path, const std::map<std::string, std::str
     HistoryStore store = openOrDie(path);
     SyntheticChecks checks(number("--addresses", 64), number("--zones", 8),
                            static_cast<unsigned>(number("--seed", 1)));
-    EpochMs at = nowMs();
+    EpochMs at = nowEpochMs();
     const int runs = number("--runs", 0);
     for (int count = 1; runs == 0 || count <= runs; ++count) {
         CheckRun run = checks.next(at);

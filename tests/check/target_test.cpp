@@ -5,7 +5,7 @@
 #include <map>
 #include <sstream>
 
-#include "check/ip_address.h"
+#include "core/ip_address.h"
 
 namespace ostrivane {
 namespace {

@@ -2,43 +2,46 @@
 
 #include <gtest/gtest.h>
 
+#include "core/ip_address.h"
+
 namespace ostrivane {
 namespace {
 
 struct ReverseCase {
-    std::string_view dotted;
-    std::string_view reversed;
+    std::string_view text;
+    std::string_view reversed;  // empty when the text is no address
 };
 
-class ReverseOctetsTest : public ::testing::TestWithParam<ReverseCase> {};
+class ReversedNameTest : public ::testing::TestWithParam<ReverseCase> {};
 
-TEST_P(ReverseOctetsTest, ReversesOrRefuses) {
-    EXPECT_EQ(reverseOctets(GetParam().dotted), GetParam().reversed);
+TEST_P(ReversedNameTest, ReversesOrRefuses) {
+    const auto address = parseIpAddress(GetParam().text);
+    EXPECT_EQ(address ? reversedName(*address) : "", GetParam().reversed);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ReverseOctetsTest,
-    ::testing::Values(
-        ReverseCase{"192.0.2.10", "10.2.0.192"}, ReverseCase{"127.0.0.2", "2.0.0.127"},
-        ReverseCase{"255.255.255.255", "255.255.255.255"}, ReverseCase{"256.0.0.1", ""},
-        ReverseCase{"1.0.0.256", ""}, ReverseCase{"1.2.999999999999999999999.4", ""},
-        // Empty parts count as 0 and are kept as they stand.
-        ReverseCase{"1..3.", ".3..1"},
-        // Text after the third dot is the fourth part, read by its leading digits.
-        ReverseCase{"1.2.3.4.5", "4.5.3.2.1"}, ReverseCase{"1.2.3", ""}, ReverseCase{"", ""}));
+INSTANTIATE_TEST_SUITE_P(Cases, ReversedNameTest,
+                         ::testing::Values(ReverseCase{"192.0.2.10", "10.2.0.192"},
+                                           ReverseCase{"127.0.0.2", "2.0.0.127"},
+                                           ReverseCase{"255.255.255.255", "255.255.255.255"},
+                                           ReverseCase{"256.0.0.1", ""},
+                                           ReverseCase{"1.0.0.256", ""},
+                                           ReverseCase{"1.2.999999999999999999999.4", ""},
+                                           ReverseCase{"1..3.", ""}, ReverseCase{"1.2.3.4.5", ""},
+                                           ReverseCase{"1.2.3", ""}, ReverseCase{"", ""}));
 
 TEST(FormatDottedQuad, WritesPlainDecimals) {
     EXPECT_EQ(formatDottedQuad({127, 0, 0, 2}), "127.0.0.2");
     EXPECT_EQ(formatDottedQuad({0, 10, 100, 255}), "0.10.100.255");
 }
 
-TEST(FormatDottedQuad, RoundTripsThroughReverse) {
+TEST(FormatDottedQuad, RoundTripsThroughTheParser) {
     const std::string dotted = formatDottedQuad({192, 0, 2, 10});
-    EXPECT_EQ(reverseOctets(reverseOctets(dotted)), dotted);
+    EXPECT_EQ(parseIpAddress(dotted), ipv4Address({192, 0, 2, 10}));
 }
 
 TEST(QueryName, JoinsReversedAddressAndZoneAsTheyStand) {
-    EXPECT_EQ(queryName(reverseOctets("192.0.2.10"), "bl.example"), "10.2.0.192.bl.example");
+    EXPECT_EQ(queryName(reversedName(ipv4Address({192, 0, 2, 10})), "bl.example"),
+              "10.2.0.192.bl.example");
     EXPECT_EQ(queryName("2.0.0.127", " zone. "), "2.0.0.127. zone. ");
 }
 

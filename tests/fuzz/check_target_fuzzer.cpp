@@ -12,8 +12,8 @@
 #include <string_view>
 #include <variant>
 
-#include "check/ip_address.h"
 #include "check/target.h"
+#include "core/ip_address.h"
 #include "fuzz_support.h"
 
 namespace {

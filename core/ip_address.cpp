@@ -1,12 +1,22 @@
-#include "check/ip_address.h"
+#include "core/ip_address.h"
 
+#ifdef _WIN32
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
+#endif
 
-#include <cstring>
+#include <algorithm>
 
 #include "core/address.h"
 
 namespace ostrivane {
+
+IpAddress ipv4Address(const std::array<std::uint8_t, 4>& bytes) {
+    IpAddress address;
+    std::copy(bytes.begin(), bytes.end(), address.bytes.begin());
+    return address;
+}
 
 std::optional<IpAddress> parseIpAddress(std::string_view text) {
     // inet_pton wants a terminated string, and must not see an embedded NUL.

@@ -1,6 +1,8 @@
 #pragma once
 
-// The addresses a check asks the lists about, and the names it asks them by.
+// An IPv4 or IPv6 address, the one address type of every lookup: the window's,
+// the check's and the history's. It is parsed, printed and reversed into a
+// list's query name here and nowhere else.
 
 #include <array>
 #include <compare>
@@ -18,6 +20,9 @@ struct IpAddress {
 
     friend auto operator<=>(const IpAddress&, const IpAddress&) = default;
 };
+
+// The address a resolver answered with, four bytes in network order.
+IpAddress ipv4Address(const std::array<std::uint8_t, 4>& bytes);
 
 // Dotted quad or IPv6 text (no zone index); nothing for anything else.
 std::optional<IpAddress> parseIpAddress(std::string_view text);
