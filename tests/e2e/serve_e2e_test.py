@@ -29,6 +29,8 @@ import urllib.request
 BINARY = None
 LISTED, CLEAN = "192.0.2.10", "192.0.2.20"
 ZONES = ["bl.test", "bl2.test", "empty.test"]
+RULES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "packaging",
+                     "prometheus", "ostrivane-rules.yml")
 
 
 def free_port():
@@ -149,6 +151,7 @@ class Exporter(unittest.TestCase):
         config = os.path.join(folder, "prometheus.yml")
         with open(config, "w") as out:
             out.write("global:\n  scrape_interval: 1s\n  evaluation_interval: 1s\n"
+                      f"rule_files:\n  - {RULES}\n"
                       "scrape_configs:\n  - job_name: ostrivane\n"
                       f"    static_configs:\n      - targets: ['127.0.0.1:{self.port}']\n")
         with open(os.path.join(folder, "log"), "w") as log:
@@ -176,6 +179,19 @@ class Exporter(unittest.TestCase):
             for query, expected in cases:
                 wait_until(query, lambda: value(query) is not None, 60)
                 self.assertEqual(value(query), expected, query)
+
+            # The README's alerting rules: the listing fires at once, the
+            # dead list waits for its hour.
+            def alerts():
+                status, body = get(web, "/api/v1/alerts", timeout=2)
+                found = json.loads(body)["data"]["alerts"] if status == 200 else []
+                return sorted((a["labels"]["alertname"], a["labels"].get("subject", ""),
+                               a["labels"]["zone"], a["state"]) for a in found)
+
+            expected = [("OstrivaneListBroken", "", "empty.test", "pending"),
+                        ("OstrivaneNewListing", LISTED, "bl.test", "firing"),
+                        ("OstrivaneNewListing", LISTED, "bl2.test", "firing")]
+            wait_until("the alerts", lambda: alerts() == expected, 30)
         finally:
             server.terminate()
             server.wait(timeout=20)
