@@ -3,14 +3,16 @@
 #include <ostream>
 #include <variant>
 
+#include "app/check_status.h"
+#include "app/exit_status.h"
 #include "check/check_command.h"
 #include "check/check_options.h"
 #include "check/check_output.h"
-#include "core/terminal_text.h"
 #include "history/check_history.h"
 #include "history/status_page.h"
 #include "persist/atomic_write.h"
 #include "persist/startup.h"
+#include "text/terminal_text.h"
 
 namespace ostrivane {
 
@@ -33,7 +35,7 @@ int usageFailure(std::string_view message, bool nagios, std::ostream& out, std::
         out << "OSTRIVANE UNKNOWN - " << escapeForTerminal(message) << '\n';
     }
     err << "ostrivane --check: " << message << "\n\n" << checkUsageText();
-    return kCheckUsage;
+    return kExitFailed;
 }
 
 // The page shows the run just recorded beside the last 30 days of the history.
@@ -62,7 +64,7 @@ int runCheckCommand(const std::vector<std::string>& args, std::istream& in, std:
     const auto& options = std::get<CheckOptions>(parsed);
     if (options.help) {
         out << checkUsageText();
-        return kCheckClean;
+        return kExitClean;
     }
 
     // Opened before the lists are asked, so that a history that cannot be
@@ -75,18 +77,18 @@ int runCheckCommand(const std::vector<std::string>& args, std::istream& in, std:
     }
     auto& run = std::get<CheckRun>(outcome);
     history.annotate(run, err);
-    printCheckRun(run, options, out);
+    // The nagios line names the state before the page is written.
+    printCheckRun(run, options, checkExitStatus(run, options), out);
     out.flush();
     history.recordAndPrune(run, options.keepDays, err);
 
     const bool pageWritten = !options.page || writeStatusPage(*options.page, run, history, err);
-    if (options.changes && options.format != CheckFormat::Nagios && history.changesUnknown()) {
+    const bool changesUnknown = options.changes && history.changesUnknown();
+    if (changesUnknown && options.format != CheckFormat::Nagios) {
         // Without a history nobody can say what changed: never "nothing changed".
         err << "ostrivane --check: --changes needs the history of earlier runs\n";
-        return kCheckUsage;
     }
-    const int status = checkExitStatus(run, options);
-    return status == kCheckClean && !pageWritten ? kCheckUsage : status;
+    return checkExitStatus(run, options, {changesUnknown, pageWritten});
 }
 
 }  // namespace ostrivane

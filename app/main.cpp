@@ -2,29 +2,20 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <iostream>
 #include <string>
-#include <system_error>
 
 #include "app/check_mode.h"
+#include "app/command_line.h"
+#include "app/exit_status.h"
+#include "app/one_host_mode.h"
 #include "app/serve_mode.h"
-
+#include "app/timeline_mode.h"
+#include "app/window_mode.h"
+#include "app/zone_check_mode.h"
 #include "core/resolver.h"
-#include "history/timeline_command.h"
-#include "persist/command_line.h"
 #include "persist/report.h"
 #include "persist/startup.h"
-#include "persist/unattended.h"
-
-#ifdef OSTRIVANE_WITH_GUI
-#include "app/display_probe.h"
-#include "app/window_module.h"
-#include "persist/executable_dir.h"
-constexpr bool kWithWindow = true;
-#else
-constexpr bool kWithWindow = false;
-#endif
 
 namespace {
 
@@ -45,12 +36,13 @@ int afterWritingStandardOutput(int status) {
 
 }  // namespace
 
+// Every way in, on one page: each mode's entry point is a file of app/.
 int main(int argc, char* argv[]) {
     using namespace ostrivane;
     const Command command = parseCommandLine(argc, argv);
     switch (command.kind) {
         case CommandKind::Help:
-            std::cout << usageText(listFilePath(), reportPath(), kWithWindow);
+            std::cout << usageText(listFilePath(), reportPath(), buildHasWindow());
             return afterWritingStandardOutput(kExitClean);
         case CommandKind::Version:
             std::cout << "ostrivane " OSTRIVANE_VERSION "\n";
@@ -75,7 +67,7 @@ int main(int argc, char* argv[]) {
             static SystemResolver resolver;
             errno = 0;
             const int status = afterWritingStandardOutput(
-                runZoneCheckOfListFile(listFilePath(), resolver, std::cout, std::cerr));
+                runZoneCheckMode(listFilePath(), resolver, std::cout, std::cerr));
             std::cerr.flush();
             std::fflush(nullptr);
             std::_Exit(status);
@@ -83,24 +75,5 @@ int main(int argc, char* argv[]) {
         case CommandKind::Interactive:
             break;
     }
-#ifdef OSTRIVANE_WITH_GUI
-    if (!displayAvailable()) {
-        std::cerr << kNoDisplayMessage << '\n';
-        return kExitFailed;
-    }
-    const auto module = findWindowModule(executableDirectory());
-    const auto outcome = runWindowModule(module, argc, argv);
-    if (const auto* reason = std::get_if<std::string>(&outcome)) {
-        std::cerr << "ostrivane: cannot open the window: " << *reason << '\n';
-        std::error_code ec;
-        if (!std::filesystem::exists(module, ec)) {
-            std::cerr << "ostrivane: the window comes with the package ostrivane-gui\n";
-        }
-        return kExitFailed;
-    }
-    return std::get<int>(outcome);
-#else
-    std::cerr << usageText(listFilePath(), reportPath(), kWithWindow);
-    return kExitFailed;
-#endif
+    return runWindowMode(argc, argv);
 }

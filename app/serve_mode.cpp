@@ -6,9 +6,9 @@
 #include <sstream>
 #include <variant>
 
+#include "app/exit_status.h"
 #include "check/check_command.h"
 #include "check/check_options.h"
-#include "check/check_output.h"
 #include "history/check_history.h"
 #include "persist/startup.h"
 #include "serve/listen_address.h"
@@ -24,8 +24,6 @@ constexpr int kShortestInterval = 60;
 
 // The widest target a probe takes: a /24 of IPv4, a /120 of IPv6.
 constexpr int kWidestProbeIPv4Prefix = 24;
-
-constexpr int kServeCannotListen = 2;
 
 struct ServeOptions {
     ServeSettings settings;
@@ -164,7 +162,8 @@ std::variant<CheckRun, ProbeRefusal> probeOnce(const CheckOptions& serveOptions,
     std::ostringstream warnings;
     auto outcome = runCheck(options, {noInput, warnings, listFilePath()});
     if (const auto* failure = std::get_if<CheckFailure>(&outcome)) {
-        return ProbeRefusal{failure->status == kCheckUsage ? 400 : 500, failure->message};
+        // The target was read above: what is left is the check's own failure.
+        return ProbeRefusal{500, "The check failed: " + failure->message};
     }
     return std::get<CheckRun>(std::move(outcome));
 }
@@ -201,7 +200,7 @@ int runServeCommand(const std::vector<std::string>& args, std::ostream& out, std
     const auto parsed = parseServeOptions(args);
     if (const auto* error = std::get_if<ServeUsageError>(&parsed)) {
         err << "ostrivane --serve: " << error->message << "\n\n" << serveUsageText();
-        return kCheckUsage;
+        return kExitFailed;
     }
     const auto& options = std::get<ServeOptions>(parsed);
     if (options.help) {
@@ -219,7 +218,7 @@ int runServeCommand(const std::vector<std::string>& args, std::ostream& out, std
     // check now.
     hooks.reload = [](Exporter&) { return std::optional<std::string>(); };
     const int status = serveUntilStopped(options.settings, exporter, hooks, err);
-    return status == 0 ? 0 : kServeCannotListen;
+    return status == 0 ? kExitClean : kExitCannotServe;
 }
 
 }  // namespace ostrivane

@@ -4,12 +4,11 @@
 #include <chrono>
 #include <ostream>
 
-#include "check/check_output.h"
 #include "check/list_engine.h"
 #include "core/clock.h"
 #include "core/memory_table.h"
 #include "persist/list_file.h"
-#include "persist/unattended.h"
+#include "persist/startup.h"
 
 namespace ostrivane {
 
@@ -31,7 +30,7 @@ std::variant<std::vector<CheckZone>, CheckFailure> zonesOf(const CheckOptions& o
     if (!options.listFile) {
         table = startUpWarningOfProblems(path, environment.warnings);
     } else if (const auto problem = loadListFile(table, path)) {
-        return CheckFailure{kCheckUsage, "--list: " + problem->message()};
+        return CheckFailure{"--list: " + problem->message()};
     }
     for (int row = 0; row < kRowCount; ++row) {
         auto zone = table.zone(row);
@@ -44,8 +43,8 @@ std::variant<std::vector<CheckZone>, CheckFailure> zonesOf(const CheckOptions& o
         }
     }
     if (zones.empty()) {
-        return CheckFailure{kCheckUsage, "no zone to check: the list file " + path.string() +
-                                             " names none (give one with --zone)"};
+        return CheckFailure{"no zone to check: the list file " + path.string() +
+                            " names none (give one with --zone)"};
     }
     return zones;
 }
@@ -64,7 +63,7 @@ std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
             inputRead = true;
             auto fromInput = readTargets(environment.input);
             if (const auto* error = std::get_if<TargetError>(&fromInput)) {
-                return CheckFailure{kCheckUsage, error->reason + ": '" + error->text + "'"};
+                return CheckFailure{error->reason + ": '" + error->text + "'"};
             }
             auto& read = std::get<std::vector<Target>>(fromInput);
             std::move(read.begin(), read.end(), std::back_inserter(targets));
@@ -72,12 +71,12 @@ std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
         }
         auto parsed = parseTarget(text);
         if (const auto* error = std::get_if<TargetError>(&parsed)) {
-            return CheckFailure{kCheckUsage, "target '" + error->text + "': " + error->reason};
+            return CheckFailure{"target '" + error->text + "': " + error->reason};
         }
         targets.push_back(std::get<Target>(std::move(parsed)));
     }
     if (targets.empty()) {
-        return CheckFailure{kCheckUsage, "no target given: standard input held none"};
+        return CheckFailure{"no target given: standard input held none"};
     }
 
     auto zones = zonesOf(options, environment);
@@ -89,14 +88,14 @@ std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
     const EpochMs startedAt = nowEpochMs();
     auto expanded = expandTargets(targets, environment.resolveHost);
     if (const auto* error = std::get_if<TargetError>(&expanded)) {
-        return CheckFailure{kCheckUsage, "target '" + error->text + "': " + error->reason};
+        return CheckFailure{"target '" + error->text + "': " + error->reason};
     }
     const auto& found = std::get<ExpandedTargets>(expanded);
 
     auto asked = askLists(found.addresses, std::get<std::vector<CheckZone>>(zones),
                           {options.timeout, options.servers});
     if (const auto* failure = std::get_if<EngineFailure>(&asked)) {
-        return CheckFailure{kCheckUsage, failure->reason};
+        return CheckFailure{failure->reason};
     }
     auto run = std::get<CheckRun>(std::move(asked));
     run.startedAt = startedAt;

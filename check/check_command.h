@@ -14,9 +14,8 @@
 
 namespace ostrivane {
 
-// Why a run checked nothing, and the status to end with.
+// Why a run checked nothing: a usage failure, whatever the cause.
 struct CheckFailure {
-    int status = 3;
     std::string message;
 };
 
@@ -31,7 +30,7 @@ struct CheckEnvironment {
 // --list, else the default list file, else the built-in defaults) and asks
 // every list about every address. A bad target on standard input, too many
 // addresses, a list file that cannot be read or no zone at all: a usage
-// failure (status 3), nothing asked.
+// failure, nothing asked.
 std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
                                               const CheckEnvironment& environment);
 

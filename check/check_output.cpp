@@ -7,55 +7,13 @@
 #include <ostream>
 #include <vector>
 
-#include "core/terminal_text.h"
+#include "text/columns.h"
+#include "text/json_text.h"
+#include "text/terminal_text.h"
 
 namespace ostrivane {
 
 namespace {
-
-struct Counts {
-    std::size_t listed = 0;
-    std::size_t notListed = 0;
-    std::size_t noAnswer = 0;
-    std::size_t listError = 0;
-    std::size_t brokenZone = 0;
-    std::size_t addresses = 0;
-    std::size_t newListings = 0;
-
-    std::size_t incomplete() const { return noAnswer + listError + brokenZone; }
-};
-
-Counts countsOf(const CheckRun& run) {
-    Counts counts;
-    std::vector<std::string_view> addresses;
-    for (const auto& result : run.results) {
-        switch (result.verdict) {
-            case CheckVerdict::Listed:
-                ++counts.listed;
-                if (result.change == ListingChange::New) {
-                    ++counts.newListings;
-                }
-                break;
-            case CheckVerdict::NotListed:
-                ++counts.notListed;
-                break;
-            case CheckVerdict::NoAnswer:
-                ++counts.noAnswer;
-                break;
-            case CheckVerdict::ListError:
-                ++counts.listError;
-                break;
-            case CheckVerdict::BrokenZone:
-                ++counts.brokenZone;
-                break;
-        }
-        if (addresses.empty() || addresses.back() != result.address) {
-            addresses.push_back(result.address);
-        }
-    }
-    counts.addresses = addresses.size();
-    return counts;
-}
 
 std::string plural(std::size_t count, std::string_view one, std::string_view many) {
     return std::to_string(count) + " " + std::string(count == 1 ? one : many);
@@ -123,26 +81,16 @@ void printText(const CheckRun& run, const CheckOptions& options, std::ostream& o
         line.cells.push_back(escapeForTerminal(result.reason));
         lines.push_back(std::move(line));
     }
-    std::vector<std::size_t> widths;
+    std::vector<std::vector<std::string>> rows;
     for (const auto& line : lines) {
-        widths.resize(std::max(widths.size(), line.cells.size()));
-        for (std::size_t c = 0; c < line.cells.size(); ++c) {
-            widths[c] = std::max(widths[c], displayWidth(line.cells[c]));
-        }
+        rows.push_back(line.cells);
     }
-    for (const auto& line : lines) {
-        if (!line.header.empty()) {
-            out << line.header << '\n';
+    const auto aligned = alignColumns(rows, {"  ", {}});
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (!lines[i].header.empty()) {
+            out << lines[i].header << '\n';
         }
-        std::string text = " ";
-        for (std::size_t c = 0; c < line.cells.size(); ++c) {
-            text += " " + line.cells[c];
-            if (c + 1 < line.cells.size()) {
-                text += std::string(widths[c] - displayWidth(line.cells[c]) + 1, ' ');
-            }
-        }
-        text.erase(text.find_last_not_of(' ') + 1);
-        out << text << '\n';
+        out << aligned[i] << '\n';
     }
     if (!options.changes) {
         for (const auto& target : run.unresolvedTargets) {
@@ -150,7 +98,7 @@ void printText(const CheckRun& run, const CheckOptions& options, std::ostream& o
         }
     }
 
-    const Counts counts = countsOf(run);
+    const CheckCounts counts = countsOf(run);
     const bool anything = !lines.empty() || !run.unresolvedTargets.empty();
     if (options.quiet && !options.changes && !anything) {
         return;
@@ -171,67 +119,8 @@ void printText(const CheckRun& run, const CheckOptions& options, std::ostream& o
 
 // ---- json ----------------------------------------------------------------
 
-// The length of the valid UTF-8 sequence at `at`, or 0.
-std::size_t utf8Length(std::string_view text, std::size_t at) {
-    const auto byte = static_cast<unsigned char>(text[at]);
-    std::size_t length = 0;
-    unsigned min = 0;
-    if (byte >= 0xC2 && byte <= 0xDF) {
-        length = 2, min = 0x80;
-    } else if (byte >= 0xE0 && byte <= 0xEF) {
-        length = 3, min = 0x800;
-    } else if (byte >= 0xF0 && byte <= 0xF4) {
-        length = 4, min = 0x10000;
-    } else {
-        return 0;
-    }
-    if (at + length > text.size()) {
-        return 0;
-    }
-    unsigned code = byte & (0xFFU >> (length + 1));
-    for (std::size_t i = 1; i < length; ++i) {
-        const auto next = static_cast<unsigned char>(text[at + i]);
-        if ((next & 0xC0) != 0x80) {
-            return 0;
-        }
-        code = (code << 6) | (next & 0x3FU);
-    }
-    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-        return 0;
-    }
-    return length;
-}
-
-// A JSON string; bytes that are not UTF-8 become U+FFFD, so that the document
-// stays valid whatever a list's TXT record holds.
-std::string jsonString(std::string_view text) {
-    std::string json = "\"";
-    for (std::size_t i = 0; i < text.size();) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte == '"' || byte == '\\') {
-            json += '\\';
-            json += static_cast<char>(byte);
-        } else if (byte < 0x20 || byte == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            json += escaped;
-        } else if (byte >= 0x80) {
-            if (const auto length = utf8Length(text, i)) {
-                json.append(text.substr(i, length));
-                i += length;
-                continue;
-            }
-            json += "\\ufffd";
-        } else {
-            json += static_cast<char>(byte);
-        }
-        ++i;
-    }
-    return json + "\"";
-}
-
-std::string jsonOrNull(const std::optional<std::string>& text) {
-    return text ? jsonString(*text) : "null";
+JsonDocument jsonOrNull(const std::optional<std::string>& text) {
+    return text ? JsonDocument(*text) : JsonDocument(nullptr);
 }
 
 std::string zoneStateText(ZoneHealth health) {
@@ -240,48 +129,45 @@ std::string zoneStateText(ZoneHealth health) {
     return text;
 }
 
+JsonDocument jsonResult(const CheckResult& result) {
+    const auto change = result.change
+                            ? std::optional<std::string>(listingChangeText(*result.change))
+                            : std::nullopt;
+    const auto since =
+        result.since ? std::optional<std::string>(formatRfc3339(*result.since)) : std::nullopt;
+    return {
+        {"target", result.target},
+        {"address", result.address},
+        {"zone", result.zone},
+        {"verdict", checkVerdictText(result.verdict)},
+        {"answers", result.answers},
+        {"reason", jsonOrNull(result.reason.empty() ? std::nullopt
+                                                    : std::optional<std::string>(result.reason))},
+        {"change", jsonOrNull(change)},
+        {"since", jsonOrNull(since)}};
+}
+
 void printJson(const CheckRun& run, std::ostream& out) {
-    out << "{\n  \"checked_at\": " << jsonString(formatRfc3339(run.startedAt))
-        << ",\n  \"duration_ms\": " << run.durationMs << ",\n  \"zones\": [";
-    for (std::size_t i = 0; i < run.zones.size(); ++i) {
-        const auto& zone = run.zones[i];
-        out << (i == 0 ? "\n" : ",\n") << "    {\"zone\": " << jsonString(zone.zone)
-            << ", \"name\": " << jsonString(zone.name)
-            << ", \"state\": " << jsonString(zoneStateText(zone.health)) << "}";
+    JsonDocument document;
+    document["checked_at"] = formatRfc3339(run.startedAt);
+    document["duration_ms"] = run.durationMs;
+    document["zones"] = JsonDocument::array();
+    for (const auto& zone : run.zones) {
+        document["zones"].push_back(
+            {{"zone", zone.zone}, {"name", zone.name}, {"state", zoneStateText(zone.health)}});
     }
-    out << (run.zones.empty() ? "],\n" : "\n  ],\n") << "  \"results\": [";
-    for (std::size_t i = 0; i < run.results.size(); ++i) {
-        const auto& result = run.results[i];
-        out << (i == 0 ? "\n" : ",\n") << "    {\"target\": " << jsonString(result.target)
-            << ", \"address\": " << jsonString(result.address)
-            << ", \"zone\": " << jsonString(result.zone)
-            << ", \"verdict\": " << jsonString(checkVerdictText(result.verdict))
-            << ", \"answers\": [";
-        for (std::size_t a = 0; a < result.answers.size(); ++a) {
-            out << (a == 0 ? "" : ", ") << jsonString(result.answers[a]);
-        }
-        out << "], \"reason\": "
-            << jsonOrNull(result.reason.empty() ? std::nullopt
-                                                : std::optional<std::string>(result.reason))
-            << ", \"change\": "
-            << jsonOrNull(result.change ? std::optional<std::string>(
-                                              std::string(listingChangeText(*result.change)))
-                                        : std::nullopt)
-            << ", \"since\": "
-            << jsonOrNull(result.since ? std::optional<std::string>(formatRfc3339(*result.since))
-                                       : std::nullopt)
-            << "}";
+    document["results"] = JsonDocument::array();
+    for (const auto& result : run.results) {
+        document["results"].push_back(jsonResult(result));
     }
-    out << (run.results.empty() ? "],\n" : "\n  ],\n") << "  \"unresolved_targets\": [";
-    for (std::size_t i = 0; i < run.unresolvedTargets.size(); ++i) {
-        out << (i == 0 ? "" : ", ") << jsonString(run.unresolvedTargets[i]);
-    }
-    const Counts counts = countsOf(run);
-    out << "],\n  \"summary\": {\"addresses\": " << counts.addresses
-        << ", \"zones\": " << run.zones.size() << ", \"listed\": " << counts.listed
-        << ", \"not_listed\": " << counts.notListed << ", \"no_answer\": " << counts.noAnswer
-        << ", \"list_error\": " << counts.listError << ", \"broken_zone\": " << counts.brokenZone
-        << ", \"unresolved_targets\": " << run.unresolvedTargets.size() << "}\n}\n";
+    document["unresolved_targets"] = run.unresolvedTargets;
+    const CheckCounts counts = countsOf(run);
+    document["summary"] = {
+        {"addresses", counts.addresses},    {"zones", run.zones.size()},
+        {"listed", counts.listed},          {"not_listed", counts.notListed},
+        {"no_answer", counts.noAnswer},     {"list_error", counts.listError},
+        {"broken_zone", counts.brokenZone}, {"unresolved_targets", run.unresolvedTargets.size()}};
+    out << jsonDocumentText(document);
 }
 
 // ---- nagios --------------------------------------------------------------
@@ -293,30 +179,16 @@ std::string pluginText(std::string_view text) {
     return plain;
 }
 
-int nagiosState(const CheckRun& run, const CheckOptions& options) {
-    const Counts counts = countsOf(run);
-    if (counts.listed >= static_cast<std::size_t>(options.critical)) {
-        return kNagiosCritical;
-    }
-    if (counts.listed >= static_cast<std::size_t>(options.warning)) {
-        return kNagiosWarning;
-    }
-    if (!run.unresolvedTargets.empty() || counts.addresses == 0) {
-        return kNagiosUnknown;
-    }
-    return counts.incomplete() > 0 ? kNagiosWarning : kNagiosOk;
-}
-
 void addOnce(std::vector<std::string>& list, const std::string& item) {
     if (std::find(list.begin(), list.end(), item) == list.end()) {
         list.push_back(item);
     }
 }
 
-void printNagios(const CheckRun& run, const CheckOptions& options, std::ostream& out) {
+void printNagios(const CheckRun& run, const CheckOptions& options, int state, std::ostream& out) {
     static constexpr std::array<std::string_view, 4> kStates = {"OK", "WARNING", "CRITICAL",
                                                                 "UNKNOWN"};
-    const Counts counts = countsOf(run);
+    const CheckCounts counts = countsOf(run);
     std::vector<std::string> listedAddresses, listingZones, silentZones;
     for (const auto& result : run.results) {
         if (result.verdict == CheckVerdict::Listed) {
@@ -348,7 +220,7 @@ void printNagios(const CheckRun& run, const CheckOptions& options, std::ostream&
     });
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.3f", static_cast<double>(run.durationMs) / 1000);
-    out << "OSTRIVANE " << kStates[static_cast<std::size_t>(nagiosState(run, options))] << " - "
+    out << "OSTRIVANE " << kStates[static_cast<std::size_t>(state)] << " - "
         << pluginText(joined(parts, "; ")) << " | listed=" << counts.listed << ";"
         << options.warning << ";" << options.critical << ";0;" << run.results.size()
         << " no_answer=" << counts.noAnswer << " broken_zones=" << brokenZones
@@ -377,7 +249,8 @@ std::string formatRfc3339(EpochMs time) {
     return text;
 }
 
-void printCheckRun(const CheckRun& run, const CheckOptions& options, std::ostream& out) {
+void printCheckRun(const CheckRun& run, const CheckOptions& options, int status,
+                   std::ostream& out) {
     switch (options.format) {
         case CheckFormat::Text:
             printText(run, options, out);
@@ -386,26 +259,9 @@ void printCheckRun(const CheckRun& run, const CheckOptions& options, std::ostrea
             printJson(run, out);
             return;
         case CheckFormat::Nagios:
-            printNagios(run, options, out);
+            printNagios(run, options, status, out);
             return;
     }
-}
-
-int checkExitStatus(const CheckRun& run, const CheckOptions& options) {
-    if (options.format == CheckFormat::Nagios) {
-        return nagiosState(run, options);
-    }
-    const Counts counts = countsOf(run);
-    if (options.changes) {
-        return counts.newListings > 0 ? kCheckListed : kCheckClean;
-    }
-    if (counts.listed > 0) {
-        return kCheckListed;
-    }
-    if (!run.unresolvedTargets.empty()) {
-        return kCheckUnresolved;
-    }
-    return counts.incomplete() > 0 ? kCheckIncomplete : kCheckClean;
 }
 
 }  // namespace ostrivane

@@ -30,4 +30,36 @@ std::string_view listingChangeText(ListingChange change) {
     return "ongoing";
 }
 
+CheckCounts countsOf(const CheckRun& run) {
+    CheckCounts counts;
+    std::vector<std::string_view> addresses;
+    for (const auto& result : run.results) {
+        switch (result.verdict) {
+            case CheckVerdict::Listed:
+                ++counts.listed;
+                if (result.change == ListingChange::New) {
+                    ++counts.newListings;
+                }
+                break;
+            case CheckVerdict::NotListed:
+                ++counts.notListed;
+                break;
+            case CheckVerdict::NoAnswer:
+                ++counts.noAnswer;
+                break;
+            case CheckVerdict::ListError:
+                ++counts.listError;
+                break;
+            case CheckVerdict::BrokenZone:
+                ++counts.brokenZone;
+                break;
+        }
+        if (addresses.empty() || addresses.back() != result.address) {
+            addresses.push_back(result.address);
+        }
+    }
+    counts.addresses = addresses.size();
+    return counts;
+}
+
 }  // namespace ostrivane

@@ -5,6 +5,7 @@
 // the history store reads and annotates it, the output formats print it. Plain
 // values only, so that nothing here needs c-ares or SQLite.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -62,5 +63,20 @@ struct CheckRun {
     std::vector<CheckResult> results;  // address by address, zones in order
     std::vector<std::string> unresolvedTargets;
 };
+
+// The run's results counted by verdict, and its addresses.
+struct CheckCounts {
+    std::size_t listed = 0;
+    std::size_t notListed = 0;
+    std::size_t noAnswer = 0;
+    std::size_t listError = 0;
+    std::size_t brokenZone = 0;
+    std::size_t addresses = 0;
+    std::size_t newListings = 0;
+
+    std::size_t incomplete() const { return noAnswer + listError + brokenZone; }
+};
+
+CheckCounts countsOf(const CheckRun& run);
 
 }  // namespace ostrivane

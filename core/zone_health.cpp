@@ -13,7 +13,8 @@
 #include <utility>
 
 #include "core/address.h"
-#include "core/terminal_text.h"
+#include "text/columns.h"
+#include "text/terminal_text.h"
 
 namespace ostrivane {
 
@@ -195,38 +196,6 @@ std::string answerText(const ProbeAnswer& probe) {
     return probe.timedOut ? "timed out" : "no answer";
 }
 
-constexpr std::size_t kColumns = 6;
-using Line = std::array<std::string, kColumns>;
-
-// Columns are separated by two blanks; the row number is right-aligned, the
-// rest left-aligned, and the last column carries no trailing blanks.
-// Widths count terminal columns, not bytes; the cells are escaped already.
-void printAligned(std::ostream& out, const std::vector<Line>& lines) {
-    std::array<std::size_t, kColumns> widths{};
-    for (const auto& line : lines) {
-        for (std::size_t c = 0; c < kColumns; ++c) {
-            widths[c] = std::max(widths[c], displayWidth(line[c]));
-        }
-    }
-    for (const auto& line : lines) {
-        std::string text;
-        for (std::size_t c = 0; c < kColumns; ++c) {
-            const auto padding = std::string(widths[c] - displayWidth(line[c]), ' ');
-            if (c > 0) {
-                text += "  ";
-            }
-            if (c == 0) {
-                text += padding + line[c];
-            } else if (c + 1 < kColumns) {
-                text += line[c] + padding;
-            } else {
-                text += line[c];
-            }
-        }
-        out << text << '\n';
-    }
-}
-
 void printSummary(std::ostream& out, const std::vector<ZoneCheck>& checks) {
     if (checks.empty()) {
         out << "No row has a zone: nothing to check.\n";
@@ -254,35 +223,22 @@ void printSummary(std::ostream& out, const std::vector<ZoneCheck>& checks) {
 
 void printZoneChecks(std::ostream& out, const std::vector<ZoneCheck>& checks) {
     if (!checks.empty()) {
-        std::vector<Line> lines{{"Row", "Name", "Zone", "State", "127.0.0.2", "127.0.0.1"}};
+        std::vector<std::vector<std::string>> rows{
+            {"Row", "Name", "Zone", "State", "127.0.0.2", "127.0.0.1"}};
         for (const auto& check : checks) {
             // Names and zones come from a list file anyone may have written.
-            lines.push_back({std::to_string(check.row + 1), escapeForTerminal(check.name),
-                             escapeForTerminal(check.zone),
-                             std::string(zoneHealthText(check.health)),
-                             answerText(check.for127_0_0_2), answerText(check.for127_0_0_1)});
+            rows.push_back({std::to_string(check.row + 1), escapeForTerminal(check.name),
+                            escapeForTerminal(check.zone),
+                            std::string(zoneHealthText(check.health)),
+                            answerText(check.for127_0_0_2), answerText(check.for127_0_0_1)});
         }
-        printAligned(out, lines);
+        // The row number is right-aligned, as numbers are.
+        for (const auto& line : alignColumns(rows, {"", {{0, false, Align::Right}}})) {
+            out << line << '\n';
+        }
         out << '\n';
     }
     printSummary(out, checks);
-}
-
-int zoneCheckExitStatus(const std::vector<ZoneCheck>& checks) {
-    if (checks.empty()) {
-        return kZoneCheckUnhealthy;  // a check that checked nothing is no all-clear
-    }
-    const bool allHealthy = std::all_of(checks.begin(), checks.end(), [](const ZoneCheck& check) {
-        return check.health == ZoneHealth::Healthy;
-    });
-    return allHealthy ? 0 : kZoneCheckUnhealthy;
-}
-
-int runZoneCheck(const BlacklistTable& table, Resolver& resolver, std::ostream& out,
-                 ZoneCheckLimits limits) {
-    const auto checks = checkZones(table, resolver, limits);
-    printZoneChecks(out, checks);
-    return zoneCheckExitStatus(checks);
 }
 
 }  // namespace ostrivane

@@ -59,9 +59,6 @@ struct ZoneCheck {
     ZoneHealth health = ZoneHealth::EmptyOrDead;
 };
 
-// The exit status when any checked zone is not healthy.
-inline constexpr int kZoneCheckUnhealthy = 4;
-
 // Asks every row with a non-empty zone about 2.0.0.127.<zone> and
 // 1.0.0.127.<zone>, all questions at once on worker threads, and returns the
 // rows in table order. Returns by the deadlines of `limits` even when some
@@ -74,14 +71,5 @@ std::vector<ZoneCheck> checkZones(const BlacklistTable& table, Resolver& resolve
 // One aligned line per checked row (row counted from 1, as a person counts the
 // window's rows), then a summary line.
 void printZoneChecks(std::ostream& out, const std::vector<ZoneCheck>& checks);
-
-// 0 when every checked zone is healthy (also when no row has a zone), else 4.
-int zoneCheckExitStatus(const std::vector<ZoneCheck>& checks);
-
-// The whole check: ask, print, and return the exit status. Worker threads may
-// still be blocked in `resolver` when it returns: the caller flushes its output
-// and ends the process with std::_Exit, without destroying the resolver.
-int runZoneCheck(const BlacklistTable& table, Resolver& resolver, std::ostream& out,
-                 ZoneCheckLimits limits = {});
 
 }  // namespace ostrivane

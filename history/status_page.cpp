@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "core/blacklist_table.h"
-#include "core/html_escape.h"
 #include "core/information_page.h"
 #include "history/time_text.h"
+#include "text/html_escape.h"
 
 namespace ostrivane {
 

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "core/utf8.h"
+#include "text/utf8.h"
 
 namespace ostrivane {
 

@@ -2,10 +2,10 @@
 
 #include <system_error>
 
-#include "core/html_escape.h"
 #include "core/information_page.h"
 #include "persist/atomic_write.h"
 #include "persist/user_folders.h"
+#include "text/html_escape.h"
 
 namespace ostrivane {
 

@@ -1,5 +1,6 @@
 #include "persist/startup.h"
 
+#include <ostream>
 #include <system_error>
 #include <utility>
 #include <variant>
@@ -125,6 +126,16 @@ ListFileState startUp(BlacklistTable& table, const std::filesystem::path& listFi
     // (a window cell takes no more than it can show).
     state.shown = fieldsOf(table);
     return state;
+}
+
+MemoryTable startUpWarningOfProblems(const std::filesystem::path& listFile, std::ostream& errors) {
+    MemoryTable table;
+    const ListFileState list = startUp(table, listFile);
+    if (list.loadProblem) {
+        errors << "List file not read, checking the default blacklists instead: "
+               << list.loadProblem->message() << '\n';
+    }
+    return table;
 }
 
 CloseStep closeStepFor(const BlacklistTable& table, const ListFileState& state) {

@@ -1,14 +1,16 @@
 #pragma once
 
-// Start-up and shutdown of the program, the list file and the unattended
-// report: everything between the process starting and the window appearing,
-// and what happens when it closes.
+// Start-up and shutdown of the program and its list file: everything between
+// the process starting and the first lookup, and what happens when the window
+// closes.
 
 #include <filesystem>
+#include <iosfwd>
 #include <optional>
 #include <string>
 
 #include "core/blacklist_table.h"
+#include "core/memory_table.h"
 #include "persist/file_problem.h"
 #include "persist/list_file.h"
 #include "persist/text_encoding.h"
@@ -54,6 +56,12 @@ std::filesystem::path listFilePath();
 // else from the defaults. The state remembers what the table then showed and
 // the bytes the file held, for the close.
 ListFileState startUp(BlacklistTable& table, const std::filesystem::path& listFile);
+
+// Start-up's blacklists for a mode without a window: the list file, or the
+// defaults when there is none or it cannot be read. The check goes on with the
+// defaults then, but a list the user cannot see being ignored would make every
+// later result misleading, so the reason goes to `errors`.
+MemoryTable startUpWarningOfProblems(const std::filesystem::path& listFile, std::ostream& errors);
 
 // What closing has to do with the list file.
 enum class CloseStep {

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-#include "core/utf8.h"
+#include "text/utf8.h"
 
 namespace ostrivane {
 

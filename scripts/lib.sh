@@ -11,7 +11,7 @@ OSTRIVANE_PACKAGES=(
     xvfb xauth
     python3 python3-dnslib iproute2 util-linux
     libc-ares-dev libsqlite3-dev sqlite3
-    libcpp-httplib-dev libcli11-dev prometheus
+    nlohmann-json3-dev libcpp-httplib-dev libcli11-dev prometheus
 )
 
 say() { printf '%s\n' "$*" >&2; }

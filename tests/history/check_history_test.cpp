@@ -4,8 +4,8 @@
 
 #include <sstream>
 
-#include "history_test_support.h"
-#include "persist/temp_dir.h"
+#include "support/history_test_support.h"
+#include "support/temp_dir.h"
 
 namespace ostrivane {
 namespace {

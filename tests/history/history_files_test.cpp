@@ -9,8 +9,8 @@
 
 #include "history/history_path.h"
 #include "history/history_store.h"
-#include "history_test_support.h"
-#include "persist/temp_dir.h"
+#include "support/history_test_support.h"
+#include "support/temp_dir.h"
 
 namespace ostrivane {
 namespace {

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "core/html_escape.h"
 #include "core/information_page.h"
-#include "history_test_support.h"
+#include "support/history_test_support.h"
+#include "text/html_escape.h"
 
 namespace ostrivane {
 namespace {

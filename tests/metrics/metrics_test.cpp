@@ -21,7 +21,11 @@ TEST(LabelValue, EscapesWhatTheFormatsQuoteAndReplacesBrokenUtf8) {
         {"line feed", "one\ntwo", R"(one\ntwo)"},
         {"carriage return kept", "a\rb", "a\rb"},
         {"UTF-8 kept", "Zürich ☃", "Zürich ☃"},
-        {"stray byte", "a\xff" "b", "a\xEF\xBF\xBD" "b"},
+        {"stray byte",
+         "a\xff"
+         "b",
+         "a\xEF\xBF\xBD"
+         "b"},
         {"cut sequence", "\xC3", "\xEF\xBF\xBD"},
         {"closing brace and comma", "a},b=\"c", R"(a},b=\"c)"},
     };
@@ -131,18 +135,25 @@ TEST(CheckRunMetrics, SamplesSayWhatTheRunFound) {
         {"a clean verdict is 0",
          R"(ostrivane_listed{subject="192.0.2.20",target="192.0.2.20",zone="bl.test",list="Test \"list\""} 0)",
          true},
-        {"a broken zone's verdict is never 0", R"(ostrivane_listed{subject="192.0.2.10",target="listed.test",zone="dead.test")", false},
-        {"a list error is never a listing", R"(ostrivane_listed{subject="192.0.2.10",target="listed.test",zone="err.test")", false},
-        {"no answer is never clean", R"(ostrivane_listed{subject="192.0.2.20",target="192.0.2.20",zone="err.test")", false},
+        {"a broken zone's verdict is never 0",
+         R"(ostrivane_listed{subject="192.0.2.10",target="listed.test",zone="dead.test")", false},
+        {"a list error is never a listing",
+         R"(ostrivane_listed{subject="192.0.2.10",target="listed.test",zone="err.test")", false},
+        {"no answer is never clean",
+         R"(ostrivane_listed{subject="192.0.2.20",target="192.0.2.20",zone="err.test")", false},
         {"each answer code, in order",
          R"(ostrivane_answer_info{subject="192.0.2.10",zone="bl.test",list="Test \"list\"",answer="127.0.0.4",class="listing",meaning=""} 1)",
          true},
         {"an error code is classed as one",
          R"(ostrivane_answer_info{subject="192.0.2.10",zone="err.test",list="",answer="127.255.255.254",class="error",meaning=""} 1)",
          true},
-        {"a healthy list", R"(ostrivane_list_healthy{zone="bl.test",list="Test \"list\"",family="ipv4"} 1)", true},
-        {"a dead list", R"(ostrivane_list_healthy{zone="dead.test",list="",family="ipv4"} 0)", true},
-        {"its state", R"(ostrivane_list_health_info{zone="dead.test",list="",family="ipv4",health="empty-or-dead"} 1)", true},
+        {"a healthy list",
+         R"(ostrivane_list_healthy{zone="bl.test",list="Test \"list\"",family="ipv4"} 1)", true},
+        {"a dead list", R"(ostrivane_list_healthy{zone="dead.test",list="",family="ipv4"} 0)",
+         true},
+        {"its state",
+         R"(ostrivane_list_health_info{zone="dead.test",list="",family="ipv4",health="empty-or-dead"} 1)",
+         true},
         {"counts by verdict", R"(ostrivane_last_check_results{verdict="broken-zone"} 2)", true},
         {"a verdict nobody got is 0", R"(ostrivane_last_check_results{verdict="listed"} 1)", true},
         {"subjects counted once", "ostrivane_last_check_subjects 2\n", true},
@@ -159,9 +170,10 @@ TEST(CheckRunMetrics, SamplesSayWhatTheRunFound) {
 }
 
 TEST(CheckRunMetrics, AnswersTakeTheirMeaningFromTheDescriber) {
-    const auto families = checkRunFamilies(sampleRun(), [](std::string_view zone, std::string_view answer) {
-        return AnswerMeaning{"policy", std::string(zone) + " says " + std::string(answer)};
-    });
+    const auto families =
+        checkRunFamilies(sampleRun(), [](std::string_view zone, std::string_view answer) {
+            return AnswerMeaning{"policy", std::string(zone) + " says " + std::string(answer)};
+        });
     const auto& answers = familyNamed(families, "ostrivane_answer_info").samples;
     ASSERT_EQ(answers.size(), 3u);
     EXPECT_EQ(answers[1].labels[4].second, "policy");
@@ -173,12 +185,13 @@ TEST(CheckRunMetrics, ClassByRangeWithoutACatalog) {
         const char* answer;
         const char* answerClass;
     } cases[] = {
-        {"127.0.0.2", "listing"},     {"127.0.1.2", "listing"},    {"127.255.255.254", "error"},
-        {"127.255.254.1", "listing"}, {"192.0.2.1", "error"},      {"127.0.0", "error"},
+        {"127.0.0.2", "listing"},     {"127.0.1.2", "listing"}, {"127.255.255.254", "error"},
+        {"127.255.254.1", "listing"}, {"192.0.2.1", "error"},   {"127.0.0", "error"},
         {"127.0.0.256", "error"},     {"127.0.0.2.", "error"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(describeAnswerByRange("bl.test", c.answer).answerClass, c.answerClass) << c.answer;
+        EXPECT_EQ(describeAnswerByRange("bl.test", c.answer).answerClass, c.answerClass)
+            << c.answer;
     }
 }
 

@@ -16,8 +16,8 @@
 #include <unistd.h>
 #endif
 
-#include "print_problem.h"
-#include "temp_dir.h"
+#include "support/print_problem.h"
+#include "support/temp_dir.h"
 
 namespace ostrivane {
 namespace {

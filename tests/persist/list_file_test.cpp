@@ -8,8 +8,8 @@
 
 #include "core/memory_table.h"
 #include "persist/atomic_write.h"
-#include "print_problem.h"
-#include "temp_dir.h"
+#include "support/print_problem.h"
+#include "support/temp_dir.h"
 
 namespace ostrivane {
 namespace {

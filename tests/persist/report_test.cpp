@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "core/html_escape.h"
 #include "core/memory_table.h"
 #include "persist/atomic_write.h"
-#include "print_problem.h"
-#include "temp_dir.h"
+#include "support/print_problem.h"
+#include "support/temp_dir.h"
+#include "text/html_escape.h"
 
 namespace ostrivane {
 namespace {

@@ -6,8 +6,8 @@
 #include "persist/atomic_write.h"
 #include "persist/list_file.h"
 #include "persist/user_folders.h"
-#include "print_problem.h"
-#include "temp_dir.h"
+#include "support/print_problem.h"
+#include "support/temp_dir.h"
 
 #ifndef _WIN32
 #include <unistd.h>

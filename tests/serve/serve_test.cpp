@@ -81,7 +81,8 @@ CheckRun runFor(const std::string& target, const std::vector<std::string>& zones
     CheckRun run;
     for (const auto& zone : zones) {
         run.zones.push_back({zone, "", ZoneHealth::Healthy});
-        run.results.push_back({target, target, zone, CheckVerdict::Listed, {"127.0.0.2"}, {}, {}, {}});
+        run.results.push_back(
+            {target, target, zone, CheckVerdict::Listed, {"127.0.0.2"}, {}, {}, {}});
     }
     return run;
 }
@@ -91,14 +92,15 @@ struct ProbeFixture {
     Exporter exporter;
 
     explicit ProbeFixture(ProbeLimits limits = {1, 1000, 4})
-        : exporter(limits, [this](const std::string& target, const std::vector<std::string>& zones)
-                               -> std::variant<CheckRun, ProbeRefusal> {
-              asked.push_back(zones);
-              if (target == "bad") {
-                  return ProbeRefusal{400, "target: not an address"};
-              }
-              return runFor(target, zones);
-          }) {
+        : exporter(limits,
+                   [this](const std::string& target, const std::vector<std::string>& zones)
+                       -> std::variant<CheckRun, ProbeRefusal> {
+                       asked.push_back(zones);
+                       if (target == "bad") {
+                           return ProbeRefusal{400, "target: not an address"};
+                       }
+                       return runFor(target, zones);
+                   }) {
         exporter.setZones({"bl.test", "bl2.test"});
     }
 };
@@ -115,8 +117,14 @@ TEST(Probe, AnswersBadRequestsWithTheReasonAndAsksNothing) {
         {"target twice", {{"target", "192.0.2.1"}, {"target", "192.0.2.2"}}, 400, "more than once"},
         {"too long", {{"target", std::string(256, 'a')}}, 400, "at most 255"},
         {"unknown parameter", {{"target", "192.0.2.1"}, {"module", "x"}}, 400, "unknown parameter"},
-        {"zone not configured", {{"target", "192.0.2.1"}, {"zone", "other.test"}}, 400, "not one of"},
-        {"zone twice", {{"target", "192.0.2.1"}, {"zone", "bl.test"}, {"zone", "bl.test"}}, 400, "more than once"},
+        {"zone not configured",
+         {{"target", "192.0.2.1"}, {"zone", "other.test"}},
+         400,
+         "not one of"},
+        {"zone twice",
+         {{"target", "192.0.2.1"}, {"zone", "bl.test"}, {"zone", "bl.test"}},
+         400,
+         "more than once"},
     };
     for (const auto& c : cases) {
         ProbeFixture fixture;
@@ -170,7 +178,8 @@ TEST(Metrics, NegotiatesOpenMetricsAndShowsTheLatestCheck) {
         bool endsWithEof;
     } cases[] = {
         {"", "text/plain; version=0.0.4; charset=utf-8", false},
-        {"text/plain;version=0.0.4;q=0.5,*/*;q=0.1", "text/plain; version=0.0.4; charset=utf-8", false},
+        {"text/plain;version=0.0.4;q=0.5,*/*;q=0.1", "text/plain; version=0.0.4; charset=utf-8",
+         false},
         {"application/openmetrics-text;version=1.0.0,text/plain;q=0.5",
          "application/openmetrics-text; version=1.0.0; charset=utf-8", true},
     };

@@ -1,24 +1,16 @@
-#include "core/terminal_text.h"
+#include "text/terminal_text.h"
 
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <utility>
 
-#include "core/utf8.h"
+#include "text/hex.h"
+#include "text/utf8.h"
 
 namespace ostrivane {
 
 namespace {
-
-std::string hex(unsigned value, int digits) {
-    constexpr std::string_view kDigits = "0123456789abcdef";
-    std::string text(static_cast<std::size_t>(digits), '0');
-    for (int i = digits - 1; i >= 0; --i, value >>= 4) {
-        text[static_cast<std::size_t>(i)] = kDigits[value & 0xF];
-    }
-    return text;
-}
 
 bool isBidiControl(char32_t c) {
     return (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0x200E ||
@@ -57,7 +49,7 @@ std::string escapeForTerminal(std::string_view text) {
     while (!text.empty()) {
         const auto decoded = decodeUtf8(text);
         if (!decoded) {
-            shown += "\\x" + hex(static_cast<std::uint8_t>(text[0]), 2);
+            shown += "\\x" + lowerHex(static_cast<std::uint8_t>(text[0]), 2);
             text.remove_prefix(1);
             continue;
         }
@@ -69,9 +61,9 @@ std::string escapeForTerminal(std::string_view text) {
         } else if (c == '\r') {
             shown += "\\r";
         } else if (c < 0x20 || c == 0x7F) {
-            shown += "\\x" + hex(static_cast<unsigned>(c), 2);
+            shown += "\\x" + lowerHex(static_cast<unsigned>(c), 2);
         } else if ((c >= 0x80 && c <= 0x9F) || isBidiControl(c)) {
-            shown += "\\u" + hex(static_cast<unsigned>(c), 4);
+            shown += "\\u" + lowerHex(static_cast<unsigned>(c), 4);
         } else {
             shown += text.substr(0, decoded->length);
         }

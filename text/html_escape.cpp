@@ -1,4 +1,4 @@
-#include "core/html_escape.h"
+#include "text/html_escape.h"
 
 namespace ostrivane {
 

@@ -1,11 +1,11 @@
-#include "history/timeline_command.h"
+#include "app/timeline_mode.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-#include "history_test_support.h"
-#include "persist/temp_dir.h"
+#include "support/history_test_support.h"
+#include "support/temp_dir.h"
 
 namespace ostrivane {
 namespace {

@@ -1,15 +1,14 @@
-#include "persist/unattended.h"
+#include "app/one_host_mode.h"
 
 #include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
 
+#include "app/exit_status.h"
 #include "core/address.h"
-#include "core/memory_table.h"
 #include "core/standalone_view.h"
 #include "core/verdict.h"
-#include "core/zone_health.h"
 #include "persist/report.h"
 #include "persist/startup.h"
 
@@ -33,16 +32,6 @@ int exitStatusFor(const LookupSummary& summary) {
         return kExitIncomplete;
     }
     return kExitClean;
-}
-
-MemoryTable startUpWarningOfProblems(const std::filesystem::path& listFile, std::ostream& errors) {
-    MemoryTable table;
-    const ListFileState list = startUp(table, listFile);
-    if (list.loadProblem) {
-        errors << "List file not read, checking the default blacklists instead: "
-               << list.loadProblem->message() << '\n';
-    }
-    return table;
 }
 
 namespace {
@@ -125,12 +114,6 @@ int runUnattended(const UnattendedRun& run, Resolver& resolver, std::ostream& er
     }
     // A check that checked nothing is no all-clear.
     return anyZone ? exitStatusFor(summary) : kExitIncomplete;
-}
-
-int runZoneCheckOfListFile(const std::filesystem::path& listFile, Resolver& resolver,
-                           std::ostream& out, std::ostream& errors) {
-    const MemoryTable table = startUpWarningOfProblems(listFile, errors);
-    return runZoneCheck(table, resolver, out);
 }
 
 }  // namespace ostrivane

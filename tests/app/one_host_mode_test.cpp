@@ -1,12 +1,13 @@
-#include "persist/unattended.h"
+#include "app/one_host_mode.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
+#include "app/exit_status.h"
 #include "persist/report.h"
 #include "support/scripted_resolver.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace ostrivane {
 namespace {

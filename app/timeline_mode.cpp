@@ -1,21 +1,19 @@
-#include "history/timeline_command.h"
+#include "app/timeline_mode.h"
 
 #include <algorithm>
 #include <iomanip>
 #include <ostream>
 
+#include "app/exit_status.h"
 #include "core/clock.h"
 #include "core/ip_address.h"
-#include "core/terminal_text.h"
 #include "history/time_text.h"
+#include "text/columns.h"
+#include "text/terminal_text.h"
 
 namespace ostrivane {
 
 namespace {
-
-constexpr int kShown = 0;
-constexpr int kUnknownTarget = 2;
-constexpr int kUsage = 3;
 
 // The spelling a check run records (dotted quad, RFC 5952), for an address.
 std::optional<std::string> canonicalAddress(const std::string& text) {
@@ -39,37 +37,19 @@ std::string timelineUsage() {
 }
 
 void printTimeline(std::ostream& out, const std::vector<ListingPeriod>& periods, EpochMs now) {
-    std::size_t addressWidth = 7;
-    std::size_t zoneWidth = 4;
+    std::vector<std::vector<std::string>> rows{
+        {"ADDRESS", "ZONE", "FROM", "TO", "DURATION", "REASON"}};
     for (const auto& period : periods) {
-        addressWidth = std::max(addressWidth, period.address.size());
-        zoneWidth = std::max(zoneWidth, displayWidth(escapeForTerminal(period.zone)));
+        rows.push_back({period.address, escapeForTerminal(period.zone), utcMinuteText(period.from),
+                        period.to ? utcMinuteText(*period.to) : "now",
+                        durationText(period.to.value_or(now) - period.from),
+                        escapeForTerminal(period.reason)});
     }
-    const auto row = [&](const std::string& address, const std::string& zone,
-                         const std::string& from, const std::string& to,
-                         const std::string& duration, const std::string& reason) {
-        std::string line;
-        const auto column = [&line](const std::string& text, std::size_t width) {
-            line += text;
-            line.append(width > displayWidth(text) ? width - displayWidth(text) : 0, ' ');
-            line += "  ";
-        };
-        column(address, addressWidth);
-        column(zone, zoneWidth);
-        column(from, 20);
-        column(to, 20);
-        column(duration, 8);
-        line += reason;
-        while (!line.empty() && line.back() == ' ') {
-            line.pop_back();
-        }
+    // The times and durations keep their columns whatever a row holds.
+    const Column fixed20{20, true, Align::Left};
+    const ColumnLayout layout{"", {{}, {}, fixed20, fixed20, {8, true, Align::Left}}};
+    for (const auto& line : alignColumns(rows, layout)) {
         out << line << '\n';
-    };
-    row("ADDRESS", "ZONE", "FROM", "TO", "DURATION", "REASON");
-    for (const auto& period : periods) {
-        row(period.address, escapeForTerminal(period.zone), utcMinuteText(period.from),
-            period.to ? utcMinuteText(*period.to) : "now",
-            durationText(period.to.value_or(now) - period.from), escapeForTerminal(period.reason));
     }
 }
 
@@ -80,12 +60,12 @@ int runTimelineCommand(const std::vector<std::string>& args, std::ostream& out, 
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             out << timelineUsage();
-            return kShown;
+            return kExitClean;
         }
         if (arg == "--history") {
             if (i + 1 == args.size() || args[i + 1].empty()) {
                 err << "ostrivane: --history needs a file\n" << timelineUsage();
-                return kUsage;
+                return kExitFailed;
             }
             path = args[++i];
         } else if (arg.rfind("--history=", 0) == 0 && arg.size() > 10) {
@@ -94,7 +74,7 @@ int runTimelineCommand(const std::vector<std::string>& args, std::ostream& out, 
             err << "ostrivane: --timeline does not know the option \"" << escapeForTerminal(arg)
                 << "\"\n"
                 << timelineUsage();
-            return kUsage;
+            return kExitFailed;
         } else {
             targets.push_back(arg);
         }
@@ -103,11 +83,11 @@ int runTimelineCommand(const std::vector<std::string>& args, std::ostream& out, 
     auto opened = HistoryStore::openReadOnly(path);
     if (const auto* problem = std::get_if<HistoryProblem>(&opened)) {
         err << "ostrivane: " << problem->message() << '\n';
-        return kUsage;
+        return kExitFailed;
     }
     const HistoryStore& store = std::get<HistoryStore>(opened);
 
-    int status = kShown;
+    int status = kExitClean;
     std::vector<std::string> addresses;
     for (const auto& target : targets) {
         std::vector<std::string> found;
@@ -117,13 +97,13 @@ int runTimelineCommand(const std::vector<std::string>& args, std::ostream& out, 
             auto known = store.addressesOfTarget(target);
             if (const auto* problem = std::get_if<HistoryProblem>(&known)) {
                 err << "ostrivane: " << problem->message() << '\n';
-                return kUsage;
+                return kExitFailed;
             }
             found = std::move(std::get<std::vector<std::string>>(known));
             if (found.empty()) {
                 err << "ostrivane: " << escapeForTerminal(target)
                     << ": no check in this history was given this target\n";
-                status = kUnknownTarget;
+                status = kExitUnresolved;
             }
         }
         for (auto& address : found) {
@@ -139,7 +119,7 @@ int runTimelineCommand(const std::vector<std::string>& args, std::ostream& out, 
     auto periods = store.timeline(addresses);
     if (const auto* problem = std::get_if<HistoryProblem>(&periods)) {
         err << "ostrivane: " << problem->message() << '\n';
-        return kUsage;
+        return kExitFailed;
     }
     const auto& found = std::get<std::vector<ListingPeriod>>(periods);
     if (found.empty()) {

@@ -1,0 +1,53 @@
+#include "app/check_status.h"
+
+#include <cstddef>
+
+#include "app/exit_status.h"
+
+namespace ostrivane {
+
+namespace {
+
+int nagiosState(const CheckRun& run, const CheckOptions& options, const CheckCounts& counts) {
+    if (counts.listed >= static_cast<std::size_t>(options.critical)) {
+        return kNagiosCritical;
+    }
+    if (counts.listed >= static_cast<std::size_t>(options.warning)) {
+        return kNagiosWarning;
+    }
+    if (!run.unresolvedTargets.empty() || counts.addresses == 0) {
+        return kNagiosUnknown;
+    }
+    return counts.incomplete() > 0 ? kNagiosWarning : kNagiosOk;
+}
+
+int textStatus(const CheckRun& run, const CheckOptions& options, const CheckCounts& counts) {
+    if (options.changes) {
+        return counts.newListings > 0 ? kExitListed : kExitClean;
+    }
+    if (counts.listed > 0) {
+        return kExitListed;
+    }
+    if (!run.unresolvedTargets.empty()) {
+        return kExitUnresolved;
+    }
+    return counts.incomplete() > 0 ? kExitIncomplete : kExitClean;
+}
+
+}  // namespace
+
+int checkExitStatus(const CheckRun& run, const CheckOptions& options,
+                    const CheckAftermath& aftermath) {
+    const CheckCounts counts = countsOf(run);
+    if (options.format == CheckFormat::Nagios) {
+        const int state = nagiosState(run, options, counts);
+        return state == kNagiosOk && !aftermath.pageWritten ? kNagiosUnknown : state;
+    }
+    if (options.changes && aftermath.changesUnknown) {
+        return kExitFailed;
+    }
+    const int status = textStatus(run, options, counts);
+    return status == kExitClean && !aftermath.pageWritten ? kExitFailed : status;
+}
+
+}  // namespace ostrivane

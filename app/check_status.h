@@ -1,0 +1,25 @@
+#pragma once
+
+// The exit status of `ostrivane --check`, decided in one place.
+
+#include "check/check_options.h"
+#include "check/check_result.h"
+
+namespace ostrivane {
+
+// What happened after the lists were asked that the status must show.
+struct CheckAftermath {
+    bool changesUnknown = false;  // --changes without a history to compare with
+    bool pageWritten = true;      // --page was written, or not asked for
+};
+
+// text and json: 1 listed, else 2 unresolved, else 4 incomplete, else 0; with
+// --changes, 1 when any listing is new, else 0, and 3 when nobody can say what
+// changed. nagios: CRITICAL and WARNING from the thresholds' listings, UNKNOWN
+// when a target did not resolve or nothing was checked, WARNING when a verdict
+// is missing, else OK. A status page that was not written turns an all-clear
+// into 3 (UNKNOWN).
+int checkExitStatus(const CheckRun& run, const CheckOptions& options,
+                    const CheckAftermath& aftermath = {});
+
+}  // namespace ostrivane

@@ -1,0 +1,77 @@
+#include "app/check_status.h"
+
+#include <gtest/gtest.h>
+
+#include "app/exit_status.h"
+#include "support/check_runs.h"
+
+namespace ostrivane {
+namespace {
+
+using testing::optionsFor;
+using testing::result;
+using testing::runOf;
+
+constexpr auto L = CheckVerdict::Listed;
+constexpr auto N = CheckVerdict::NotListed;
+constexpr auto Q = CheckVerdict::NoAnswer;
+constexpr auto B = CheckVerdict::BrokenZone;
+
+struct StatusCase {
+    const char* what;
+    CheckRun run;
+    int text;    // text and json
+    int nagios;  // with --warning 1 --critical 1
+};
+
+TEST(CheckStatus, ExitStatusOfEachOutcome) {
+    const StatusCase cases[] = {
+        {"clean", runOf({result("a", "bl.test", N)}), kExitClean, kNagiosOk},
+        {"listed", runOf({result("a", "bl.test", L), result("a", "x", Q)}, {"h"}), kExitListed,
+         kNagiosCritical},
+        {"unresolved beats incomplete", runOf({result("a", "bl.test", Q)}, {"h"}), kExitUnresolved,
+         kNagiosUnknown},
+        {"nothing resolved", runOf({}, {"h"}), kExitUnresolved, kNagiosUnknown},
+        {"incomplete", runOf({result("a", "bl.test", N), result("a", "dead.test", B)}),
+         kExitIncomplete, kNagiosWarning},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(checkExitStatus(c.run, optionsFor(CheckFormat::Text)), c.text) << c.what;
+        EXPECT_EQ(checkExitStatus(c.run, optionsFor(CheckFormat::Json)), c.text) << c.what;
+        EXPECT_EQ(checkExitStatus(c.run, optionsFor(CheckFormat::Nagios)), c.nagios) << c.what;
+    }
+}
+
+TEST(CheckStatus, NagiosThresholdsCountListings) {
+    const auto run = runOf({result("a", "bl.test", L), result("b", "bl.test", L)});
+    auto options = optionsFor(CheckFormat::Nagios);
+    options.warning = 2;
+    options.critical = 3;
+    EXPECT_EQ(checkExitStatus(run, options), kNagiosWarning);
+    options.warning = 3;
+    EXPECT_EQ(checkExitStatus(run, options), kNagiosOk);
+}
+
+TEST(CheckStatus, ChangesAndWhatCameAfterTheRun) {
+    const auto newListing = runOf({result("192.0.2.1", "bl.test", L, ListingChange::New)});
+    const auto ongoingOnly = runOf(
+        {result("192.0.2.2", "bl.test", L, ListingChange::Ongoing), result("a", "dead.test", B)});
+    const auto clean = runOf({result("a", "bl.test", N)});
+    const auto changes = optionsFor(CheckFormat::Text, true);
+    const auto nagios = optionsFor(CheckFormat::Nagios, true);
+    const CheckAftermath noPage{false, false};
+    const CheckAftermath noHistory{true, true};
+    EXPECT_EQ(checkExitStatus(newListing, changes), kExitListed);
+    EXPECT_EQ(checkExitStatus(ongoingOnly, changes), kExitClean);
+    EXPECT_EQ(checkExitStatus(ongoingOnly, nagios), kNagiosCritical);
+    // Nobody can say what changed: never "nothing changed"; nagios goes by listings.
+    EXPECT_EQ(checkExitStatus(ongoingOnly, changes, noHistory), kExitFailed);
+    EXPECT_EQ(checkExitStatus(ongoingOnly, nagios, noHistory), kNagiosCritical);
+    // A page not written spoils an all-clear only.
+    EXPECT_EQ(checkExitStatus(clean, optionsFor(CheckFormat::Text), noPage), kExitFailed);
+    EXPECT_EQ(checkExitStatus(clean, optionsFor(CheckFormat::Nagios), noPage), kNagiosUnknown);
+    EXPECT_EQ(checkExitStatus(newListing, optionsFor(CheckFormat::Json), noPage), kExitListed);
+}
+
+}  // namespace
+}  // namespace ostrivane
