@@ -152,11 +152,11 @@ bool parseDottedQuad(std::string_view text, std::array<int, 4>& octets) {
 
 }  // namespace
 
-AnswerMeaning describeAnswerByRange(std::string_view /*zone*/, std::string_view answer) {
+AnswerDescription describeAnswerByRange(std::string_view /*zone*/, std::string_view answer) {
     std::array<int, 4> octets{};
     const bool listing = parseDottedQuad(answer, octets) && octets[0] == 127 &&
                          !(octets[1] == 255 && octets[2] == 255);
-    return {listing ? "listing" : "error", {}};
+    return {listing ? "listing" : "list-error", {}};
 }
 
 std::vector<MetricFamily> checkRunFamilies(const CheckRun& run, const AnswerDescriber& describe) {

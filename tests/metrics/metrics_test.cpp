@@ -145,7 +145,7 @@ TEST(CheckRunMetrics, SamplesSayWhatTheRunFound) {
          R"(ostrivane_answer_info{subject="192.0.2.10",zone="bl.test",list="Test \"list\"",answer="127.0.0.4",class="listing",meaning=""} 1)",
          true},
         {"an error code is classed as one",
-         R"(ostrivane_answer_info{subject="192.0.2.10",zone="err.test",list="",answer="127.255.255.254",class="error",meaning=""} 1)",
+         R"(ostrivane_answer_info{subject="192.0.2.10",zone="err.test",list="",answer="127.255.255.254",class="list-error",meaning=""} 1)",
          true},
         {"a healthy list",
          R"(ostrivane_list_healthy{zone="bl.test",list="Test \"list\"",family="ipv4"} 1)", true},
@@ -172,7 +172,7 @@ TEST(CheckRunMetrics, SamplesSayWhatTheRunFound) {
 TEST(CheckRunMetrics, AnswersTakeTheirMeaningFromTheDescriber) {
     const auto families =
         checkRunFamilies(sampleRun(), [](std::string_view zone, std::string_view answer) {
-            return AnswerMeaning{"policy", std::string(zone) + " says " + std::string(answer)};
+            return AnswerDescription{"policy", std::string(zone) + " says " + std::string(answer)};
         });
     const auto& answers = familyNamed(families, "ostrivane_answer_info").samples;
     ASSERT_EQ(answers.size(), 3u);
@@ -185,9 +185,9 @@ TEST(CheckRunMetrics, ClassByRangeWithoutACatalog) {
         const char* answer;
         const char* answerClass;
     } cases[] = {
-        {"127.0.0.2", "listing"},     {"127.0.1.2", "listing"}, {"127.255.255.254", "error"},
-        {"127.255.254.1", "listing"}, {"192.0.2.1", "error"},   {"127.0.0", "error"},
-        {"127.0.0.256", "error"},     {"127.0.0.2.", "error"},
+        {"127.0.0.2", "listing"},     {"127.0.1.2", "listing"}, {"127.255.255.254", "list-error"},
+        {"127.255.254.1", "listing"}, {"192.0.2.1", "list-error"},   {"127.0.0", "list-error"},
+        {"127.0.0.256", "list-error"},     {"127.0.0.2.", "list-error"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(describeAnswerByRange("bl.test", c.answer).answerClass, c.answerClass)
