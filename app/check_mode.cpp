@@ -3,10 +3,10 @@
 #include <ostream>
 #include <variant>
 
+#include "app/check_command_line.h"
 #include "app/check_status.h"
 #include "app/exit_status.h"
 #include "check/check_command.h"
-#include "check/check_options.h"
 #include "check/check_output.h"
 #include "history/check_history.h"
 #include "history/status_page.h"
@@ -17,18 +17,6 @@
 namespace ostrivane {
 
 namespace {
-
-// Whether the command line asked for nagios output, even one too broken to
-// parse: a monitor reads standard output and needs its UNKNOWN line.
-bool asksForNagios(const std::vector<std::string>& args) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--format=nagios" ||
-            (args[i] == "--format" && i + 1 < args.size() && args[i + 1] == "nagios")) {
-            return true;
-        }
-    }
-    return false;
-}
 
 int usageFailure(std::string_view message, bool nagios, std::ostream& out, std::ostream& err) {
     if (nagios) {
@@ -59,7 +47,7 @@ int runCheckCommand(const std::vector<std::string>& args, std::istream& in, std:
                     std::ostream& err) {
     const auto parsed = parseCheckOptions(args);
     if (const auto* error = std::get_if<CheckUsageError>(&parsed)) {
-        return usageFailure(error->message, asksForNagios(args), out, err);
+        return usageFailure(error->message, error->nagios, out, err);
     }
     const auto& options = std::get<CheckOptions>(parsed);
     if (options.help) {

@@ -11,7 +11,4 @@ namespace ostrivane {
 // error, said with the usage on `err`.
 int runServeCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
-// The usage text of the exporter.
-std::string serveUsageText();
-
 }  // namespace ostrivane

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "app/exit_status.h"
+#include "app/option_reader.h"
 #include "core/clock.h"
 #include "core/ip_address.h"
 #include "history/time_text.h"
@@ -53,41 +54,56 @@ void printTimeline(std::ostream& out, const std::vector<ListingPeriod>& periods,
     }
 }
 
-int runTimelineCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    std::filesystem::path path = defaultHistoryPath();
+namespace {
+
+// Not a problem: --help, which ends the reading where it stands.
+const std::string kHelpAsked{"\x01help"};
+
+struct TimelineOptions {
+    std::filesystem::path history = defaultHistoryPath();
     std::vector<std::string> targets;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            out << timelineUsage();
-            return kExitClean;
-        }
-        if (arg == "--history") {
-            if (i + 1 == args.size() || args[i + 1].empty()) {
-                err << "ostrivane: --history needs a file\n" << timelineUsage();
-                return kExitFailed;
-            }
-            path = args[++i];
-        } else if (arg.rfind("--history=", 0) == 0 && arg.size() > 10) {
-            path = arg.substr(10);
-        } else if (arg.empty() || arg[0] == '-') {
-            err << "ostrivane: --timeline does not know the option \"" << escapeForTerminal(arg)
-                << "\"\n"
-                << timelineUsage();
-            return kExitFailed;
-        } else {
-            targets.push_back(arg);
-        }
-    }
+};
 
-    auto opened = HistoryStore::openReadOnly(path);
-    if (const auto* problem = std::get_if<HistoryProblem>(&opened)) {
-        err << "ostrivane: " << problem->message() << '\n';
-        return kExitFailed;
-    }
-    const HistoryStore& store = std::get<HistoryStore>(opened);
+OptionWords timelineWords() {
+    OptionWords words;
+    words.unknown = [](const std::string& argument) {
+        return "--timeline does not know the option \"" + escapeForTerminal(argument) + "\"";
+    };
+    words.needsValue = [](const std::string&) { return std::string("--history needs a file"); };
+    words.takesNoValue = words.unknown;
+    words.doubleDashEndsOptions = false;
+    return words;
+}
 
-    int status = kExitClean;
+// The problem, kHelpAsked, or nothing when the options are fine.
+OptionProblem readTimelineOptions(const std::vector<std::string>& args, TimelineOptions& options) {
+    const auto words = timelineWords();
+    const std::vector<OptionRow> rows{
+        {"-h,--help", false, [](const std::string&) -> OptionProblem { return kHelpAsked; }},
+        {"--history", true,
+         [&options, &words](const std::string& value) -> OptionProblem {
+             if (value.empty()) {
+                 return words.needsValue("--history");
+             }
+             options.history = value;
+             return std::nullopt;
+         }},
+    };
+    const auto target = [&options, &words](const std::string& text) -> OptionProblem {
+        if (text.empty() || text.front() == '-') {
+            return words.unknown(text);
+        }
+        options.targets.push_back(text);
+        return std::nullopt;
+    };
+    return readOptions(args, rows, target, words);
+}
+
+// The addresses the targets stand for, each once; a target the history does
+// not know is named on `err` and sets `status`. Nothing when the store fails.
+std::optional<std::vector<std::string>> addressesOf(const HistoryStore& store,
+                                                    const std::vector<std::string>& targets,
+                                                    std::ostream& err, int& status) {
     std::vector<std::string> addresses;
     for (const auto& target : targets) {
         std::vector<std::string> found;
@@ -97,7 +113,7 @@ int runTimelineCommand(const std::vector<std::string>& args, std::ostream& out, 
             auto known = store.addressesOfTarget(target);
             if (const auto* problem = std::get_if<HistoryProblem>(&known)) {
                 err << "ostrivane: " << problem->message() << '\n';
-                return kExitFailed;
+                return std::nullopt;
             }
             found = std::move(std::get<std::vector<std::string>>(known));
             if (found.empty()) {
@@ -112,11 +128,41 @@ int runTimelineCommand(const std::vector<std::string>& args, std::ostream& out, 
             }
         }
     }
-    if (!targets.empty() && addresses.empty()) {
+    return addresses;
+}
+
+}  // namespace
+
+int runTimelineCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    TimelineOptions options;
+    if (const auto problem = readTimelineOptions(args, options)) {
+        if (*problem == kHelpAsked) {
+            out << timelineUsage();
+            return kExitClean;
+        }
+        err << "ostrivane: " << *problem << '\n' << timelineUsage();
+        return kExitFailed;
+    }
+    const auto& path = options.history;
+    const auto& targets = options.targets;
+
+    auto opened = HistoryStore::openReadOnly(path);
+    if (const auto* problem = std::get_if<HistoryProblem>(&opened)) {
+        err << "ostrivane: " << problem->message() << '\n';
+        return kExitFailed;
+    }
+    const HistoryStore& store = std::get<HistoryStore>(opened);
+
+    int status = kExitClean;
+    const auto addresses = addressesOf(store, targets, err, status);
+    if (!addresses) {
+        return kExitFailed;
+    }
+    if (!targets.empty() && addresses->empty()) {
         return status;
     }
 
-    auto periods = store.timeline(addresses);
+    auto periods = store.timeline(*addresses);
     if (const auto* problem = std::get_if<HistoryProblem>(&periods)) {
         err << "ostrivane: " << problem->message() << '\n';
         return kExitFailed;

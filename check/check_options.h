@@ -1,13 +1,12 @@
 #pragma once
 
-// The command line of `ostrivane --check`.
+// What `ostrivane --check` was asked to do (app/ reads it from the command
+// line).
 
 #include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <string_view>
-#include <variant>
 #include <vector>
 
 namespace ostrivane {
@@ -35,21 +34,5 @@ struct CheckOptions {
     std::optional<std::filesystem::path> page;
     int keepDays = kDefaultKeepDays;
 };
-
-// Names the option or target and says what is wrong with it.
-struct CheckUsageError {
-    std::string message;
-};
-
-// The arguments after "--check". Options may be given as "--name VALUE" or
-// "--name=VALUE"; "--" ends the options.
-std::variant<CheckOptions, CheckUsageError> parseCheckOptions(const std::vector<std::string>& args);
-
-// A --server value as c-ares takes it ("192.0.2.1:53", "[2001:db8::1]:53"),
-// the port defaulting to 53; nothing when the value is not ADDRESS[:PORT].
-std::optional<std::string> normalizeServer(std::string_view text);
-
-// The usage text of the check mode.
-std::string checkUsageText();
 
 }  // namespace ostrivane

@@ -1,8 +1,10 @@
 #include "history/history_schema.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
+#include "history/day_states.h"
 #include "history/history_store.h"
 #include "history/run_writer.h"
 #include "history/sqlite_statement.h"
@@ -11,32 +13,41 @@ namespace ostrivane::schema {
 
 namespace {
 
-// Version 2. Times are milliseconds since 1970-01-01T00:00:00Z.
+// Version 3. Times are milliseconds since 1970-01-01T00:00:00Z.
 //
-// runs, run_zones and results are the record of what each run found.
-// subjects holds, per address and zone, the state the runs so far left it in
-// (the last known verdict and since when it is listed) and periods every
-// listing from start to end: with them a run's changes cost one indexed read
-// per result and the timeline reads the periods alone, however many runs the
-// store holds. They are written in the same transaction as the results, so a
-// killed run leaves neither half of them.
-constexpr const char* kVersion2 = R"sql(
+// The store keeps what changes, not every result: a run adds one row of
+// counts; an address and zone (a subject) is one row with its current state
+// and a letter per day of the last weeks, rewritten in place; a listing is one
+// row from start to end; a zone's health is one row per change. A run in
+// which nothing changed therefore adds a few hundred bytes, however many
+// addresses it checked. Everything of a run is written in one transaction, so
+// a killed run leaves none of it.
+constexpr const char* kVersion3 = R"sql(
 CREATE TABLE runs (
     id INTEGER PRIMARY KEY,
     started_at INTEGER NOT NULL,
     duration_ms INTEGER NOT NULL,
     result_count INTEGER NOT NULL,
+    counts TEXT NOT NULL DEFAULT '',       -- "verdict=count" for each verdict found, by blanks
+    new_listings INTEGER NOT NULL DEFAULT 0,
+    cleared INTEGER NOT NULL DEFAULT 0,
     unresolved_targets TEXT NOT NULL DEFAULT ''  -- one per line
 );
 CREATE INDEX runs_by_start ON runs (started_at);
 
-CREATE TABLE run_zones (
-    run_id INTEGER NOT NULL,
-    position INTEGER NOT NULL,
-    zone TEXT NOT NULL,
+-- Each zone's latest state, and one row for each change of its health.
+CREATE TABLE zones (
+    zone TEXT PRIMARY KEY,
     name TEXT NOT NULL,
     health TEXT NOT NULL,
-    PRIMARY KEY (run_id, position)
+    since INTEGER NOT NULL,       -- the first run that found it in this health
+    checked_at INTEGER NOT NULL   -- the latest run that asked it
+) WITHOUT ROWID;
+CREATE TABLE zone_changes (
+    zone TEXT NOT NULL,
+    at INTEGER NOT NULL,
+    health TEXT NOT NULL,         -- the health from this run on
+    PRIMARY KEY (zone, at)
 ) WITHOUT ROWID;
 
 CREATE TABLE subjects (
@@ -48,17 +59,13 @@ CREATE TABLE subjects (
     known_at INTEGER,             -- start of the run that gave it
     listed_since INTEGER,         -- start of the current listing
     open_period INTEGER,          -- periods.id of the current listing
+    verdict TEXT NOT NULL DEFAULT '',  -- the latest result as it was
+    answers TEXT NOT NULL DEFAULT '',
+    reason TEXT NOT NULL DEFAULT '',
+    last_day INTEGER NOT NULL DEFAULT 0,  -- UTC day (since 1970) of days' last letter
+    days TEXT NOT NULL DEFAULT '',        -- a letter per day: L listed, C clear, U unknown
     UNIQUE (address, zone)
 );
-
-CREATE TABLE results (
-    run_id INTEGER NOT NULL,
-    subject_id INTEGER NOT NULL,
-    verdict TEXT NOT NULL,   -- listed, not-listed, no-answer, list-error, broken-zone
-    answers TEXT NOT NULL,   -- the A answers, separated by blanks
-    reason TEXT NOT NULL,
-    PRIMARY KEY (run_id, subject_id)
-) WITHOUT ROWID;
 
 CREATE TABLE periods (
     id INTEGER PRIMARY KEY,
@@ -83,7 +90,7 @@ CREATE TABLE targets (
 // Version 1 kept the raw record only:
 //   runs (id, started_at, duration_ms)
 //   results (run_id, address, zone, verdict, answers, reason)
-// Its runs are replayed, oldest first, into the tables of version 2.
+// Its runs are replayed, oldest first, into the current tables.
 void upgradeFromVersion1(sqlite3* db) {
     sqlite::execute(db,
                     "ALTER TABLE runs RENAME TO v1_runs;"
@@ -125,7 +132,7 @@ void upgradeFromVersion1(sqlite3* db) {
 }  // namespace
 
 void create(sqlite3* db) {
-    sqlite::execute(db, kVersion2);
+    sqlite::execute(db, kVersion3);
     sqlite::execute(db, "PRAGMA application_id = " + std::to_string(kApplicationId) +
                             "; PRAGMA user_version = " + std::to_string(kHistorySchemaVersion));
 }
@@ -133,6 +140,8 @@ void create(sqlite3* db) {
 void upgrade(sqlite3* db, int fromVersion) {
     if (fromVersion == 1) {
         upgradeFromVersion1(db);
+    } else if (fromVersion == 2) {
+        upgradeFromVersion2(db);
     }
 }
 

@@ -21,4 +21,8 @@ void create(sqlite3* db);
 // transaction; its history is kept, the derived tables rebuilt from it.
 void upgrade(sqlite3* db, int fromVersion);
 
+// Version 2 to 3 (schema_upgrade.cpp): every result of every run becomes the
+// counts of each run, the subjects' current state and the zones' changes.
+void upgradeFromVersion2(sqlite3* db);
+
 }  // namespace ostrivane::schema

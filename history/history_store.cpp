@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "core/ip_address.h"
+#include "history/day_states.h"
 #include "history/history_schema.h"
 #include "history/listing_streak.h"
 #include "history/run_writer.h"
@@ -35,7 +36,26 @@ using Inspection = std::variant<FileKind, std::string>;  // or why it is refused
 // Looks at the file before SQLite does: SQLite would take a file that is not
 // a database for a new one as long as nothing is written, and the first write
 // would destroy what the file held.
+// A link at the store's path or at one of SQLite's files beside it would
+// make the check write wherever the link points: into another store, or turn
+// any file into a database.
+std::optional<std::string> linkRefusal(const std::filesystem::path& path) {
+    for (const char* suffix : {"", "-wal", "-journal", "-shm"}) {
+        const std::filesystem::path file = path.string() + suffix;
+        std::error_code error;
+        if (std::filesystem::is_symlink(std::filesystem::symlink_status(file, error))) {
+            return (*suffix ? "has a symbolic link beside it, " + file.string() + "; "
+                            : std::string("is a symbolic link; ")) +
+                   "a history is never written through a link";
+        }
+    }
+    return std::nullopt;
+}
+
 Inspection inspectFile(const std::filesystem::path& path) {
+    if (auto refusal = linkRefusal(path)) {
+        return *refusal;
+    }
     std::error_code error;
     const auto status = std::filesystem::status(path, error);
     if (status.type() == std::filesystem::file_type::not_found) {
@@ -95,8 +115,27 @@ Layout layoutOf(sqlite3* db) {
             sqlite::queryInteger(db, "PRAGMA user_version")};
 }
 
+// An empty database that no program has claimed. Another program's empty
+// database carries its own application id and is not taken over.
 bool isFresh(const Layout& layout) {
-    return layout.tables == 0 && layout.version == 0;
+    return layout.tables == 0 && layout.version == 0 && layout.applicationId == 0;
+}
+
+// A damaged page is found before anything is written: the file is refused as
+// it is.
+std::optional<std::string> damage(sqlite3* db) {
+    sqlite::Statement check(db, "PRAGMA quick_check(5)");
+    std::string found;
+    while (check.step()) {
+        const std::string line = check.text(0);
+        if (line != "ok") {
+            found += (found.empty() ? "" : "; ") + line;
+        }
+    }
+    if (found.empty()) {
+        return std::nullopt;
+    }
+    return "is damaged (" + found + ")";
 }
 
 // Why a database with this layout is not a store this program may use, if it is not.
@@ -149,11 +188,6 @@ std::tuple<bool, IpAddress, std::string> addressKey(const std::string& text) {
     return {true, IpAddress{}, text};
 }
 
-EpochMs floorToDay(EpochMs at) {
-    const EpochMs day = at / kDayMs;
-    return (at < 0 && at % kDayMs != 0 ? day - 1 : day) * kDayMs;
-}
-
 // Refuses a file that is not this program's store; else switches it to a
 // write-ahead log and creates or upgrades its tables. Reading the layout is the
 // first thing that touches the pages: a damaged file fails there, before
@@ -163,11 +197,15 @@ std::optional<std::string> prepareForWriting(sqlite3* db) {
     if (auto refusal = refusalOf(layout)) {
         return refusal;
     }
+    if (auto damaged = damage(db)) {
+        return damaged;
+    }
     if (sqlite::queryText(db, "PRAGMA journal_mode") != "wal" &&
         sqlite::queryText(db, "PRAGMA journal_mode = WAL") != "wal") {
         return "cannot keep a write-ahead log beside it";
     }
-    sqlite::execute(db, "PRAGMA synchronous = NORMAL");
+    // The log is emptied at each checkpoint; this keeps its file small too.
+    sqlite::execute(db, "PRAGMA synchronous = NORMAL; PRAGMA journal_size_limit = 1048576");
     if (layout.version != kHistorySchemaVersion) {
         Transaction transaction(db, "BEGIN IMMEDIATE");
         const Layout now = layoutOf(db);
@@ -180,6 +218,11 @@ std::optional<std::string> prepareForWriting(sqlite3* db) {
             schema::upgrade(db, static_cast<int>(now.version));
         }
         transaction.commit();
+        if (now.version == 2) {
+            // The dropped results leave most pages free: give them back once.
+            // The store works as well when this fails (the disk is full).
+            sqlite3_exec(db, "VACUUM", nullptr, nullptr, nullptr);
+        }
     }
     return std::nullopt;
 }
@@ -225,7 +268,8 @@ std::variant<HistoryStore, HistoryProblem> HistoryStore::open(const std::filesys
     }
 
     sqlite3* db = nullptr;
-    const int flags = SQLITE_OPEN_READWRITE | (missing ? SQLITE_OPEN_CREATE : 0);
+    const int flags =
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW | (missing ? SQLITE_OPEN_CREATE : 0);
     if (const int code = sqlite3_open_v2(path.c_str(), &db, flags, nullptr); code != SQLITE_OK) {
         std::string reason = db ? sqlite3_errmsg(db) : sqlite3_errstr(code);
         sqlite3_close(db);
@@ -268,7 +312,8 @@ std::variant<HistoryStore, HistoryProblem> HistoryStore::openReadOnly(
         return HistoryProblem{path, "holds no history yet (no check has recorded a run in it)"};
     }
     sqlite3* db = nullptr;
-    if (const int code = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    if (const int code = sqlite3_open_v2(path.c_str(), &db,
+                                         SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW, nullptr);
         code != SQLITE_OK) {
         std::string reason = db ? sqlite3_errmsg(db) : sqlite3_errstr(code);
         sqlite3_close(db);
@@ -283,6 +328,9 @@ std::variant<HistoryStore, HistoryProblem> HistoryStore::openReadOnly(
         }
         if (auto refusal = refusalOf(layout)) {
             return HistoryProblem{path, *refusal};
+        }
+        if (auto damaged = damage(db)) {
+            return HistoryProblem{path, *damaged};
         }
         if (layout.version < kHistorySchemaVersion) {
             return HistoryProblem{path, "is of an older history version (" +
@@ -343,10 +391,13 @@ std::optional<HistoryProblem> HistoryStore::prune(EpochMs olderThan) {
     try {
         Transaction transaction(m_db, "BEGIN IMMEDIATE");
         for (const char* sql : {
-                 "DELETE FROM results WHERE run_id IN (SELECT id FROM runs WHERE started_at < ?1)",
-                 "DELETE FROM run_zones WHERE run_id IN (SELECT id FROM runs WHERE started_at < "
-                 "?1)",
                  "DELETE FROM runs WHERE started_at < ?1",
+                 // A zone's changes before its current health began.
+                 "DELETE FROM zone_changes WHERE at < ?1 AND at < (SELECT since FROM zones z "
+                 "WHERE z.zone = zone_changes.zone)",
+                 "DELETE FROM zone_changes WHERE zone IN "
+                 "(SELECT zone FROM zones WHERE checked_at < ?1)",
+                 "DELETE FROM zones WHERE checked_at < ?1",
                  "DELETE FROM periods WHERE ended_at < ?1",
                  // What no run has checked since: forgotten with its listings,
                  // so a check after the gap starts afresh.
@@ -419,39 +470,27 @@ std::variant<std::vector<std::string>, HistoryProblem> HistoryStore::addressesOf
 std::variant<RecentDays, HistoryProblem> HistoryStore::recentDays(EpochMs now, int dayCount) const {
     RecentDays recent;
     recent.dayCount = std::max(dayCount, 1);
-    recent.firstDay = floorToDay(now) - (recent.dayCount - 1) * kDayMs;
-    std::map<std::pair<std::string, std::string>, std::vector<DayState>> strips;
+    const std::int64_t firstDay = dayNumberOf(now) - (recent.dayCount - 1);
+    recent.firstDay = firstDay * kDayMs;
     try {
         sqlite::Statement query(
-            m_db,
-            "SELECT s.address, s.zone, (ru.started_at - ?1) / ?3, "
-            "max(r.verdict = 'listed'), max(r.verdict = 'not-listed') "
-            "FROM runs ru JOIN results r ON r.run_id = ru.id JOIN subjects s ON s.id = "
-            "r.subject_id "
-            "WHERE ru.started_at >= ?1 AND ru.started_at < ?2 GROUP BY r.subject_id, 3");
-        query.bind(1, recent.firstDay)
-            .bind(2, recent.firstDay + recent.dayCount * kDayMs)
-            .bind(3, kDayMs);
+            m_db, "SELECT address, zone, last_day, days FROM subjects WHERE last_day >= ?1");
+        query.bind(1, firstDay);
         while (query.step()) {
-            auto& days = strips[{query.text(0), query.text(1)}];
-            days.resize(static_cast<std::size_t>(recent.dayCount), DayState::Unknown);
-            const auto day = static_cast<std::size_t>(query.integer(2));
-            if (day >= days.size()) {
-                continue;
+            const DayRecord record{query.integer(2), query.text(3)};
+            DayStrip strip{query.text(0), query.text(1), {}};
+            for (int day = 0; day < recent.dayCount; ++day) {
+                strip.days.push_back(stateOn(record, firstDay + day));
             }
-            days[day] = query.integer(3) != 0   ? DayState::Listed
-                        : query.integer(4) != 0 ? DayState::Clear
-                                                : DayState::Unknown;
+            recent.strips.push_back(std::move(strip));
         }
     } catch (const sqlite::SqliteError& error) {
         return problem(reasonOf(error));
     }
-    for (auto& [key, days] : strips) {
-        recent.strips.push_back({key.first, key.second, std::move(days)});
-    }
     std::stable_sort(recent.strips.begin(), recent.strips.end(),
                      [](const DayStrip& a, const DayStrip& b) {
-                         return addressKey(a.address) < addressKey(b.address);
+                         return std::forward_as_tuple(addressKey(a.address), a.zone) <
+                                std::forward_as_tuple(addressKey(b.address), b.zone);
                      });
     return recent;
 }

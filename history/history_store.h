@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "check/check_result.h"
+#include "history/day_states.h"
 #include "history/history_path.h"
 
 struct sqlite3;
@@ -29,11 +30,6 @@ struct ListingPeriod {
     friend bool operator==(const ListingPeriod&, const ListingPeriod&) = default;
 };
 
-// What the runs of one UTC day found for an address on a zone: listed when any
-// run found a listing, clear when runs found it not listed and none listed,
-// unknown when no run of that day gave a known verdict.
-enum class DayState { Unknown, Clear, Listed };
-
 struct DayStrip {
     std::string address;
     std::string zone;
@@ -47,7 +43,7 @@ struct RecentDays {
 };
 
 // The version of the tables this program writes (PRAGMA user_version).
-inline constexpr int kHistorySchemaVersion = 2;
+inline constexpr int kHistorySchemaVersion = 3;
 
 class HistoryStore {
   public:

@@ -1,8 +1,10 @@
 #include "history/run_writer.h"
 
+#include <map>
 #include <set>
 #include <utility>
 
+#include "history/day_states.h"
 #include "history/listing_streak.h"
 #include "history/sqlite_statement.h"
 
@@ -55,137 +57,192 @@ std::string joinLines(const std::vector<std::string>& lines) {
     return joined;
 }
 
-}  // namespace
+// An address and zone as the store left it.
+struct Subject {
+    std::int64_t id = 0;
+    EpochMs checkedAt = 0;
+    ListingStreak streak;
+    std::optional<std::int64_t> period;
+    std::string verdict;
+    std::string answers;
+    std::string reason;
+    DayRecord days;
+};
 
-std::int64_t writeRun(sqlite3* db, const CheckRun& run) {
-    const EpochMs at = run.startedAt;
-    sqlite::Statement insertRun(db,
-                                "INSERT INTO runs (started_at, duration_ms, result_count, "
-                                "unresolved_targets) VALUES (?1, ?2, 0, ?3)");
-    insertRun.bind(1, at).bind(2, run.durationMs).bind(3, joinLines(run.unresolvedTargets)).run();
-    const std::int64_t runId = sqlite3_last_insert_rowid(db);
+// Writes one run: its row of counts, its zones' changes, its targets, and
+// each result into its subject's row and listing periods.
+class RunWriter {
+  public:
+    RunWriter(sqlite3* db, const CheckRun& run) : m_db(db), m_run(run) {}
 
-    sqlite::Statement insertZone(
-        db,
-        "INSERT INTO run_zones (run_id, position, zone, name, health) VALUES (?1, ?2, ?3, ?4, ?5)");
-    std::int64_t position = 0;
-    for (const auto& zone : run.zones) {
-        insertZone.bind(1, runId)
-            .bind(2, position++)
-            .bind(3, zone.zone)
-            .bind(4, zone.name)
-            .bind(5, zoneHealthText(zone.health))
-            .run();
-    }
-
-    sqlite::Statement upsertTarget(
-        db,
-        "INSERT INTO targets (target, address, last_run_at) VALUES (?1, ?2, ?3) "
-        "ON CONFLICT (target, address) DO UPDATE SET last_run_at = "
-        "max(last_run_at, excluded.last_run_at)");
-    std::set<std::pair<std::string_view, std::string_view>> targets;
-    for (const auto& result : run.results) {
-        if (targets.emplace(result.target, result.address).second) {
-            upsertTarget.bind(1, result.target).bind(2, result.address).bind(3, at).run();
-        }
-    }
-
-    sqlite::Statement findSubject(db,
-                                  "SELECT id, listed, known_at, listed_since, open_period "
-                                  "FROM subjects WHERE address = ?1 AND zone = ?2");
-    sqlite::Statement insertSubject(
-        db, "INSERT INTO subjects (address, zone, checked_at) VALUES (?1, ?2, ?3)");
-    sqlite::Statement insertResult(db,
-                                   "INSERT OR IGNORE INTO results (run_id, subject_id, verdict, "
-                                   "answers, reason) VALUES (?1, ?2, ?3, ?4, ?5)");
-    sqlite::Statement openPeriod(db,
-                                 "INSERT INTO periods (subject_id, started_at, answers, reason) "
-                                 "VALUES (?1, ?2, ?3, ?4)");
-    sqlite::Statement closePeriod(db, "UPDATE periods SET ended_at = ?2 WHERE id = ?1");
-    sqlite::Statement updateSubject(
-        db,
-        "UPDATE subjects SET listed = ?2, known_at = ?3, listed_since = ?4, open_period = ?5 "
-        "WHERE id = ?1");
-
-    std::int64_t written = 0;
-    for (const auto& result : run.results) {
-        std::int64_t subject = 0;
-        ListingStreak before;
-        std::optional<std::int64_t> period;
-        findSubject.bind(1, result.address).bind(2, result.zone);
-        if (findSubject.step()) {
-            subject = findSubject.integer(0);
-            if (auto listed = findSubject.optionalInteger(1)) {
-                before.listed = *listed != 0;
+    std::int64_t write() {
+        sqlite::Statement insertRun(db(),
+                                    "INSERT INTO runs (started_at, duration_ms, result_count, "
+                                    "unresolved_targets) VALUES (?1, ?2, 0, ?3)");
+        insertRun.bind(1, at()).bind(2, m_run.durationMs);
+        insertRun.bind(3, joinLines(m_run.unresolvedTargets)).run();
+        const std::int64_t runId = sqlite3_last_insert_rowid(db());
+        writeZones();
+        writeTargets();
+        std::set<std::pair<std::string_view, std::string_view>> seen;
+        for (const auto& result : m_run.results) {
+            // The same address and zone twice in one run: the first counts.
+            if (seen.emplace(result.address, result.zone).second) {
+                writeResult(result);
             }
-            before.knownAt = findSubject.optionalInteger(2);
-            before.listedSince = findSubject.optionalInteger(3);
-            period = findSubject.optionalInteger(4);
-            findSubject.reset();
-        } else {
-            findSubject.reset();
-            insertSubject.bind(1, result.address).bind(2, result.zone).bind(3, at).run();
-            subject = sqlite3_last_insert_rowid(db);
         }
-
-        insertResult.bind(1, runId)
-            .bind(2, subject)
-            .bind(3, checkVerdictText(result.verdict))
-            .bind(4, joinAnswers(result.answers))
-            .bind(5, result.reason)
-            .run();
-        if (sqlite3_changes(db) == 0) {
-            continue;  // the same address and zone twice in one run: the first counts
+        std::string counts;
+        for (const auto& [verdict, count] : m_counts) {
+            counts += (counts.empty() ? "" : " ") + verdict + "=" + std::to_string(count);
         }
-        ++written;
+        sqlite::Statement finish(db(),
+                                 "UPDATE runs SET result_count = ?2, counts = ?3, "
+                                 "new_listings = ?4, cleared = ?5 WHERE id = ?1");
+        finish.bind(1, runId).bind(2, static_cast<std::int64_t>(seen.size())).bind(3, counts);
+        finish.bind(4, m_opened).bind(5, m_closed).run();
+        return runId;
+    }
 
-        const ListingStreak after = advance(before, result.verdict, at);
-        const bool wasListed = before.listed.value_or(false);
+  private:
+    sqlite3* db() const { return m_db; }
+    EpochMs at() const { return m_run.startedAt; }
+
+    // A zone is one row, rewritten in place; its health's changes add a row each.
+    void writeZones() {
+        sqlite::Statement find(db(), "SELECT health, checked_at FROM zones WHERE zone = ?1");
+        sqlite::Statement change(
+            db(), "INSERT OR REPLACE INTO zone_changes (zone, at, health) VALUES (?1, ?2, ?3)");
+        sqlite::Statement upsert(db(),
+                                 "INSERT INTO zones (zone, name, health, since, checked_at) "
+                                 "VALUES (?1, ?2, ?3, ?4, ?4) ON CONFLICT (zone) DO UPDATE SET "
+                                 "name = excluded.name, checked_at = excluded.checked_at, "
+                                 "health = excluded.health, since = CASE WHEN health = "
+                                 "excluded.health THEN since ELSE excluded.since END");
+        for (const auto& zone : m_run.zones) {
+            const std::string health(zoneHealthText(zone.health));
+            find.bind(1, zone.zone);
+            const bool known = find.step();
+            const bool newer = !known || find.integer(1) <= at();
+            const bool changed = !known || find.text(0) != health;
+            find.reset();
+            if (!newer) {
+                continue;  // a run older than the zone's state says nothing new of it
+            }
+            if (changed) {
+                change.bind(1, zone.zone).bind(2, at()).bind(3, health).run();
+            }
+            upsert.bind(1, zone.zone).bind(2, zone.name).bind(3, health).bind(4, at()).run();
+        }
+    }
+
+    void writeTargets() {
+        sqlite::Statement upsert(
+            db(),
+            "INSERT INTO targets (target, address, last_run_at) VALUES (?1, ?2, ?3) "
+            "ON CONFLICT (target, address) DO UPDATE SET last_run_at = "
+            "max(last_run_at, excluded.last_run_at)");
+        std::set<std::pair<std::string_view, std::string_view>> targets;
+        for (const auto& result : m_run.results) {
+            if (targets.emplace(result.target, result.address).second) {
+                upsert.bind(1, result.target).bind(2, result.address).bind(3, at()).run();
+            }
+        }
+    }
+
+    Subject findOrAdd(const CheckResult& result) {
+        Subject subject;
+        m_find.bind(1, result.address).bind(2, result.zone);
+        if (!m_find.step()) {
+            m_find.reset();
+            m_insert.bind(1, result.address).bind(2, result.zone).bind(3, at()).run();
+            subject.id = sqlite3_last_insert_rowid(db());
+            subject.checkedAt = at();
+            return subject;
+        }
+        subject.id = m_find.integer(0);
+        subject.checkedAt = m_find.integer(1);
+        if (auto listed = m_find.optionalInteger(2)) {
+            subject.streak.listed = *listed != 0;
+        }
+        subject.streak.knownAt = m_find.optionalInteger(3);
+        subject.streak.listedSince = m_find.optionalInteger(4);
+        subject.period = m_find.optionalInteger(5);
+        subject.verdict = m_find.text(6);
+        subject.answers = m_find.text(7);
+        subject.reason = m_find.text(8);
+        subject.days = {m_find.integer(9), m_find.text(10)};
+        m_find.reset();
+        return subject;
+    }
+
+    // Opens a listing period when the address became listed, closes it when
+    // it is no longer listed.
+    void movePeriod(Subject& subject, const ListingStreak& after, const CheckResult& result) {
+        const bool wasListed = subject.streak.listed.value_or(false);
         const bool isListed = after.listed.value_or(false);
         if (isListed && !wasListed) {
-            openPeriod.bind(1, subject)
-                .bind(2, at)
-                .bind(3, joinAnswers(result.answers))
-                .bind(4, result.reason)
-                .run();
-            period = sqlite3_last_insert_rowid(db);
+            m_openPeriod.bind(1, subject.id).bind(2, at()).bind(3, joinAnswers(result.answers));
+            m_openPeriod.bind(4, result.reason).run();
+            subject.period = sqlite3_last_insert_rowid(db());
+            ++m_opened;
         } else if (wasListed && !isListed) {
-            if (period) {
-                closePeriod.bind(1, *period).bind(2, at).run();
+            if (subject.period) {
+                m_closePeriod.bind(1, *subject.period).bind(2, at()).run();
+                ++m_closed;
             }
-            period.reset();
+            subject.period.reset();
         }
-        // Most results leave the streak as it was: their subjects are
-        // stamped all at once below, in two statements instead of one each.
-        if (after.listed == before.listed && after.listedSince == before.listedSince) {
-            continue;
+    }
+
+    void writeResult(const CheckResult& result) {
+        ++m_counts[std::string(checkVerdictText(result.verdict))];
+        Subject subject = findOrAdd(result);
+        const ListingStreak after = advance(subject.streak, result.verdict, at());
+        movePeriod(subject, after, result);
+        subject.streak = after;
+        if (at() >= subject.checkedAt) {
+            subject.checkedAt = at();
+            subject.verdict = checkVerdictText(result.verdict);
+            subject.answers = joinAnswers(result.answers);
+            subject.reason = result.reason;
         }
+        subject.days = markDay(subject.days, dayNumberOf(at()), dayStateOf(result.verdict));
         std::optional<std::int64_t> listed;
         if (after.listed) {
             listed = *after.listed ? 1 : 0;
         }
-        updateSubject.bind(1, subject)
-            .bind(2, listed)
-            .bind(3, after.knownAt)
-            .bind(4, after.listedSince)
-            .bind(5, period)
-            .run();
+        m_update.bind(1, subject.id).bind(2, subject.checkedAt).bind(3, listed);
+        m_update.bind(4, after.knownAt).bind(5, after.listedSince).bind(6, subject.period);
+        m_update.bind(7, subject.verdict).bind(8, subject.answers).bind(9, subject.reason);
+        m_update.bind(10, subject.days.lastDay).bind(11, subject.days.days).run();
     }
 
-    sqlite::Statement stampChecked(db,
-                                   "UPDATE subjects SET checked_at = ?1 WHERE checked_at < ?1 AND "
-                                   "id IN (SELECT subject_id FROM results WHERE run_id = ?2)");
-    stampChecked.bind(1, at).bind(2, runId).run();
-    sqlite::Statement stampKnown(
-        db,
-        "UPDATE subjects SET known_at = ?1 WHERE (known_at IS NULL OR known_at < ?1) AND id IN "
-        "(SELECT subject_id FROM results WHERE run_id = ?2 AND verdict IN ('listed', "
-        "'not-listed'))");
-    stampKnown.bind(1, at).bind(2, runId).run();
+    sqlite3* m_db;
+    const CheckRun& m_run;
+    std::map<std::string, std::int64_t> m_counts;
+    std::int64_t m_opened = 0;
+    std::int64_t m_closed = 0;
+    sqlite::Statement m_find{m_db,
+                             "SELECT id, checked_at, listed, known_at, listed_since, open_period, "
+                             "verdict, answers, reason, last_day, days FROM subjects "
+                             "WHERE address = ?1 AND zone = ?2"};
+    sqlite::Statement m_insert{
+        m_db, "INSERT INTO subjects (address, zone, checked_at) VALUES (?1, ?2, ?3)"};
+    sqlite::Statement m_openPeriod{m_db,
+                                   "INSERT INTO periods (subject_id, started_at, answers, reason) "
+                                   "VALUES (?1, ?2, ?3, ?4)"};
+    sqlite::Statement m_closePeriod{m_db, "UPDATE periods SET ended_at = ?2 WHERE id = ?1"};
+    sqlite::Statement m_update{
+        m_db,
+        "UPDATE subjects SET checked_at = ?2, listed = ?3, known_at = ?4, listed_since = ?5, "
+        "open_period = ?6, verdict = ?7, answers = ?8, reason = ?9, last_day = ?10, days = ?11 "
+        "WHERE id = ?1"};
+};
 
-    sqlite::Statement countResults(db, "UPDATE runs SET result_count = ?2 WHERE id = ?1");
-    countResults.bind(1, runId).bind(2, written).run();
-    return runId;
+}  // namespace
+
+std::int64_t writeRun(sqlite3* db, const CheckRun& run) {
+    return RunWriter(db, run).write();
 }
 
 }  // namespace ostrivane

@@ -14,8 +14,9 @@
 
 namespace ostrivane {
 
-// Inserts the run, its zones, its targets and its results, and moves each
-// address and zone's streak and listing periods on. Returns the run's id.
+// Adds the run's row of counts, and moves on what it changed: each zone's
+// health, the targets' addresses, and each address and zone's current state,
+// day letters and listing periods. Returns the run's id.
 std::int64_t writeRun(sqlite3* db, const CheckRun& run);
 
 std::optional<CheckVerdict> parseCheckVerdict(std::string_view text);

@@ -11,7 +11,8 @@ OSTRIVANE_PACKAGES=(
     xvfb xauth
     python3 python3-dnslib iproute2 util-linux
     libc-ares-dev libsqlite3-dev sqlite3
-    nlohmann-json3-dev libcpp-httplib-dev libcli11-dev prometheus
+    nlohmann-json3-dev libcli11-dev libcpp-httplib-dev prometheus
+    nsd
 )
 
 say() { printf '%s\n' "$*" >&2; }

@@ -75,6 +75,14 @@ TEST(TimelineCommand, FindsTargetsAndReportsWhatItCannot) {
         {{"nowhere.example"}, 2, 0, "nowhere.example: no check"},
         {{"--frobnicate"}, 3, 0, "does not know the option \"--frobnicate\""},
         {{"--history"}, 3, 0, "--history needs a file"},
+        // The options are read in order: the first problem, or --help, decides.
+        {{"--help", "--frobnicate"}, 0, 6, ""},
+        {{"-x", "--help"}, 3, 0, "does not know the option \"-x\""},
+        {{"--help=x"}, 3, 0, "does not know the option \"--help=x\""},
+        {{"--", "mail.example.com"}, 3, 0, "does not know the option \"--\""},
+        {{"-"}, 3, 0, "does not know the option \"-\""},
+        {{""}, 3, 0, "does not know the option \"\""},
+        {{"--history", "--help"}, 3, 0, "--help"},  // a value is taken as it stands
     };
     for (const auto& test : cases) {
         std::vector<std::string> args = {"--history", path};

@@ -65,15 +65,17 @@ def history_path(name):
 
 
 def whole_runs(path):
-    """(integrity, runs, runs whose results are not all there)."""
+    """(integrity, runs, runs whose counts do not add up to their results)."""
     with sqlite3.connect(f"file:{path}?mode=ro", uri=True) as db:
         integrity = db.execute("PRAGMA integrity_check").fetchone()[0]
-        runs = db.execute("SELECT count(*) FROM runs").fetchone()[0]
-        partial = db.execute(
-            "SELECT count(*) FROM runs r WHERE result_count != "
-            "(SELECT count(*) FROM results WHERE run_id = r.id)"
-        ).fetchone()[0]
-    return integrity, runs, partial
+        tables = db.execute("SELECT count(*) FROM sqlite_schema WHERE name = 'runs'").fetchone()
+        # A run killed while it made the file leaves it without tables: no run.
+        rows = db.execute("SELECT result_count, counts FROM runs").fetchall() if tables[0] else []
+    partial = 0
+    for result_count, counts in rows:
+        total = sum(int(pair.split("=")[1]) for pair in counts.split())
+        partial += total != result_count
+    return integrity, len(rows), partial
 
 
 class Changes(unittest.TestCase):
@@ -165,22 +167,67 @@ class Changes(unittest.TestCase):
 
 
 class Faults(unittest.TestCase):
-    def test_a_corrupt_history_is_named_and_never_written(self):
-        history = history_path("corrupt.sqlite")
-        garbage = b"SQLite format 3\x00" + bytes(range(256)) * 16
-        with open(history, "wb") as file:
-            file.write(garbage)
-        set_listings("192.0.2.10 127.0.0.3")
-        status, document, err = check_json(history)
-        self.assertEqual(status, 1)  # the check itself ran and found the listing
-        self.assertEqual(len(document["results"]), 8)
-        self.assertIn(history, err)
-        status, out, err = check(*ZONES, "--history", history, "--changes", *ADDRESSES)
-        self.assertEqual(status, 3, out + err)
-        self.assertIn(history, err)
-        with open(history, "rb") as file:
-            self.assertEqual(file.read(), garbage)
-        self.assertEqual(sorted(os.listdir(WORK)).count("corrupt.sqlite-wal"), 0)
+    def refused_stores(self, name):
+        """(what, history path, file that must stay byte-identical, name said) per refused store."""
+        folder = history_path(name)
+        os.makedirs(folder)
+        path = lambda file: os.path.join(folder, file)
+        with open(path("garbage.sqlite"), "wb") as file:
+            file.write(b"SQLite format 3\x00" + bytes(range(256)) * 16)
+        with sqlite3.connect(path("damaged.sqlite")) as db:
+            db.executescript(
+                "PRAGMA page_size = 4096; PRAGMA application_id = 1332966518;"
+                "PRAGMA user_version = 3; CREATE TABLE runs (id INTEGER PRIMARY KEY, b BLOB);"
+                "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200)"
+                " INSERT INTO runs SELECT i, randomblob(200) FROM n;")
+        db.close()
+        with open(path("damaged.sqlite"), "r+b") as file:
+            file.seek(5 * 4096)
+            file.write(b"\xee" * 4096)
+        foreign = sqlite3.connect(path("foreign.sqlite"))
+        foreign.execute("PRAGMA application_id = 1234")
+        foreign.execute("VACUUM")
+        foreign.close()
+        open(path("empty-target"), "wb").close()
+        set_listings()
+        self.assertEqual(check(*ZONES, "--history", path("other.sqlite"), *ADDRESSES)[0], 1)
+        os.symlink(path("empty-target"), path("link-to-empty.sqlite"))
+        os.symlink(path("other.sqlite"), path("link-to-store.sqlite"))
+        os.symlink(path("empty-target"), path("wal-link.sqlite-wal"))
+        os.symlink(path("empty-target"), path("journal-link.sqlite-journal"))
+        return [
+            ("garbage after the header", path("garbage.sqlite"), path("garbage.sqlite"), None),
+            ("a damaged page", path("damaged.sqlite"), path("damaged.sqlite"), "is damaged"),
+            ("another program's empty database", path("foreign.sqlite"),
+             path("foreign.sqlite"), "another program"),
+            ("a link to an empty file", path("link-to-empty.sqlite"), path("empty-target"),
+             "symbolic link"),
+            ("a link to another store", path("link-to-store.sqlite"), path("other.sqlite"),
+             "symbolic link"),
+            ("a link as the write-ahead log", path("wal-link.sqlite"), path("empty-target"),
+             path("wal-link.sqlite-wal")),
+            ("a link as the journal", path("journal-link.sqlite"), path("empty-target"),
+             path("journal-link.sqlite-journal")),
+        ]
+
+    def test_a_store_that_is_damaged_foreign_or_a_link_is_named_and_never_written(self):
+        for what, history, kept, said in self.refused_stores("refused"):
+            with self.subTest(what):
+                with open(kept, "rb") as file:
+                    before = file.read()
+                set_listings("192.0.2.10 127.0.0.3")
+                status, document, err = check_json(history)
+                self.assertEqual(status, 1)  # the check itself ran and found the listing
+                self.assertEqual(len(document["results"]), 8)
+                self.assertIn(history, err)
+                if said:
+                    self.assertIn(said, err)
+                status, out, err = check(*ZONES, "--history", history, "--changes", *ADDRESSES)
+                self.assertEqual(status, 3, out + err)
+                self.assertIn(history, err)
+                with open(kept, "rb") as file:
+                    self.assertEqual(file.read(), before)
+                self.assertFalse(os.path.exists(kept + "-wal") and not os.path.islink(kept + "-wal"))
 
     def test_default_history_file_and_no_history(self):
         default = os.path.join(WORK, "state", "ostrivane", "history.sqlite")

@@ -171,7 +171,7 @@ TEST(HistoryRetention, DeletesOldRunsAndEndedListingsButKeepsOngoingOnes) {
 
     sqlite3_stmt* count = nullptr;
     sqlite3_prepare_v2(store.connection(),
-                       "SELECT (SELECT count(*) FROM runs), (SELECT count(*) FROM results), "
+                       "SELECT (SELECT count(*) FROM runs), (SELECT sum(result_count) FROM runs), "
                        "(SELECT count(*) FROM subjects), (SELECT count(*) FROM targets)",
                        -1, &count, nullptr);
     ASSERT_EQ(sqlite3_step(count), SQLITE_ROW);
@@ -241,6 +241,70 @@ TEST(HistoryFaults, AFullDiskRollsTheRunBackAndKeepsTheHistory) {
     const CheckRun next = checkRun(store, runOf(hour(2), {resultOf("192.0.2.1", "bl.test", L)}));
     EXPECT_EQ(next.results[0].change, ListingChange::Ongoing);
     EXPECT_EQ(next.results[0].since, hour(0));
+}
+
+// The store keeps what changes: runs of a /24 against 16 zones in which
+// nothing changed add little, whatever the number of results.
+TEST(HistorySize, TwentyUnchangedRunsOfASlash24Against16ZonesAddAtMost40KB) {
+    TempDir dir;
+    const auto path = dir / "history.sqlite";
+    std::vector<CheckResult> results;
+    for (int i = 0; i < 256; ++i) {
+        for (int zone = 0; zone < 16; ++zone) {
+            results.push_back(resultOf("198.51.100." + std::to_string(i),
+                                       "zone" + std::to_string(zone) + ".test",
+                                       i % 100 == 7 && zone == 3 ? L : N));
+        }
+    }
+    const auto runsFrom = [&](int first, int count) {
+        HistoryStore store = openStore(path);
+        for (int i = first; i < first + count; ++i) {
+            checkRun(store, runOf(kDecember1 + i * 5 * 60 * 1000, results));
+        }
+    };  // closing folds the write-ahead log into the file
+    runsFrom(0, 2);
+    const auto before = std::filesystem::file_size(path);
+    runsFrom(2, 20);
+    EXPECT_LE(std::filesystem::file_size(path), before + 40 * 1024);
+    HistoryStore store = openStore(path);
+    EXPECT_EQ(periodsOf(store).size(), 3u);
+}
+
+TEST(HistoryDayRecord, KeepsTheStrongestStateOfEachOfTheLastDays) {
+    using D = DayState;
+    struct Case {
+        const char* name;
+        DayRecord before;
+        std::int64_t day;
+        DayState state;
+        DayRecord after;
+    };
+    const Case cases[] = {
+        {"first result", {0, ""}, 100, D::Clear, {100, "C"}},
+        {"same day, listed wins", {100, "UC"}, 100, D::Listed, {100, "UL"}},
+        {"same day, clear does not undo a listing", {100, "L"}, 100, D::Clear, {100, "L"}},
+        {"an earlier day in the record", {100, "CUC"}, 99, D::Listed, {100, "CLC"}},
+        {"older than the record: dropped", {100, "C"}, 90, D::Listed, {100, "C"}},
+        {"the next day", {100, "C"}, 101, D::Unknown, {101, "CU"}},
+        {"days without a run stay unknown", {100, "L"}, 103, D::Clear, {103, "LUUC"}},
+        {"the record keeps 32 days",
+         {100, std::string(32, 'C')},
+         102,
+         D::Listed,
+         {102, std::string(30, 'C') + "UL"}},
+        {"a long gap", {100, "L"}, 500, D::Clear, {500, std::string(31, 'U') + "C"}},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        const DayRecord after = markDay(test.before, test.day, test.state);
+        EXPECT_EQ(after.lastDay, test.after.lastDay);
+        EXPECT_EQ(after.days, test.after.days);
+    }
+    EXPECT_EQ(stateOn({100, "LC"}, 99), D::Listed);
+    EXPECT_EQ(stateOn({100, "LC"}, 98), D::Unknown);
+    EXPECT_EQ(stateOn({100, "LC"}, 101), D::Unknown);
+    EXPECT_EQ(dayNumberOf(kDecember1 + 23 * kHourMs), dayNumberOf(kDecember1));
+    EXPECT_EQ(dayNumberOf(-1), -1);
 }
 
 }  // namespace

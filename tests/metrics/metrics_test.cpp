@@ -185,8 +185,9 @@ TEST(CheckRunMetrics, ClassByRangeWithoutACatalog) {
         const char* answer;
         const char* answerClass;
     } cases[] = {
-        {"127.0.0.2", "listing"},     {"127.0.1.2", "listing"}, {"127.255.255.254", "list-error"},
-        {"127.255.254.1", "listing"}, {"192.0.2.1", "list-error"},   {"127.0.0", "list-error"},
+        {"127.0.0.2", "listing"},          {"127.0.1.2", "listing"},
+        {"127.255.255.254", "list-error"}, {"127.255.254.1", "listing"},
+        {"192.0.2.1", "list-error"},       {"127.0.0", "list-error"},
         {"127.0.0.256", "list-error"},     {"127.0.0.2.", "list-error"},
     };
     for (const auto& c : cases) {

@@ -1,4 +1,4 @@
-#include "check/check_options.h"
+#include "app/check_command_line.h"
 
 #include <gtest/gtest.h>
 
@@ -36,6 +36,16 @@ const BadArguments kBad[] = {
     {{"--bogus", "192.0.2.1"}, "--bogus: unknown option"},
     {{"192.0.2.0/8"}, "target '192.0.2.0/8'"},
     {{"192.0.2.1", "mail!"}, "target 'mail!'"},
+    // Read in the order given: the first problem is the one named.
+    {{"--bogus", "--zone", "a..b", "192.0.2.1"}, "--bogus: unknown option"},
+    {{"--zone", "a..b", "--bogus", "192.0.2.1"}, "--zone a..b"},
+    {{"mail!", "--bogus"}, "target 'mail!'"},
+    {{"-x", "192.0.2.1"}, "-x: unknown option"},
+    {{"--bogus=1", "192.0.2.1"}, "--bogus: takes no value"},
+    {{"--server", "--quiet", "192.0.2.1"}, "--server --quiet: not ADDRESS"},
+    {{"--", "--zone", "192.0.2.1"}, "target '--zone'"},
+    {{"--zone", "bl.test", "192.0.2.1", "--timeout"}, "--timeout: needs a value"},
+    {{"--page=", "192.0.2.1"}, "--page: the page's file name is empty"},
 };
 
 TEST(CheckOptions, EachBadArgumentIsNamed) {
@@ -45,6 +55,18 @@ TEST(CheckOptions, EachBadArgumentIsNamed) {
         EXPECT_NE(std::get<CheckUsageError>(parsed).message.find(c.named), std::string::npos)
             << std::get<CheckUsageError>(parsed).message;
     }
+}
+
+TEST(CheckOptions, AProblemStillTellsWhetherNagiosWasAskedFor) {
+    const std::vector<std::vector<std::string>> nagios{
+        {"--bogus", "--format", "nagios"}, {"--format=nagios"}, {"--format", "nagios", "mail!"}};
+    for (const auto& args : nagios) {
+        const auto parsed = parseCheckOptions(args);
+        ASSERT_TRUE(std::holds_alternative<CheckUsageError>(parsed));
+        EXPECT_TRUE(std::get<CheckUsageError>(parsed).nagios) << args.front();
+    }
+    const auto text = parseCheckOptions({"--bogus", "--format", "json"});
+    EXPECT_FALSE(std::get<CheckUsageError>(text).nagios);
 }
 
 TEST(CheckOptions, EveryOptionIsRead) {

@@ -1,0 +1,301 @@
+#include "app/check_command_line.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <utility>
+
+#include "check/target.h"
+#include "core/ip_address.h"
+
+namespace ostrivane {
+
+namespace {
+
+// A bound so that a mistyped timeout cannot hold a monitor for hours.
+constexpr double kLongestTimeoutSeconds = 3600;
+
+std::optional<int> parseWholeNumber(std::string_view text) {
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc{} || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<std::chrono::milliseconds> parseTimeout(std::string_view text) {
+    // Digits and at most one point: no signs, exponents, "inf" or "nan".
+    if (text.empty() || text.find_first_not_of("0123456789.") != text.npos ||
+        std::count(text.begin(), text.end(), '.') > 1 || text == ".") {
+        return std::nullopt;
+    }
+    const double seconds = std::strtod(std::string(text).c_str(), nullptr);
+    if (!(seconds > 0) || seconds > kLongestTimeoutSeconds) {
+        return std::nullopt;
+    }
+    return std::chrono::milliseconds(std::max<long long>(1, std::llround(seconds * 1000)));
+}
+
+// Letters, digits, hyphens, underscores and dots, no empty label; a trailing
+// dot is dropped. Zones are domain names, so no address or block syntax.
+std::optional<std::string> normalizeZone(std::string_view zone) {
+    if (!zone.empty() && zone.back() == '.') {
+        zone.remove_suffix(1);
+    }
+    if (zone.empty() || zone.size() > 253 || zone.front() == '.' || zone.find("..") != zone.npos ||
+        zone.find_first_not_of(
+            "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_.") != zone.npos) {
+        return std::nullopt;
+    }
+    return std::string(zone);
+}
+
+}  // namespace
+
+std::optional<std::string> normalizeServer(std::string_view text) {
+    std::string_view host = text;
+    std::string_view port;
+    if (!text.empty() && text.front() == '[') {
+        const auto close = text.find(']');
+        if (close == text.npos) {
+            return std::nullopt;
+        }
+        host = text.substr(1, close - 1);
+        const auto rest = text.substr(close + 1);
+        if (!rest.empty()) {
+            if (rest.front() != ':') {
+                return std::nullopt;
+            }
+            port = rest.substr(1);
+        }
+    } else if (std::count(text.begin(), text.end(), ':') == 1) {
+        const auto colon = text.find(':');
+        host = text.substr(0, colon);
+        port = text.substr(colon + 1);
+    }
+    const auto address = parseIpAddress(host);
+    if (!address || (text.front() == '[' && address->family != IpAddress::Family::V6)) {
+        return std::nullopt;
+    }
+    int portNumber = 53;
+    if (!port.empty() || text.back() == ':') {
+        const auto number = parseWholeNumber(port);
+        if (!number || *number < 1 || *number > 65535) {
+            return std::nullopt;
+        }
+        portNumber = *number;
+    }
+    const auto canonical = formatIpAddress(*address);
+    return (address->family == IpAddress::Family::V6 ? "[" + canonical + "]" : canonical) + ":" +
+           std::to_string(portNumber);
+}
+
+OptionRow listRow(std::optional<std::filesystem::path>& into) {
+    return {"--list", true, [&into](const std::string& value) -> OptionProblem {
+                into = std::filesystem::path(value);
+                if (value.empty()) {
+                    return "--list: the list file's name is empty";
+                }
+                return std::nullopt;
+            }};
+}
+
+OptionRow timeoutRow(std::chrono::milliseconds& into) {
+    return {"--timeout", true, [&into](const std::string& value) -> OptionProblem {
+                const auto timeout = parseTimeout(value);
+                if (!timeout) {
+                    return "--timeout " + value +
+                           ": the timeout must be a number of seconds above 0 and at most 3600";
+                }
+                into = *timeout;
+                return std::nullopt;
+            }};
+}
+
+OptionRow serverRow(std::vector<std::string>& into) {
+    return {"--server", true, [&into](const std::string& value) -> OptionProblem {
+                const auto server = normalizeServer(value);
+                if (!server) {
+                    return "--server " + value +
+                           ": not ADDRESS[:PORT] (an IPv6 address with a port goes in brackets)";
+                }
+                into.push_back(*server);
+                return std::nullopt;
+            }};
+}
+
+OptionWords checkOptionWords() {
+    OptionWords words;
+    words.unknown = [](const std::string& option) { return option + ": unknown option"; };
+    words.needsValue = [](const std::string& option) { return option + ": needs a value"; };
+    words.takesNoValue = [](const std::string& argument) {
+        return argument.substr(0, argument.find('=')) + ": takes no value";
+    };
+    return words;
+}
+
+OptionRow flagRow(std::string names, bool& into) {
+    return {std::move(names), false, [&into](const std::string&) -> OptionProblem {
+                into = true;
+                return std::nullopt;
+            }};
+}
+
+OptionRow pathRow(std::string name, std::string what, std::optional<std::filesystem::path>& into) {
+    return {name, true, [name, what, &into](const std::string& value) -> OptionProblem {
+                if (value.empty()) {
+                    return name + ": the " + what + " name is empty";
+                }
+                into = std::filesystem::path(value);
+                return std::nullopt;
+            }};
+}
+
+OptionRow wholeNumberRow(std::string name, std::string what, int& into) {
+    return {name, true, [name, what, &into](const std::string& value) -> OptionProblem {
+                const auto number = parseWholeNumber(value);
+                if (!number || *number < 1) {
+                    return name + " " + value + ": the number of " + what +
+                           " must be a whole number of at least 1";
+                }
+                into = *number;
+                return std::nullopt;
+            }};
+}
+
+OptionRow zoneRow(std::vector<std::string>& into) {
+    return {"--zone", true, [&into](const std::string& value) -> OptionProblem {
+                const auto zone = normalizeZone(value);
+                if (!zone) {
+                    return "--zone " + value + ": not a DNS zone name";
+                }
+                if (std::find(into.begin(), into.end(), *zone) == into.end()) {
+                    into.push_back(*zone);
+                }
+                return std::nullopt;
+            }};
+}
+
+namespace {
+
+OptionRow formatRow(CheckFormat& into) {
+    return {"--format", true, [&into](const std::string& value) -> OptionProblem {
+                static constexpr std::array<std::pair<std::string_view, CheckFormat>, 3> kFormats{
+                    {{"text", CheckFormat::Text},
+                     {"json", CheckFormat::Json},
+                     {"nagios", CheckFormat::Nagios}}};
+                for (const auto& [name, format] : kFormats) {
+                    if (value == name) {
+                        into = format;
+                        return std::nullopt;
+                    }
+                }
+                return "--format " + value + ": the format is text, json or nagios";
+            }};
+}
+
+// The options of --check, one row each.
+std::vector<OptionRow> checkRows(CheckOptions& o) {
+    return {zoneRow(o.zones),
+            listRow(o.listFile),
+            timeoutRow(o.timeout),
+            serverRow(o.servers),
+            formatRow(o.format),
+            flagRow("--quiet", o.quiet),
+            wholeNumberRow("--warning", "listings", o.warning),
+            wholeNumberRow("--critical", "listings", o.critical),
+            flagRow("--help", o.help),
+            pathRow("--history", "history file's", o.historyFile),
+            flagRow("--no-history", o.noHistory),
+            flagRow("--changes", o.changes),
+            pathRow("--page", "page's file", o.page),
+            wholeNumberRow("--keep-days", "days", o.keepDays)};
+}
+
+std::optional<CheckUsageError> checkCombination(const CheckOptions& options) {
+    if (options.targets.empty()) {
+        return CheckUsageError{"no target given: name an address, an address block or a host"};
+    }
+    if (options.historyFile && options.noHistory) {
+        return CheckUsageError{"--history and --no-history cannot go together"};
+    }
+    if (options.changes && options.noHistory) {
+        return CheckUsageError{"--changes needs the history, so it cannot go with --no-history"};
+    }
+    if (options.warning > options.critical) {
+        return CheckUsageError{"--warning " + std::to_string(options.warning) +
+                               " is above --critical " + std::to_string(options.critical)};
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::variant<CheckOptions, CheckUsageError> parseCheckOptions(
+    const std::vector<std::string>& args) {
+    CheckOptions options;
+    const auto target = [&options](const std::string& text) -> OptionProblem {
+        if (text != "-") {
+            const auto parsed = parseTarget(text);
+            if (const auto* bad = std::get_if<TargetError>(&parsed)) {
+                return "target '" + bad->text + "': " + bad->reason;
+            }
+        }
+        options.targets.push_back(text);
+        return std::nullopt;
+    };
+    if (auto problem = readOptions(args, checkRows(options), target, checkOptionWords())) {
+        return CheckUsageError{std::move(*problem), options.format == CheckFormat::Nagios};
+    }
+    if (options.help) {
+        return options;
+    }
+    if (auto problem = checkCombination(options)) {
+        problem->nagios = options.format == CheckFormat::Nagios;
+        return *problem;
+    }
+    return options;
+}
+std::string checkUsageText() {
+    return R"(Usage: ostrivane --check [OPTIONS] TARGET...
+Asks every list about every address at once and prints the verdicts.
+
+TARGET is an IPv4 or IPv6 address, a host name (all of its A and AAAA
+addresses), an IPv4 block from /16 to /32, an IPv6 block from /120 to /128,
+or "-" to read targets from standard input, one a line (blank lines and
+lines beginning with # are skipped). At most 65,536 addresses a run.
+
+Options:
+  --zone ZONE          check this zone (repeatable) instead of the list file's
+  --list FILE          take the zones of this list file
+  --timeout SECONDS    the longest any question waits (default 2)
+  --server ADDR[:PORT] ask this DNS server (repeatable) instead of those of
+                       /etc/resolv.conf; an IPv6 address with a port: [ADDR]:PORT
+  --format FORMAT      text (default), json or nagios
+  --quiet              text: print only listings and problems
+  --warning N          nagios: WARNING from N listings (default 1)
+  --critical N         nagios: CRITICAL from N listings (default 1)
+  --help               print this text
+
+History (every run is recorded; see ostrivane(1), HISTORY):
+  --history FILE       record in FILE instead of
+                       $XDG_STATE_HOME/ostrivane/history.sqlite
+                       (by default ~/.local/state/ostrivane/history.sqlite)
+  --no-history         neither read nor record a history
+  --changes            text: print only what changed since the previous run;
+                       status 1 when a listing is new, else 0 (3 when the
+                       history cannot be read)
+  --page FILE.html     write a self-contained status page of the run and the
+                       last 30 days
+  --keep-days N        forget runs older than N days (default 400)
+
+Exit status (text, json): 0 clean; 1 listed; 2 a target did not resolve;
+3 usage error, or the status page could not be written; 4 incomplete (no
+answer, list error or broken zone), none listed.
+nagios: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN.
+)";
+}
+
+}  // namespace ostrivane
