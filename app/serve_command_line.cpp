@@ -60,7 +60,8 @@ std::optional<std::string> combinationProblem(const ServeOptions& options, int i
 
 }  // namespace
 
-std::variant<ServeOptions, ServeUsageError> parseServeOptions(const std::vector<std::string>& args) {
+std::variant<ServeOptions, ServeUsageError> parseServeOptions(
+    const std::vector<std::string>& args) {
     ServeOptions options;
     options.settings.listen.port = kDefaultServePort;
     int interval = 900;
@@ -74,7 +75,8 @@ std::variant<ServeOptions, ServeUsageError> parseServeOptions(const std::vector<
         addressGiven = true;
         const auto parsed = parseListenAddress(text);
         if (!parsed) {
-            return text + ": not [ADDRESS]:PORT (an IPv6 address in brackets, a port from 1 to 65535)";
+            return text +
+                   ": not [ADDRESS]:PORT (an IPv6 address in brackets, a port from 1 to 65535)";
         }
         options.settings.listen = *parsed;
         return std::nullopt;

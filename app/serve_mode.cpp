@@ -26,7 +26,7 @@ void checkAndPublish(const CheckOptions& options, Exporter& exporter) {
         CheckHistory::open(options.historyFile, !options.noHistory, historyProblems);
     std::istringstream noInput;
     std::ostringstream warnings;
-    auto outcome = runCheck(options, {noInput, warnings, listFilePath()});
+    auto outcome = runCheck(options, {noInput, warnings, listFilePath(), {}});
     std::cerr << warnings.str();
     if (const auto* failure = std::get_if<CheckFailure>(&outcome)) {
         std::cerr << "ostrivane --serve: the check failed: " << failure->message << '\n';
@@ -72,7 +72,7 @@ std::variant<CheckRun, ProbeRefusal> probeOnce(const CheckOptions& serveOptions,
     options.timeout = serveOptions.timeout;
     std::istringstream noInput;
     std::ostringstream warnings;
-    auto outcome = runCheck(options, {noInput, warnings, listFilePath()});
+    auto outcome = runCheck(options, {noInput, warnings, listFilePath(), {}});
     if (const auto* failure = std::get_if<CheckFailure>(&outcome)) {
         // The target was read above: what is left is the check's own failure.
         return ProbeRefusal{500, "The check failed: " + failure->message};

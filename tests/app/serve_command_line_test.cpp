@@ -39,10 +39,10 @@ TEST(ServeCommandLine, NamesWhatIsWrong) {
 }
 
 TEST(ServeCommandLine, TakesTheAddressTargetsAndCheckOptions) {
-    const auto parsed = parseServeOptions({"[::1]:9000", "--target", "192.0.2.1", "--target=mx.test",
-                                           "--zone", "bl.test.", "--server", "127.0.0.1:5353",
-                                           "--timeout", "1.5", "--interval", "60", "--probe-rate",
-                                           "2", "--probe-burst", "3", "--no-history"});
+    const auto parsed = parseServeOptions(
+        {"[::1]:9000", "--target", "192.0.2.1", "--target=mx.test", "--zone", "bl.test.",
+         "--server", "127.0.0.1:5353", "--timeout", "1.5", "--interval", "60", "--probe-rate", "2",
+         "--probe-burst", "3", "--no-history"});
     ASSERT_TRUE(std::holds_alternative<ServeOptions>(parsed))
         << std::get<ServeUsageError>(parsed).message;
     const auto& o = std::get<ServeOptions>(parsed);
