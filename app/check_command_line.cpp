@@ -136,8 +136,6 @@ OptionWords checkOptionWords() {
     return words;
 }
 
-namespace {
-
 OptionRow flagRow(std::string names, bool& into) {
     return {std::move(names), false, [&into](const std::string&) -> OptionProblem {
                 into = true;
@@ -179,6 +177,8 @@ OptionRow zoneRow(std::vector<std::string>& into) {
                 return std::nullopt;
             }};
 }
+
+namespace {
 
 OptionRow formatRow(CheckFormat& into) {
     return {"--format", true, [&into](const std::string& value) -> OptionProblem {
