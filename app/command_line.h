@@ -15,6 +15,7 @@ enum class CommandKind {
     Check,       // the monitoring check of many addresses: the rest of the line is its own
     Timeline,    // the listing periods kept in the history of checks
     Lists,       // the catalog of lists: the rest of the line is its own
+    Serve,       // the Prometheus exporter: the rest of the line is its own
     Unattended,  // a host to check
     UsageError,  // an unknown option, or a blank host: nothing is done
 };

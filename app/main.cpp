@@ -10,6 +10,7 @@
 #include "app/exit_status.h"
 #include "app/lists_mode.h"
 #include "app/one_host_mode.h"
+#include "app/serve_mode.h"
 #include "app/timeline_mode.h"
 #include "app/window_mode.h"
 #include "app/zone_check_mode.h"
@@ -62,6 +63,8 @@ int main(int argc, char* argv[]) {
         case CommandKind::Timeline:
             // The timeline reads the history of check runs and nothing else.
             return runTimelineCommand(command.arguments, std::cout, std::cerr);
+        case CommandKind::Serve:
+            return runServeCommand(command.arguments, std::cout, std::cerr);
         case CommandKind::CheckZones:
             errno = 0;
             return afterWritingStandardOutput(

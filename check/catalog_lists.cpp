@@ -140,9 +140,7 @@ void applyCatalog(CheckRun& run, const CatalogUse& use) {
         const auto& found = lists.at(zone.zone);
         if (found.list != nullptr) {
             CheckResult probe;
-            if (z < run.zoneTestAnswers.size()) {
-                probe.answers = run.zoneTestAnswers[z];
-            }
+            probe.answers = zone.testAnswers;
             if (zone.health == ZoneHealth::RefusesUs && decodeResult(probe, *found.list)) {
                 refused[zone.zone] = true;
             }

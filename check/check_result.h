@@ -18,14 +18,15 @@
 namespace ostrivane {
 
 enum class CheckVerdict {
-    Listed,     // an answer in 127.0.0.0/8 outside 127.255.255.0/24, zone healthy
-    NotListed,  // NXDOMAIN (or no A record), zone healthy
-    NoAnswer,   // time-out, SERVFAIL, REFUSED
-    ListError,  // 127.255.255.0/24, or an answer outside 127.0.0.0/8
-    BrokenZone  // the zone lists everything, is empty or dead: its verdicts mean nothing
+    Listed,      // an answer in 127.0.0.0/8 outside 127.255.255.0/24, zone healthy
+    NotListed,   // NXDOMAIN (or no A record), zone healthy
+    NoAnswer,    // time-out, SERVFAIL, REFUSED
+    ListError,   // 127.255.255.0/24, or an answer outside 127.0.0.0/8
+    BrokenZone,  // the zone lists everything, is empty or dead: its verdicts mean nothing
+    NotCovered,  // the zone works for the other address family only
 };
 
-// "listed", "not-listed", "no-answer", "list-error", "broken-zone".
+// "listed", "not-listed", "no-answer", "list-error", "broken-zone", "not-covered".
 std::string_view checkVerdictText(CheckVerdict verdict);
 
 // How a result compares with the previous run that checked the same address
@@ -42,8 +43,19 @@ std::string_view listingChangeText(ListingChange change);
 struct CheckedZone {
     std::string zone;  // as shown: a zone asked with a key is shown without it
     std::string name;  // the list's name (list file or catalog); empty for --zone
-    ZoneHealth health = ZoneHealth::EmptyOrDead;
+    ZoneHealth health = ZoneHealth::EmptyOrDead;  // healthy when it works for either family
+    // Each family judged by its own test points (RFC 5782): 127.0.0.2 and
+    // 127.0.0.1 for IPv4, ::FFFF:7F00:2 and ::FFFF:7F00:1 for IPv6.
+    ZoneHealth ipv4 = ZoneHealth::EmptyOrDead;
+    ZoneHealth ipv6 = ZoneHealth::EmptyOrDead;
+    // The A answers for the listed test points (127.0.0.2, ::FFFF:7F00:2),
+    // dotted: a refusing list's error code shows there.
+    std::vector<std::string> testAnswers{};
 };
+
+// The zone's state from its two families' states: healthy when either works
+// (a list may cover one family only), else the IPv4 state.
+ZoneHealth zoneHealthOf(ZoneHealth ipv4, ZoneHealth ipv6);
 
 // What an answer means, from the catalog: "listing", "policy-listing" or
 // "list-error", and the list's own words (empty when it has none for the code).
@@ -57,11 +69,12 @@ struct CheckResult {
     std::string address;  // canonical text: dotted quad, or RFC 5952 IPv6
     std::string zone;
     CheckVerdict verdict = CheckVerdict::NoAnswer;
-    std::vector<std::string> answers;     // the A answers, dotted, in answer order
-    std::vector<AnswerMeaning> meanings;  // beside each answer; empty for a list not in the catalog
-    std::string reason;                   // the TXT record(s) of a listing, joined by "; "
+    std::vector<std::string> answers;  // the A answers, dotted, in answer order
+    std::string reason;                // the TXT record(s) of a listing, joined by "; "
     std::optional<ListingChange> change;
     std::optional<EpochMs> since;  // start of the current listing streak
+    // Beside each answer, from the catalog; empty for a list not in the catalog.
+    std::vector<AnswerMeaning> meanings{};
 };
 
 struct CheckRun {
@@ -71,9 +84,6 @@ struct CheckRun {
     std::vector<CheckResult> results;  // address by address, zones in order
     std::vector<std::string> unresolvedTargets;
     std::vector<std::string> unansweredTargets;  // host names whose lookup got no answer
-    // Beside each zone: its A answers for 127.0.0.2, dotted (a refusing list's
-    // error code shows there).
-    std::vector<std::vector<std::string>> zoneTestAnswers;
     // Said once per list and run: a list refuses public resolvers, or looks dead.
     std::vector<std::string> notices;
 };
@@ -85,12 +95,20 @@ struct CheckCounts {
     std::size_t noAnswer = 0;
     std::size_t listError = 0;
     std::size_t brokenZone = 0;
+    std::size_t notCovered = 0;
+    std::size_t uncoveredAddresses = 0;  // addresses that no working zone of the run covers
     std::size_t addresses = 0;
     std::size_t newListings = 0;
 
-    std::size_t incomplete() const { return noAnswer + listError + brokenZone; }
+    std::size_t incomplete() const {
+        return noAnswer + listError + brokenZone + uncoveredAddresses;
+    }
 };
 
 CheckCounts countsOf(const CheckRun& run);
+
+// The addresses for which every zone said not-covered: no working zone of the
+// run covers their family, so nothing was learnt of them.
+std::vector<std::string> uncoveredAddressesOf(const CheckRun& run);
 
 }  // namespace ostrivane

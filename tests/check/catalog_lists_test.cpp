@@ -80,7 +80,7 @@ TEST(CatalogLists, AnswersDecodedKeysHiddenAndDocumentedErrorsAreNoListing) {
     CheckRun run;
     run.zones = {{"k3y.zen.dq.test", "ZEN", ZoneHealth::Healthy},
                  {"other.test", "", ZoneHealth::Healthy}};
-    run.zoneTestAnswers = {{"127.0.0.2"}, {"127.0.0.2"}};
+    run.zones[0].testAnswers = run.zones[1].testAnswers = {"127.0.0.2"};
     run.results = {resultOf("k3y.zen.dq.test", CheckVerdict::Listed, {"127.0.0.10", "127.0.0.2"},
                             "see https://k3y.zen.dq.test/"),
                    resultOf("k3y.zen.dq.test", CheckVerdict::Listed, {"127.0.1.255"}, "x"),
@@ -137,7 +137,8 @@ TEST(CatalogLists, RefusalsAndDeadListsAreSaidOncePerList) {
     for (const auto& c : cases) {
         CheckRun run;
         run.zones = {{"zen.test", "ZEN", c.zenHealth}, {"dead.test", "Dead", c.deadHealth}};
-        run.zoneTestAnswers = {c.zenTest, {"127.0.0.2"}};
+        run.zones[0].testAnswers = c.zenTest;
+        run.zones[1].testAnswers = {"127.0.0.2"};
         for (int address = 0; address < 3; ++address) {
             const auto verdict =
                 c.zenAnswers.empty() ? CheckVerdict::ListError : CheckVerdict::Listed;
