@@ -289,7 +289,10 @@ class Page(unittest.TestCase):
             self.assertFalse(attribute.startswith("on"), attribute)
             if attribute == "href":
                 self.assertTrue(value.startswith("https://"), value)
-        self.assertEqual(sum(1 for a, _ in parser.attributes if a == "href"), 2 * len(ADDRESSES))
+        # The two listings under what needs action, then both lists of each
+        # listed address (192.0.2.10 and 192.0.2.30); clean addresses are counted.
+        self.assertEqual(sum(1 for a, _ in parser.attributes if a == "href"), 2 + 2 * 2)
+        self.assertIn("192.0.2.0/244220", text.replace(" ", ""))
         self.assertNotIn("url(", source)
         self.assertNotIn("@import", source)
         # The listing and its 30-day strip.
