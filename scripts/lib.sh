@@ -12,6 +12,7 @@ OSTRIVANE_PACKAGES=(
     python3 python3-dnslib iproute2 util-linux
     libc-ares-dev libsqlite3-dev sqlite3
     nlohmann-json3-dev libcli11-dev
+    nsd
 )
 
 say() { printf '%s\n' "$*" >&2; }
