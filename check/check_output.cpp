@@ -222,8 +222,8 @@ void printNagios(const CheckRun& run, const CheckOptions& options, int state, st
     std::snprintf(seconds, sizeof seconds, "%.3f", static_cast<double>(run.durationMs) / 1000);
     out << "OSTRIVANE " << kStates[static_cast<std::size_t>(state)] << " - "
         << pluginText(joined(parts, "; ")) << " | listed=" << counts.listed << ";"
-        << options.warning << ";" << options.critical << ";0;" << run.results.size()
-        << " no_answer=" << counts.noAnswer << " broken_zones=" << brokenZones
+        << (options.warning ? options.warning->text : "") << ";" << options.critical.text << ";0;"
+        << run.results.size() << " no_answer=" << counts.noAnswer << " broken_zones=" << brokenZones
         << " time=" << seconds << "s\n";
     for (const auto& result : run.results) {
         if (result.verdict != CheckVerdict::Listed) {

@@ -73,7 +73,7 @@ CASES = [
 
 TEXT_LINE = re.compile(r"^  (\S+)\s+(listed|not-listed|no-answer|list-error|broken-zone)\b")
 NAGIOS_FIRST = re.compile(
-    r"^OSTRIVANE (OK|WARNING|CRITICAL|UNKNOWN) - [^|\n]+ \| listed=(\d+);1;1;0;(\d+) "
+    r"^OSTRIVANE (OK|WARNING|CRITICAL|UNKNOWN) - [^|\n]+ \| listed=(\d+);;0;0;(\d+) "
     r"no_answer=(\d+) broken_zones=(\d+) time=\d+\.\d{3}s$")
 NAGIOS_STATES = ["OK", "WARNING", "CRITICAL", "UNKNOWN"]
 
