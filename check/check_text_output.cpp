@@ -111,7 +111,8 @@ void printCheckText(const CheckRun& run, const CheckOptions& options, std::ostre
         }
     }
     const bool anything = !lines.empty() || !run.unresolvedTargets.empty();
-    if (options.quiet && !options.changes && !anything) {
+    // Nothing at all when nothing changed: cron mails only when something did.
+    if ((options.changes && lines.empty()) || (options.quiet && !options.changes && !anything)) {
         return;
     }
     printSummary(run, withChange, out);
