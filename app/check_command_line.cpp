@@ -281,7 +281,7 @@ lines beginning with # are skipped). At most 65,536 addresses a run.
 
 Options:
   --zone ZONE          check this zone (repeatable) instead of the list file's
-  --list FILE          take the zones of this list file
+  --list FILE          take the zones of this list file (a regular file)
   -t, --timeout SECS   the longest any question waits, in seconds (default 2)
   --server ADDR[:PORT] ask this DNS server (repeatable) instead of those of
                        /etc/resolv.conf; an IPv6 address with a port: [ADDR]:PORT
@@ -304,7 +304,8 @@ History (every run is recorded; see ostrivane(1), HISTORY):
                        $XDG_STATE_HOME/ostrivane/history.sqlite
                        (by default ~/.local/state/ostrivane/history.sqlite)
   --no-history         neither read nor record a history
-  --changes            text: print only what changed since the previous run;
+  --changes            text: print only what changed since the previous run,
+                       nothing when nothing changed;
                        status 1 when a listing is new, else 0 (3 when the
                        history cannot be read)
   --page FILE.html     write a self-contained status page of the run and the
@@ -312,8 +313,8 @@ History (every run is recorded; see ostrivane(1), HISTORY):
   --keep-days N        forget runs older than N days (default 400)
 
 Exit status (text, json): 0 clean; 1 listed; 2 a target did not resolve;
-3 usage error, or the status page could not be written; 4 incomplete (no
-answer, list error or broken zone), none listed.
+3 usage error, or the status page or standard output could not be written;
+4 incomplete (no answer, list error or broken zone), none listed.
 nagios: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN.
 )";
 }

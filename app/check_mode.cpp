@@ -3,8 +3,8 @@
 #include <optional>
 #include <ostream>
 #include <string>
-#include <vector>
 #include <variant>
+#include <vector>
 
 #include "app/check_command_line.h"
 #include "app/check_status.h"

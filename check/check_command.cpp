@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <system_error>
 #include <ostream>
+#include <system_error>
 
 #include "check/list_engine.h"
 #include "core/clock.h"
