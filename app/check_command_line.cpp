@@ -278,6 +278,8 @@ TARGET is an IPv4 or IPv6 address, a host name (all of its A and AAAA
 addresses), an IPv4 block from /16 to /32, an IPv6 block from /120 to /128,
 or "-" to read targets from standard input, one a line (blank lines and
 lines beginning with # are skipped). At most 65,536 addresses a run.
+Host names are looked up all at once through the servers the lists are
+asked through, within --timeout.
 
 Options:
   --zone ZONE          check this zone (repeatable) instead of the list file's
@@ -314,7 +316,8 @@ History (every run is recorded; see ostrivane(1), HISTORY):
 
 Exit status (text, json): 0 clean; 1 listed; 2 a target did not resolve;
 3 usage error, or the status page or standard output could not be written;
-4 incomplete (no answer, list error or broken zone), none listed.
+4 incomplete (no answer, list error or broken zone, or no answer to a host
+name's lookup), none listed.
 nagios: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN.
 )";
 }

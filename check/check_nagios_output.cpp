@@ -78,6 +78,9 @@ std::string statusText(const CheckRun& run, const Findings& found) {
         if (!run.unresolvedTargets.empty()) {
             parts.push_back("cannot resolve " + firstFew(run.unresolvedTargets, few));
         }
+        if (!run.unansweredTargets.empty()) {
+            parts.push_back("no answer for " + firstFew(run.unansweredTargets, few));
+        }
         if (!found.silentZones.empty()) {
             parts.push_back("no verdict from " + firstFew(found.silentZones, few));
         }
@@ -101,13 +104,15 @@ std::string performanceData(const CheckRun& run, const CheckOptions& options) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.3f", static_cast<double>(run.durationMs) / 1000);
     const std::string results = std::to_string(run.results.size());
-    // A missing verdict makes the state WARNING: its count carries the
-    // warning range 0, so that a parser reads the same state.
+    // A missing verdict (or a host name's lookup without an answer) makes the
+    // state WARNING: their count carries the warning range 0, so that a parser
+    // reads the same state.
     return "listed=" + std::to_string(counts.listed) + ";" +
            (options.warning ? options.warning->text : "") + ";" + options.critical.text + ";0;" +
            results + " no_answer=" + std::to_string(counts.noAnswer) +
            " broken_zones=" + std::to_string(brokenZones) +
-           " incomplete=" + std::to_string(counts.incomplete()) + ";0;;0;" + results +
+           " incomplete=" + std::to_string(counts.incomplete() + run.unansweredTargets.size()) +
+           ";0;;0;" + results +
            " time=" + seconds + "s";
 }
 
@@ -127,6 +132,9 @@ void printLongOutput(const CheckRun& run, const Findings& found,
     }
     for (const auto& target : run.unresolvedTargets) {
         out << pluginText(target + ": does not resolve to any address") << '\n';
+    }
+    for (const auto& target : run.unansweredTargets) {
+        out << pluginText(target + ": no answer to the lookup of its addresses") << '\n';
     }
     for (const auto& zone : found.silentZones) {
         out << pluginText("no verdict from " + zone) << '\n';

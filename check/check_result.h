@@ -62,6 +62,7 @@ struct CheckRun {
     std::vector<CheckedZone> zones;    // in the order asked
     std::vector<CheckResult> results;  // address by address, zones in order
     std::vector<std::string> unresolvedTargets;
+    std::vector<std::string> unansweredTargets;  // host names whose lookup got no answer
 };
 
 // The run's results counted by verdict, and its addresses.

@@ -84,6 +84,9 @@ void printSummary(const CheckRun& run, bool withChange, std::ostream& out) {
         << ", not-listed " << counts.notListed << ", no-answer " << counts.noAnswer
         << ", list-error " << counts.listError << ", broken-zone " << counts.brokenZone
         << "; unresolved targets " << run.unresolvedTargets.size();
+    if (!run.unansweredTargets.empty()) {
+        out << ", unanswered targets " << run.unansweredTargets.size();
+    }
     if (withChange) {
         const auto cleared =
             std::count_if(run.results.begin(), run.results.end(),
@@ -109,8 +112,12 @@ void printCheckText(const CheckRun& run, const CheckOptions& options, std::ostre
         for (const auto& target : run.unresolvedTargets) {
             out << escapeForTerminal(target) << ": does not resolve to any address\n";
         }
+        for (const auto& target : run.unansweredTargets) {
+            out << escapeForTerminal(target) << ": no answer to the lookup of its addresses\n";
+        }
     }
-    const bool anything = !lines.empty() || !run.unresolvedTargets.empty();
+    const bool anything =
+        !lines.empty() || !run.unresolvedTargets.empty() || !run.unansweredTargets.empty();
     // Nothing at all when nothing changed: cron mails only when something did.
     if ((options.changes && lines.empty()) || (options.quiet && !options.changes && !anything)) {
         return;

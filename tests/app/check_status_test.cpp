@@ -17,6 +17,11 @@ constexpr auto N = CheckVerdict::NotListed;
 constexpr auto Q = CheckVerdict::NoAnswer;
 constexpr auto B = CheckVerdict::BrokenZone;
 
+CheckRun withUnanswered(CheckRun run) {
+    run.unansweredTargets = {"silent.example"};
+    return run;
+}
+
 struct StatusCase {
     const char* what;
     CheckRun run;
@@ -34,6 +39,13 @@ TEST(CheckStatus, ExitStatusOfEachOutcome) {
         {"nothing resolved", runOf({}, {"h"}), kExitUnresolved, kNagiosUnknown},
         {"incomplete", runOf({result("a", "bl.test", N), result("a", "dead.test", B)}),
          kExitIncomplete, kNagiosWarning},
+        {"a host name without an answer is incomplete",
+         withUnanswered(runOf({result("a", "bl.test", N)})), kExitIncomplete, kNagiosWarning},
+        {"a listing beats a host name without an answer",
+         withUnanswered(runOf({result("a", "bl.test", L)})), kExitListed, kNagiosCritical},
+        {"an unresolved name beats an unanswered one",
+         withUnanswered(runOf({result("a", "bl.test", N)}, {"h"})), kExitUnresolved,
+         kNagiosUnknown},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(checkExitStatus(c.run, optionsFor(CheckFormat::Text)), c.text) << c.what;
