@@ -204,7 +204,8 @@ class Check(unittest.TestCase):
                 # and per list without a verdict.
                 silent = {zone for (_, zone), verdict in verdicts.items()
                           if verdict not in ("listed", "not-listed")}
-                unresolved = [line for line in lines if "does not resolve" in line]
+                unresolved = [line for line in lines
+                              if "does not resolve" in line or "no answer to the lookup" in line]
                 self.assertEqual(len(lines) - 1, listed + len(unresolved) + len(silent), out)
                 self.assertLess(len(lines[0]), 200)
                 self.assertEqual(code, nagios, err)
