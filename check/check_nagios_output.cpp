@@ -112,8 +112,7 @@ std::string performanceData(const CheckRun& run, const CheckOptions& options) {
            results + " no_answer=" + std::to_string(counts.noAnswer) +
            " broken_zones=" + std::to_string(brokenZones) +
            " incomplete=" + std::to_string(counts.incomplete() + run.unansweredTargets.size()) +
-           ";0;;0;" + results +
-           " time=" + seconds + "s";
+           ";0;;0;" + results + " time=" + seconds + "s";
 }
 
 // The long output's lines of what the status line only counts.

@@ -363,6 +363,17 @@ class Monitor(unittest.TestCase):
                 if in_out:
                     self.assertIn(in_out, out)
 
+    def test_the_page_shows_a_bidirectional_override_instead_of_obeying_it(self):
+        set_listings("192.0.2.30 127.0.0.2 \u202eevil")
+        page = os.path.join(WORK, "bidi.html")
+        status, out, err = check(*ZONES, "--no-history", "--page", page, *ADDRESSES)
+        self.assertEqual(status, 1, out + err)
+        with open(page, encoding="utf-8") as file:
+            source = file.read()
+        self.assertNotIn("\u202e", source)
+        self.assertIn("\\u202eevil", source)
+        self.assertIn("4 addresses, 2 lists; 2 listings.", source)  # no "(0 new)"
+
     def test_a_run_piped_into_head_still_records(self):
         history = history_path("head.sqlite")
         set_listings("192.0.2.30 127.0.0.2")
