@@ -10,6 +10,7 @@
 #include "app/command_line.h"
 #include "app/exit_status.h"
 #include "app/one_host_mode.h"
+#include "app/serve_mode.h"
 #include "app/timeline_mode.h"
 #include "app/window_mode.h"
 #include "app/zone_check_mode.h"
@@ -65,6 +66,8 @@ int main(int argc, char* argv[]) {
             std::signal(SIGPIPE, SIG_IGN);
             return afterWritingStandardOutput(
                 runTimelineCommand(command.arguments, std::cout, std::cerr));
+        case CommandKind::Serve:
+            return runServeCommand(command.arguments, std::cout, std::cerr);
         case CommandKind::CheckZones:
             errno = 0;
             return afterWritingStandardOutput(

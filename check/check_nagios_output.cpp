@@ -46,7 +46,7 @@ std::string firstFew(const std::vector<std::string>& items, std::size_t few) {
 }
 
 struct Findings {
-    std::vector<std::string> listedAddresses, listingZones, silentZones;
+    std::vector<std::string> listedAddresses, listingZones, silentZones, uncovered;
 };
 
 Findings findingsOf(const CheckRun& run) {
@@ -55,10 +55,12 @@ Findings findingsOf(const CheckRun& run) {
         if (result.verdict == CheckVerdict::Listed) {
             addOnce(found.listedAddresses, result.address);
             addOnce(found.listingZones, result.zone);
-        } else if (result.verdict != CheckVerdict::NotListed) {
+        } else if (result.verdict != CheckVerdict::NotListed &&
+                   result.verdict != CheckVerdict::NotCovered) {
             addOnce(found.silentZones, result.zone);
         }
     }
+    found.uncovered = uncoveredAddressesOf(run);
     return found;
 }
 
@@ -80,6 +82,9 @@ std::string statusText(const CheckRun& run, const Findings& found) {
         }
         if (!run.unansweredTargets.empty()) {
             parts.push_back("no answer for " + firstFew(run.unansweredTargets, few));
+        }
+        if (!found.uncovered.empty()) {
+            parts.push_back("no working list covers " + firstFew(found.uncovered, few));
         }
         if (!found.silentZones.empty()) {
             parts.push_back("no verdict from " + firstFew(found.silentZones, few));
@@ -134,6 +139,9 @@ void printLongOutput(const CheckRun& run, const Findings& found,
     }
     for (const auto& target : run.unansweredTargets) {
         out << pluginText(target + ": no answer to the lookup of its addresses") << '\n';
+    }
+    for (const auto& address : found.uncovered) {
+        out << pluginText("no working list of this run covers " + address) << '\n';
     }
     for (const auto& zone : found.silentZones) {
         out << pluginText("no verdict from " + zone) << '\n';
