@@ -292,8 +292,8 @@ Options:
   -H TARGET            a target, as check_rbl takes it (repeatable)
   -w, --warning RANGE  nagios: WARNING when the number of listings is outside
                        RANGE (default: no warning)
-  -c, --critical RANGE nagios: CRITICAL when it is outside RANGE (default 0:
-                       any listing). RANGE as the Monitoring Plugins write it:
+  -c, --critical RANGE nagios: CRITICAL when it is outside RANGE (default
+                       "0", so any listing). RANGE as the Monitoring Plugins write it:
                        N (0 to N), N: (N or more), ~:N (at most N), N:M, and
                        @N:M for inside N to M. A plain N used to mean "from N
                        listings"; now it means "more than N": for the old
