@@ -77,30 +77,28 @@ Command parseCommandLine(int argc, const char* const* argv) {
     return {CommandKind::Unattended, std::move(text), {}, {}};
 }
 
+// The synopsis both the usage error and --help begin with.
+constexpr const char* kUsageLines =
+    "Usage: ostrivane [HOST]\n"
+    "       ostrivane --check-zones [OPTIONS]\n"
+    "       ostrivane --check [OPTIONS] TARGET...\n"
+    "       ostrivane --timeline [--history FILE] [TARGET...]\n"
+    "       ostrivane --serve [[ADDRESS]:PORT] --target TARGET... [OPTIONS]\n"
+    "       ostrivane -h | --help | -V | --version\n";
+
 std::string usageErrorText(std::string_view problem) {
     std::string text = "ostrivane: ";
     text += problem;
-    text +=
-        "\n"
-        "Usage: ostrivane [HOST]\n"
-        "       ostrivane --check-zones [OPTIONS]\n"
-        "       ostrivane --check [OPTIONS] TARGET...\n"
-        "       ostrivane --timeline [--history FILE] [TARGET...]\n"
-        "       ostrivane --serve [[ADDRESS]:PORT] --target TARGET... [OPTIONS]\n"
-        "       ostrivane -h | --help | -V | --version\n"
-        "Try 'ostrivane --help' for more.\n";
+    text += "\n";
+    text += kUsageLines;
+    text += "Try 'ostrivane --help' for more.\n";
     return text;
 }
 
 std::string usageText(const std::filesystem::path& listFile, const std::filesystem::path& report,
                       bool withWindow) {
-    std::string text =
-        "Usage: ostrivane [HOST]\n"
-        "       ostrivane --check-zones [OPTIONS]\n"
-        "       ostrivane --check [OPTIONS] TARGET...\n"
-        "       ostrivane --timeline [--history FILE] [TARGET...]\n"
-        "       ostrivane --serve [[ADDRESS]:PORT] --target TARGET... [OPTIONS]\n"
-        "       ostrivane -h | --help | -V | --version\n"
+    std::string text = kUsageLines;
+    text +=
         "\n"
         "Checks HOST, a host name or an IPv4 address, against every DNS blacklist of\n"
         "the list file, writes an HTML report and exits, without a window and\n"
