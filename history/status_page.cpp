@@ -133,19 +133,29 @@ std::vector<AddressBlock> blocksOf(const CheckRun& run) {
     return blocks;
 }
 
-}  // namespace
-
-std::string renderStatusPage(const CheckRun& run, const RecentDays& recent) {
+// What every row of the page looks up: the lists' names, the day strips and
+// the run's start.
+struct PageContext {
     std::map<std::string, std::string> nameOfZone;
-    for (const auto& zone : run.zones) {
-        nameOfZone[zone.zone] = zone.name;
-    }
     std::map<std::pair<std::string, std::string>, const DayStrip*> stripOf;
-    for (const auto& strip : recent.strips) {
-        stripOf[{strip.address, strip.zone}] = &strip;
-    }
-    const bool withStrips = recent.dayCount > 0;
+    const RecentDays& recent;
+    bool withStrips = false;
+    EpochMs startedAt = 0;
+};
 
+PageContext contextOf(const CheckRun& run, const RecentDays& recent) {
+    PageContext context{{}, {}, recent, recent.dayCount > 0, run.startedAt};
+    for (const auto& zone : run.zones) {
+        context.nameOfZone[zone.zone] = zone.name;
+    }
+    for (const auto& strip : recent.strips) {
+        context.stripOf[{strip.address, strip.zone}] = &strip;
+    }
+    return context;
+}
+
+// The head, the title and the line that sums the run up.
+std::string pageTop(const CheckRun& run, std::size_t addressCount, const std::string& checkedAt) {
     int listed = 0;
     int fresh = 0;
     int cleared = 0;
@@ -154,9 +164,6 @@ std::string renderStatusPage(const CheckRun& run, const RecentDays& recent) {
         fresh += result.change == ListingChange::New;
         cleared += result.change == ListingChange::Cleared;
     }
-    const auto blocks = blocksOf(run);
-    const std::string checkedAt = utcMinuteText(run.startedAt);
-
     std::string html;
     html += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
     html += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
@@ -164,7 +171,7 @@ std::string renderStatusPage(const CheckRun& run, const RecentDays& recent) {
     html += "<style>\n" + styleSheet() + "</style>\n</head>\n<body>\n";
     html += "<h1>Blacklist status</h1>\n";
     html += "<p class=\"meta\">Checked " + htmlEscape(checkedAt) + " in " +
-            std::to_string(run.durationMs) + " ms: " + std::to_string(blocks.size()) +
+            std::to_string(run.durationMs) + " ms: " + std::to_string(addressCount) +
             " addresses, " + std::to_string(run.zones.size()) + " lists; " +
             std::to_string(listed) + " listings (" + std::to_string(fresh) + " new), " +
             std::to_string(cleared) + " cleared.</p>\n";
@@ -176,62 +183,85 @@ std::string renderStatusPage(const CheckRun& run, const RecentDays& recent) {
         }
         html += "</p>\n";
     }
+    return html;
+}
 
-    for (const auto& block : blocks) {
-        html += "<h2>" + htmlEscape(block.address);
-        if (!block.targets.empty()) {
-            html += " <span class=\"targets\">(";
-            for (std::size_t i = 0; i < block.targets.size(); ++i) {
-                html += i ? ", " : "";
-                html += htmlEscape(block.targets[i]);
-            }
-            html += ")</span>";
-        }
-        html += "</h2>\n<table>\n<tr><th>List</th><th>Verdict</th><th>Since</th><th>Reason</th>";
-        if (withStrips) {
-            html += "<th>Last " + std::to_string(recent.dayCount) + " days (UTC)</th>";
-        }
-        html += "</tr>\n";
-        for (const CheckResult* result : block.results) {
-            const std::string& name = nameOfZone[result->zone];
-            const std::string label = name.empty() ? result->zone : name;
-            html += "<tr><td><a href=\"" + htmlEscape(informationPageFor(label)) + "\">" +
-                    htmlEscape(label) + "</a>";
-            if (!name.empty()) {
-                html += "<div class=\"zone\">" + htmlEscape(result->zone) + "</div>";
-            }
-            html += "</td><td class=\"";
-            html += verdictClass(result->verdict);
-            html += "\">";
-            html += htmlEscape(checkVerdictText(result->verdict));
-            for (const auto& answer : result->answers) {
-                html += ' ';
-                html += htmlEscape(answer);
-            }
-            if (result->change && result->change != ListingChange::Ongoing) {
-                html += "<span class=\"change\">" + htmlEscape(listingChangeText(*result->change)) +
-                        "</span>";
-            }
-            html += "</td><td>" + sinceCell(*result, run.startedAt) + "</td><td class=\"reason\">" +
-                    htmlEscape(result->reason) + "</td>";
-            if (withStrips) {
-                const auto strip = stripOf.find({result->address, result->zone});
-                html += stripCell(strip == stripOf.end() ? nullptr : strip->second, recent);
-            }
-            html += "</tr>\n";
-        }
-        html += "</table>\n";
+// One result's row of an address's table.
+std::string resultRow(const CheckResult& result, PageContext& context) {
+    const std::string& name = context.nameOfZone[result.zone];
+    const std::string label = name.empty() ? result.zone : name;
+    std::string html = "<tr><td><a href=\"" + htmlEscape(informationPageFor(label)) + "\">" +
+                       htmlEscape(label) + "</a>";
+    if (!name.empty()) {
+        html += "<div class=\"zone\">" + htmlEscape(result.zone) + "</div>";
     }
-
-    if (withStrips) {
+    html += "</td><td class=\"";
+    html += verdictClass(result.verdict);
+    html += "\">";
+    html += htmlEscape(checkVerdictText(result.verdict));
+    for (const auto& answer : result.answers) {
+        html += ' ';
+        html += htmlEscape(answer);
+    }
+    if (result.change && result.change != ListingChange::Ongoing) {
         html +=
-            "<p class=\"legend\">Each day: <span class=\"day listed\"></span> listed by at least "
-            "one run, <span class=\"day clear\"></span> not listed, <span class=\"day "
-            "unknown\"></span> no run had an answer. From " +
-            htmlEscape(utcDayText(recent.firstDay)) + " to " +
-            htmlEscape(
-                utcDayText(recent.firstDay + static_cast<EpochMs>(recent.dayCount - 1) * kDayMs)) +
-            ".</p>\n";
+            "<span class=\"change\">" + htmlEscape(listingChangeText(*result.change)) + "</span>";
+    }
+    html += "</td><td>" + sinceCell(result, context.startedAt) + "</td><td class=\"reason\">" +
+            htmlEscape(result.reason) + "</td>";
+    if (context.withStrips) {
+        const auto strip = context.stripOf.find({result.address, result.zone});
+        html += stripCell(strip == context.stripOf.end() ? nullptr : strip->second, context.recent);
+    }
+    html += "</tr>\n";
+    return html;
+}
+
+// An address's heading, with the targets that stood for it, and its table.
+std::string blockSection(const AddressBlock& block, PageContext& context) {
+    std::string html = "<h2>" + htmlEscape(block.address);
+    if (!block.targets.empty()) {
+        html += " <span class=\"targets\">(";
+        for (std::size_t i = 0; i < block.targets.size(); ++i) {
+            html += i ? ", " : "";
+            html += htmlEscape(block.targets[i]);
+        }
+        html += ")</span>";
+    }
+    html += "</h2>\n<table>\n<tr><th>List</th><th>Verdict</th><th>Since</th><th>Reason</th>";
+    if (context.withStrips) {
+        html += "<th>Last " + std::to_string(context.recent.dayCount) + " days (UTC)</th>";
+    }
+    html += "</tr>\n";
+    for (const CheckResult* result : block.results) {
+        html += resultRow(*result, context);
+    }
+    html += "</table>\n";
+    return html;
+}
+
+std::string stripLegend(const RecentDays& recent) {
+    return "<p class=\"legend\">Each day: <span class=\"day listed\"></span> listed by at least "
+           "one run, <span class=\"day clear\"></span> not listed, <span class=\"day "
+           "unknown\"></span> no run had an answer. From " +
+           htmlEscape(utcDayText(recent.firstDay)) + " to " +
+           htmlEscape(
+               utcDayText(recent.firstDay + static_cast<EpochMs>(recent.dayCount - 1) * kDayMs)) +
+           ".</p>\n";
+}
+
+}  // namespace
+
+std::string renderStatusPage(const CheckRun& run, const RecentDays& recent) {
+    PageContext context = contextOf(run, recent);
+    const auto blocks = blocksOf(run);
+    const std::string checkedAt = utcMinuteText(run.startedAt);
+    std::string html = pageTop(run, blocks.size(), checkedAt);
+    for (const auto& block : blocks) {
+        html += blockSection(block, context);
+    }
+    if (context.withStrips) {
+        html += stripLegend(recent);
     }
     html += "<footer>Made by Ostrivane " OSTRIVANE_VERSION " on " + htmlEscape(checkedAt) +
             ".</footer>\n</body>\n</html>\n";
