@@ -42,11 +42,12 @@ void finish(LookupView& view) {
     view.setLookupEnabled(true);
 }
 
-// Asks the row's list about the host and shows the verdict; false when the
-// window went away during a yield, which abandons the run.
-bool askRow(BlacklistTable& table, LookupView& view, Resolver& resolver,
-            const std::function<void()>& pause, const std::string& reversed, int row,
-            LookupSummary& summary) {
+// Asks the row's zone about the reversed address and shows the verdict in the
+// row, unless the row has no zone or its zone changed while the window had
+// its turn. False when the window was closed meanwhile: the run is abandoned.
+bool queryRow(BlacklistTable& table, LookupView& view, Resolver& resolver,
+              const std::function<void()>& pause, int row, const std::string& reversed,
+              LookupSummary& summary) {
     const std::string zone = table.zone(row);
     if (zone.empty()) {
         return true;
@@ -124,7 +125,7 @@ LookupSummary runLookup(BlacklistTable& table, LookupView& view, Resolver& resol
     const std::string reversed = reversedName(ipv4Address(*hostAddress));
 
     for (int row = 0; row < kRowCount; ++row) {
-        if (!askRow(table, view, resolver, pause, reversed, row, summary)) {
+        if (!queryRow(table, view, resolver, pause, row, reversed, summary)) {
             return summary;
         }
     }
