@@ -26,6 +26,7 @@ std::optional<ListenAddress> parseListenAddress(std::string_view text) {
     if (host.empty()) {
         return address;
     }
+    // An IPv6 address in brackets, an IPv4 address without.
     auto family = IpAddress::Family::V4;
     if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
         host = host.substr(1, host.size() - 2);
