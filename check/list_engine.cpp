@@ -340,8 +340,7 @@ class Engine {
     }
 
     void fill(Clock::time_point now) {
-        while (m_young < m_pacer.window() &&
-               m_copiesOut < kInFlightWindows * m_pacer.window()) {
+        while (m_young < m_pacer.window() && m_copiesOut < kInFlightWindows * m_pacer.window()) {
             const auto index = nextQuestion();
             if (!index) {
                 return;
