@@ -43,6 +43,19 @@ bool changed(const CheckResult& result) {
 
 // ---- text ----------------------------------------------------------------
 
+// What the mail targets' expansion found; --quiet keeps only what makes the
+// check incomplete.
+void printFindings(const CheckRun& run, const CheckOptions& options, std::ostream& out) {
+    for (const auto& finding : run.findings) {
+        if (options.quiet && finding.kind == FindingKind::Note) {
+            continue;
+        }
+        out << escapeForTerminal(finding.target) << ": "
+            << (finding.kind == FindingKind::Incomplete ? "incomplete, " : "")
+            << escapeForTerminal(finding.text) << '\n';
+    }
+}
+
 void printText(const CheckRun& run, const CheckOptions& options, std::ostream& out) {
     const bool withChange = std::any_of(run.results.begin(), run.results.end(),
                                         [](const CheckResult& r) { return r.change.has_value(); });
@@ -71,6 +84,9 @@ void printText(const CheckRun& run, const CheckOptions& options, std::ostream& o
             if (result.target != result.address) {
                 line.header += " (" + escapeForTerminal(result.target) + ")";
             }
+            if (!result.via.empty()) {
+                line.header += " via " + escapeForTerminal(joined(result.via, "; "));
+            }
         }
         std::string answers = escapeForTerminal(joined(result.answers, ","));
         line.cells = {escapeForTerminal(result.zone), std::string(checkVerdictText(result.verdict)),
@@ -96,10 +112,13 @@ void printText(const CheckRun& run, const CheckOptions& options, std::ostream& o
         for (const auto& target : run.unresolvedTargets) {
             out << escapeForTerminal(target) << ": does not resolve to any address\n";
         }
+        printFindings(run, options, out);
     }
 
     const CheckCounts counts = countsOf(run);
-    const bool anything = !lines.empty() || !run.unresolvedTargets.empty();
+    const bool anything = !lines.empty() || !run.unresolvedTargets.empty() ||
+                          std::any_of(run.findings.begin(), run.findings.end(),
+                                      [](const auto& f) { return f.kind != FindingKind::Note; });
     if (options.quiet && !options.changes && !anything) {
         return;
     }
@@ -144,7 +163,8 @@ JsonDocument jsonResult(const CheckResult& result) {
         {"reason", jsonOrNull(result.reason.empty() ? std::nullopt
                                                     : std::optional<std::string>(result.reason))},
         {"change", jsonOrNull(change)},
-        {"since", jsonOrNull(since)}};
+        {"since", jsonOrNull(since)},
+        {"via", result.via}};
 }
 
 void printJson(const CheckRun& run, std::ostream& out) {
@@ -153,14 +173,22 @@ void printJson(const CheckRun& run, std::ostream& out) {
     document["duration_ms"] = run.durationMs;
     document["zones"] = JsonDocument::array();
     for (const auto& zone : run.zones) {
-        document["zones"].push_back(
-            {{"zone", zone.zone}, {"name", zone.name}, {"state", zoneStateText(zone.health)}});
+        document["zones"].push_back({{"zone", zone.zone},
+                                     {"name", zone.name},
+                                     {"state", zoneStateText(zone.health)},
+                                     {"kind", zone.domainList ? "domains" : "addresses"}});
     }
     document["results"] = JsonDocument::array();
     for (const auto& result : run.results) {
         document["results"].push_back(jsonResult(result));
     }
     document["unresolved_targets"] = run.unresolvedTargets;
+    document["findings"] = JsonDocument::array();
+    for (const auto& finding : run.findings) {
+        document["findings"].push_back({{"target", finding.target},
+                                        {"kind", findingKindText(finding.kind)},
+                                        {"text", finding.text}});
+    }
     const CheckCounts counts = countsOf(run);
     document["summary"] = {
         {"addresses", counts.addresses},    {"zones", run.zones.size()},
@@ -185,10 +213,9 @@ void addOnce(std::vector<std::string>& list, const std::string& item) {
     }
 }
 
-void printNagios(const CheckRun& run, const CheckOptions& options, int state, std::ostream& out) {
-    static constexpr std::array<std::string_view, 4> kStates = {"OK", "WARNING", "CRITICAL",
-                                                                "UNKNOWN"};
-    const CheckCounts counts = countsOf(run);
+// The status line's findings: listings, unresolved targets, zones without a
+// verdict, mail targets left incomplete; "N addresses not listed" without any.
+std::vector<std::string> nagiosParts(const CheckRun& run, const CheckCounts& counts) {
     std::vector<std::string> listedAddresses, listingZones, silentZones;
     for (const auto& result : run.results) {
         if (result.verdict == CheckVerdict::Listed) {
@@ -211,10 +238,25 @@ void printNagios(const CheckRun& run, const CheckOptions& options, int state, st
     if (!silentZones.empty()) {
         parts.push_back("no verdict from " + joined(silentZones, ", "));
     }
+    for (const auto& finding : run.findings) {
+        if (finding.kind == FindingKind::PermError) {
+            addOnce(parts, finding.target + " SPF permerror");
+        } else if (finding.kind == FindingKind::Incomplete) {
+            addOnce(parts, finding.target + " incomplete");
+        }
+    }
     if (parts.empty()) {
         parts.push_back(plural(counts.addresses, "address", "addresses") + " not listed on " +
                         plural(run.zones.size(), "list", "lists"));
     }
+    return parts;
+}
+
+void printNagios(const CheckRun& run, const CheckOptions& options, int state, std::ostream& out) {
+    static constexpr std::array<std::string_view, 4> kStates = {"OK", "WARNING", "CRITICAL",
+                                                                "UNKNOWN"};
+    const CheckCounts counts = countsOf(run);
+    const auto parts = nagiosParts(run, counts);
     const auto brokenZones = std::count_if(run.zones.begin(), run.zones.end(), [](const auto& z) {
         return z.health != ZoneHealth::Healthy;
     });
@@ -231,10 +273,19 @@ void printNagios(const CheckRun& run, const CheckOptions& options, int state, st
         }
         std::string line =
             result.address + " listed on " + result.zone + " (" + joined(result.answers, ",") + ")";
+        if (!result.via.empty()) {
+            line += " via " + joined(result.via, "; ");
+        }
         if (!result.reason.empty()) {
             line += ": " + result.reason;
         }
         out << pluginText(line) << '\n';
+    }
+    for (const auto& finding : run.findings) {
+        out << pluginText(finding.target + ": " +
+                          (finding.kind == FindingKind::Incomplete ? "incomplete, " : "") +
+                          finding.text)
+            << '\n';
     }
 }
 

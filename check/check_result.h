@@ -43,6 +43,7 @@ struct CheckedZone {
     std::string zone;
     std::string name;  // the list file's name for the zone; empty for --zone
     ZoneHealth health = ZoneHealth::EmptyOrDead;
+    bool domainList = false;  // asked about domain names (RHSBL), not addresses
 };
 
 struct CheckResult {
@@ -54,7 +55,26 @@ struct CheckResult {
     std::string reason;                // the TXT record(s) of a listing, joined by "; "
     std::optional<ListingChange> change;
     std::optional<EpochMs> since;  // start of the current listing streak
+    // How a mail target reached the subject ("mx mx1.example.org", "spf
+    // include:_spf.example.net ip4:192.0.2.0/24", "domain"); empty otherwise.
+    std::vector<std::string> via;
 };
+
+// What a mail target's expansion found besides its subjects.
+enum class FindingKind {
+    Note,        // no MX, no SPF, a term or block not checked and why: not a fault
+    PermError,   // the SPF record cannot be evaluated to the end: the check is incomplete
+    Incomplete,  // a lookup got no answer: the check is incomplete
+};
+
+struct TargetFinding {
+    std::string target;  // "mail:example.org"
+    FindingKind kind = FindingKind::Note;
+    std::string text;
+};
+
+// "note", "permerror", "incomplete".
+std::string_view findingKindText(FindingKind kind);
 
 struct CheckRun {
     EpochMs startedAt = 0;
@@ -62,6 +82,7 @@ struct CheckRun {
     std::vector<CheckedZone> zones;    // in the order asked
     std::vector<CheckResult> results;  // address by address, zones in order
     std::vector<std::string> unresolvedTargets;
+    std::vector<TargetFinding> findings;  // of mail targets, target by target
 };
 
 // The run's results counted by verdict, and its addresses.
@@ -74,7 +95,9 @@ struct CheckCounts {
     std::size_t addresses = 0;
     std::size_t newListings = 0;
 
-    std::size_t incomplete() const { return noAnswer + listError + brokenZone; }
+    std::size_t faultyTargets = 0;  // mail targets with an SPF permerror or a lookup unanswered
+
+    std::size_t incomplete() const { return noAnswer + listError + brokenZone + faultyTargets; }
 };
 
 CheckCounts countsOf(const CheckRun& run);

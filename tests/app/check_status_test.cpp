@@ -17,6 +17,11 @@ constexpr auto N = CheckVerdict::NotListed;
 constexpr auto Q = CheckVerdict::NoAnswer;
 constexpr auto B = CheckVerdict::BrokenZone;
 
+CheckRun withFinding(CheckRun run, FindingKind kind) {
+    run.findings.push_back({"spf:example.org", kind, "what the expansion found"});
+    return run;
+}
+
 struct StatusCase {
     const char* what;
     CheckRun run;
@@ -34,6 +39,17 @@ TEST(CheckStatus, ExitStatusOfEachOutcome) {
         {"nothing resolved", runOf({}, {"h"}), kExitUnresolved, kNagiosUnknown},
         {"incomplete", runOf({result("a", "bl.test", N), result("a", "dead.test", B)}),
          kExitIncomplete, kNagiosWarning},
+        {"a mail target's note is no fault",
+         withFinding(runOf({result("a", "bl.test", N)}), FindingKind::Note), kExitClean, kNagiosOk},
+        {"an SPF permerror is incomplete",
+         withFinding(runOf({result("a", "bl.test", N)}), FindingKind::PermError), kExitIncomplete,
+         kNagiosWarning},
+        {"a mail lookup without an answer is incomplete",
+         withFinding(runOf({result("a", "bl.test", N)}), FindingKind::Incomplete),
+         kExitIncomplete, kNagiosWarning},
+        {"a listing wins over a permerror",
+         withFinding(runOf({result("a", "bl.test", L)}), FindingKind::PermError), kExitListed,
+         kNagiosCritical},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(checkExitStatus(c.run, optionsFor(CheckFormat::Text)), c.text) << c.what;

@@ -120,19 +120,21 @@ def check_schema(test, document):
             r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ", value) is not None
 
     test.assertEqual(set(document), {"checked_at", "duration_ms", "zones", "results",
-                                     "unresolved_targets", "summary"})
+                                     "unresolved_targets", "findings", "summary"})
     test.assertTrue(is_time(document["checked_at"]), document["checked_at"])
     test.assertIsInstance(document["duration_ms"], int)
     test.assertGreaterEqual(document["duration_ms"], 0)
     for zone in document["zones"]:
-        test.assertEqual(set(zone), {"zone", "name", "state"})
+        test.assertEqual(set(zone), {"zone", "name", "state", "kind"})
+        test.assertIn(zone["kind"], {"addresses", "domains"})
         test.assertIsInstance(zone["zone"], str)
         test.assertIsInstance(zone["name"], str)
         test.assertIn(zone["state"],
                       {"healthy", "lists-everything", "empty-or-dead", "refuses-us"})
     for result in document["results"]:
         test.assertEqual(set(result), {"target", "address", "zone", "verdict", "answers",
-                                       "reason", "change", "since"})
+                                       "reason", "change", "since", "via"})
+        test.assertTrue(all(isinstance(way, str) for way in result["via"]))
         for key in ("target", "address", "zone"):
             test.assertIsInstance(result[key], str)
         test.assertIn(result["verdict"],
@@ -144,6 +146,9 @@ def check_schema(test, document):
         test.assertIn(result["change"], {None, "new", "ongoing", "cleared"})
         test.assertTrue(result["since"] is None or is_time(result["since"]))
     test.assertIsInstance(document["unresolved_targets"], list)
+    for finding in document["findings"]:
+        test.assertEqual(set(finding), {"target", "kind", "text"})
+        test.assertIn(finding["kind"], {"note", "permerror", "incomplete"})
     summary = document["summary"]
     test.assertEqual(set(summary), {"addresses", "zones", "listed", "not_listed", "no_answer",
                                     "list_error", "broken_zone", "unresolved_targets"})
