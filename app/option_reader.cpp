@@ -85,8 +85,8 @@ bool hasName(const OptionRow& row, std::string_view name) {
 }
 
 const OptionRow* rowNamed(const std::vector<OptionRow>& rows, std::string_view name) {
-    const auto row =
-        std::find_if(rows.begin(), rows.end(), [name](const OptionRow& r) { return hasName(r, name); });
+    const auto row = std::find_if(rows.begin(), rows.end(),
+                                  [name](const OptionRow& r) { return hasName(r, name); });
     return row == rows.end() ? nullptr : &*row;
 }
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/exit_status.h"
-#include "core/zone_health.h"
+#include "check/zone_check_output.h"
 #include "persist/startup.h"
 
 namespace ostrivane {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <chrono>
-#include <iosfwd>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,9 +66,5 @@ struct ZoneCheck {
 // The table is read on the calling thread only, before any worker starts.
 std::vector<ZoneCheck> checkZones(const BlacklistTable& table, Resolver& resolver,
                                   ZoneCheckLimits limits = {});
-
-// One aligned line per checked row (row counted from 1, as a person counts the
-// window's rows), then a summary line.
-void printZoneChecks(std::ostream& out, const std::vector<ZoneCheck>& checks);
 
 }  // namespace ostrivane

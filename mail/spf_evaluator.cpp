@@ -269,9 +269,9 @@ void SpfWalk::addBlock(IpAddress first, int prefix, const std::string& via, cons
     clearHostBits(first, prefix);
     if (prefix < widest) {
         m_result.notes.push_back(via + ": " + formatIpAddress(first) + "/" +
-                                 std::to_string(prefix) + " not checked: " +
-                                 blockSizeText(first.family, prefix) + ", wider than the /" +
-                                 std::to_string(widest) + " limit");
+                                 std::to_string(prefix) +
+                                 " not checked: " + blockSizeText(first.family, prefix) +
+                                 ", wider than the /" + std::to_string(widest) + " limit");
         return;
     }
     m_result.blocks.push_back(ReachedBlock{first, prefix, via});

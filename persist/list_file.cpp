@@ -6,6 +6,7 @@
 
 #include "persist/atomic_write.h"
 #include "persist/read_file.h"
+#include "text/utf8.h"
 
 namespace ostrivane {
 

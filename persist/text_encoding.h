@@ -11,9 +11,6 @@ namespace ostrivane {
 
 enum class TextEncoding { Utf8, Windows1252 };
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool isValidUtf8(std::string_view bytes);
-
 // Every byte stands for one character; the five bytes that Windows-1252 leaves
 // undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) become the C1 code points of the
 // same number, so that writing the text back restores them.

@@ -40,4 +40,34 @@ std::optional<DecodedCodePoint> decodeUtf8(std::string_view text) {
     return DecodedCodePoint{value, length};
 }
 
+bool isValidUtf8(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const auto point = decodeUtf8(bytes);
+        if (!point) {
+            return false;
+        }
+        bytes.remove_prefix(point->length);
+    }
+    return true;
+}
+
+void appendUtf8(std::string& text, char32_t codePoint) {
+    const auto byte = [&text](char32_t bits) { text += static_cast<char>(bits); };
+    if (codePoint < 0x80) {
+        byte(codePoint);
+    } else if (codePoint < 0x800) {
+        byte(0xC0 | (codePoint >> 6));
+        byte(0x80 | (codePoint & 0x3F));
+    } else if (codePoint < 0x10000) {
+        byte(0xE0 | (codePoint >> 12));
+        byte(0x80 | ((codePoint >> 6) & 0x3F));
+        byte(0x80 | (codePoint & 0x3F));
+    } else {
+        byte(0xF0 | (codePoint >> 18));
+        byte(0x80 | ((codePoint >> 12) & 0x3F));
+        byte(0x80 | ((codePoint >> 6) & 0x3F));
+        byte(0x80 | (codePoint & 0x3F));
+    }
+}
+
 }  // namespace ostrivane

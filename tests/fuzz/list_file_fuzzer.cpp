@@ -11,6 +11,7 @@
 #include "fuzz_support.h"
 #include "persist/list_file.h"
 #include "persist/text_encoding.h"
+#include "text/utf8.h"
 
 namespace {
 

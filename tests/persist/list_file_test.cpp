@@ -10,6 +10,7 @@
 #include "persist/atomic_write.h"
 #include "support/print_problem.h"
 #include "support/temp_dir.h"
+#include "text/utf8.h"
 
 namespace ostrivane {
 namespace {
