@@ -300,7 +300,8 @@ TARGET is an IPv4 or IPv6 address, a host name (all of its A and AAAA
 addresses), an IPv4 block from /16 to /32, an IPv6 block from /120 to /128,
 a mail domain (below), or "-" to read targets from standard input, one a
 line (blank lines and lines beginning with # are skipped). At most 65,536
-addresses a run.
+addresses a run. Host names are looked up all at once through the servers
+the lists are asked through, within --timeout.
 
 Mail domains: mx:DOMAIN checks every address of the domain's MX hosts;
 spf:DOMAIN every address its SPF record authorises (include: and redirect=
@@ -340,8 +341,8 @@ History (every run is recorded; see ostrivane(1), HISTORY):
 
 Exit status (text, json): 0 clean; 1 listed; 2 a target did not resolve;
 3 usage error, or the status page could not be written; 4 incomplete (no
-answer, list error or broken zone, a mail domain's lookup without an answer
-or its SPF permerror), none listed.
+answer, list error or broken zone, no answer to a host name's lookup, a
+mail domain's lookup without an answer or its SPF permerror), none listed.
 nagios: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN.
 )";
 }

@@ -18,7 +18,8 @@ int nagiosState(const CheckRun& run, const CheckOptions& options, const CheckCou
     if (!run.unresolvedTargets.empty() || counts.addresses == 0) {
         return kNagiosUnknown;
     }
-    return counts.incomplete() > 0 ? kNagiosWarning : kNagiosOk;
+    const bool incomplete = counts.incomplete() > 0 || !run.unansweredTargets.empty();
+    return incomplete ? kNagiosWarning : kNagiosOk;
 }
 
 int textStatus(const CheckRun& run, const CheckOptions& options, const CheckCounts& counts) {
@@ -31,7 +32,8 @@ int textStatus(const CheckRun& run, const CheckOptions& options, const CheckCoun
     if (!run.unresolvedTargets.empty()) {
         return kExitUnresolved;
     }
-    return counts.incomplete() > 0 ? kExitIncomplete : kExitClean;
+    const bool incomplete = counts.incomplete() > 0 || !run.unansweredTargets.empty();
+    return incomplete ? kExitIncomplete : kExitClean;
 }
 
 }  // namespace

@@ -119,7 +119,10 @@ std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
 
     const auto started = std::chrono::steady_clock::now();
     const EpochMs startedAt = nowEpochMs();
-    auto expanded = expandTargets(targets, environment.resolveHost);
+    const auto resolve = environment.resolveHost
+                             ? environment.resolveHost
+                             : dnsHostResolver(options.timeout, options.servers);
+    auto expanded = expandTargets(targets, resolve);
     if (const auto* error = std::get_if<TargetError>(&expanded)) {
         return CheckFailure{"target '" + error->text + "': " + error->reason};
     }
@@ -144,6 +147,7 @@ std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
                          std::chrono::steady_clock::now() - started)
                          .count();
     run.unresolvedTargets = found.unresolved;
+    run.unansweredTargets = found.unanswered;
     attachVia(found.addresses, run.results);
     run.findings = subjects.findings;
     if (auto failure = askDomainListsOf(options, subjects, run)) {

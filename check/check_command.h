@@ -24,7 +24,7 @@ struct CheckEnvironment {
     std::istream& input;                    // read when a target is "-"
     std::ostream& warnings;                 // problems that do not stop the run
     std::filesystem::path defaultListFile;  // the window's list file
-    HostResolver resolveHost = resolveHostAddresses;
+    HostResolver resolveHost;  // empty: through c-ares, with the run's servers and time-out
     DnsRound mailDns;  // mail targets' lookups; empty: through c-ares, with the run's servers
 };
 

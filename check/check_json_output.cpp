@@ -41,11 +41,15 @@ JsonDocument jsonResult(const CheckResult& result) {
 
 JsonDocument jsonSummary(const CheckRun& run) {
     const CheckCounts counts = countsOf(run);
-    return {
-        {"addresses", counts.addresses},    {"zones", run.zones.size()},
-        {"listed", counts.listed},          {"not_listed", counts.notListed},
-        {"no_answer", counts.noAnswer},     {"list_error", counts.listError},
-        {"broken_zone", counts.brokenZone}, {"unresolved_targets", run.unresolvedTargets.size()}};
+    return {{"addresses", counts.addresses},
+            {"zones", run.zones.size()},
+            {"listed", counts.listed},
+            {"not_listed", counts.notListed},
+            {"no_answer", counts.noAnswer},
+            {"list_error", counts.listError},
+            {"broken_zone", counts.brokenZone},
+            {"unresolved_targets", run.unresolvedTargets.size()},
+            {"unanswered_targets", run.unansweredTargets.size()}};
 }
 
 }  // namespace
@@ -66,6 +70,7 @@ void printCheckJson(const CheckRun& run, std::ostream& out) {
         document["results"].push_back(jsonResult(result));
     }
     document["unresolved_targets"] = run.unresolvedTargets;
+    document["unanswered_targets"] = run.unansweredTargets;
     document["findings"] = JsonDocument::array();
     for (const auto& finding : run.findings) {
         document["findings"].push_back({{"target", finding.target},

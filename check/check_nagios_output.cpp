@@ -46,6 +46,9 @@ std::string statusText(const CheckRun& run) {
     if (!run.unresolvedTargets.empty()) {
         parts.push_back("cannot resolve " + joined(run.unresolvedTargets, ", "));
     }
+    if (!run.unansweredTargets.empty()) {
+        parts.push_back("no answer for " + joined(run.unansweredTargets, ", "));
+    }
     if (!silentZones.empty()) {
         parts.push_back("no verdict from " + joined(silentZones, ", "));
     }

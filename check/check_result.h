@@ -82,6 +82,7 @@ struct CheckRun {
     std::vector<CheckedZone> zones;    // in the order asked
     std::vector<CheckResult> results;  // address by address, zones in order
     std::vector<std::string> unresolvedTargets;
+    std::vector<std::string> unansweredTargets;  // host names whose lookup got no answer
     std::vector<TargetFinding> findings;  // of mail targets, target by target
 };
 

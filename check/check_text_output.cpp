@@ -103,6 +103,9 @@ void printSummary(const CheckRun& run, bool withChange, std::ostream& out) {
         << ", not-listed " << counts.notListed << ", no-answer " << counts.noAnswer
         << ", list-error " << counts.listError << ", broken-zone " << counts.brokenZone
         << "; unresolved targets " << run.unresolvedTargets.size();
+    if (!run.unansweredTargets.empty()) {
+        out << ", unanswered targets " << run.unansweredTargets.size();
+    }
     if (withChange) {
         const auto cleared =
             std::count_if(run.results.begin(), run.results.end(),
@@ -129,9 +132,13 @@ void printCheckText(const CheckRun& run, const CheckOptions& options, std::ostre
         for (const auto& target : run.unresolvedTargets) {
             out << escapeForTerminal(target) << ": does not resolve to any address\n";
         }
+        for (const auto& target : run.unansweredTargets) {
+            out << escapeForTerminal(target) << ": no answer to the lookup of its addresses\n";
+        }
         findings = printFindings(run, options, out);
     }
-    const bool anything = !lines.empty() || !run.unresolvedTargets.empty() || findings;
+    const bool anything = !lines.empty() || !run.unresolvedTargets.empty() ||
+                          !run.unansweredTargets.empty() || findings;
     if (options.quiet && !options.changes && !anything) {
         return;
     }

@@ -1,13 +1,12 @@
 #include "check/target.h"
 
-#include <netdb.h>
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstring>
 #include <set>
+
+#include "check/name_lookup.h"
 
 namespace ostrivane {
 
@@ -137,32 +136,34 @@ std::variant<std::vector<Target>, TargetError> readTargets(std::istream& in) {
     return targets;
 }
 
-std::vector<IpAddress> resolveHostAddresses(const std::string& name) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;  // one entry per address, not one per socket type
-    addrinfo* found = nullptr;
-    if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0) {
-        return {};
-    }
-    std::vector<IpAddress> addresses;
-    for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
-        IpAddress address;
-        if (entry->ai_family == AF_INET) {
-            const auto* in = reinterpret_cast<const sockaddr_in*>(entry->ai_addr);
-            std::memcpy(address.bytes.data(), &in->sin_addr, 4);
-            address.family = IpAddress::Family::V4;
-        } else if (entry->ai_family == AF_INET6) {
-            const auto* in = reinterpret_cast<const sockaddr_in6*>(entry->ai_addr);
-            std::memcpy(address.bytes.data(), &in->sin6_addr, 16);
-            address.family = IpAddress::Family::V6;
-        } else {
-            continue;
+HostResolver dnsHostResolver(std::chrono::milliseconds timeout, std::vector<std::string> servers) {
+    return [timeout, servers = std::move(servers)](const std::vector<std::string>& names) {
+        std::vector<NameQuestion> questions;
+        for (const auto& name : names) {
+            questions.push_back({name, RecordType::A});
+            questions.push_back({name, RecordType::Aaaa});
         }
-        addresses.push_back(address);
-    }
-    freeaddrinfo(found);
-    return addresses;
+        std::vector<HostAddresses> hosts(names.size());
+        auto looked = lookUpNames(questions, {timeout, servers});
+        const auto* answers = std::get_if<std::vector<NameAnswer>>(&looked);
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (answers == nullptr) {
+                hosts[i].answered = false;
+                continue;
+            }
+            for (std::size_t type = 0; type < 2; ++type) {
+                const auto& answer = (*answers)[2 * i + type];
+                const auto outcome = answer.outcome;
+                if (outcome == NameAnswer::Outcome::TimedOut ||
+                    outcome == NameAnswer::Outcome::Failed) {
+                    hosts[i].answered = false;
+                }
+                hosts[i].addresses.insert(hosts[i].addresses.end(), answer.addresses.begin(),
+                                          answer.addresses.end());
+            }
+        }
+        return hosts;
+    };
 }
 
 namespace {
@@ -196,6 +197,15 @@ std::variant<ExpandedTargets, TargetError> expandTargets(const std::vector<Targe
         return TargetError{target.text, "more than " + std::to_string(kMaxCheckAddresses) +
                                             " addresses in one run"};
     };
+    std::vector<std::string> names;
+    for (const auto& target : targets) {
+        if (const auto* host = std::get_if<HostName>(&target.what)) {
+            if (std::find(names.begin(), names.end(), host->name) == names.end()) {
+                names.push_back(host->name);
+            }
+        }
+    }
+    const auto hosts = names.empty() ? std::vector<HostAddresses>() : resolve(names);
     for (const auto& target : targets) {
         if (const auto* block = std::get_if<AddressBlock>(&target.what)) {
             const int bits = block->first.family == IpAddress::Family::V4 ? 32 : 128;
@@ -210,12 +220,19 @@ std::variant<ExpandedTargets, TargetError> expandTargets(const std::vector<Targe
         if (!std::holds_alternative<HostName>(target.what)) {
             continue;  // mail targets: see mail_targets.h
         }
-        const auto addresses = resolve(std::get<HostName>(target.what).name);
-        if (addresses.empty() && std::find(expanded.unresolved.begin(), expanded.unresolved.end(),
-                                           target.text) == expanded.unresolved.end()) {
-            expanded.unresolved.push_back(target.text);
+        const auto at = std::find(names.begin(), names.end(), std::get<HostName>(target.what).name);
+        const auto index = static_cast<std::size_t>(at - names.begin());
+        const HostAddresses none{{}, false};
+        const auto& host = index < hosts.size() ? hosts[index] : none;
+        // A name with an address of one family whose other lookup got no
+        // answer is checked as far as it goes, and still counts as unanswered.
+        if (!host.answered || host.addresses.empty()) {
+            auto& missing = host.answered ? expanded.unresolved : expanded.unanswered;
+            if (std::find(missing.begin(), missing.end(), target.text) == missing.end()) {
+                missing.push_back(target.text);
+            }
         }
-        for (const auto& address : addresses) {
+        for (const auto& address : host.addresses) {
             if (!add(target, address)) {
                 return tooMany(target);
             }

@@ -3,6 +3,7 @@
 // What the user asks to check: addresses, address blocks and host names, and
 // the addresses they stand for.
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <istream>
@@ -68,13 +69,22 @@ struct DomainSubject {
 struct ExpandedTargets {
     std::vector<CheckAddress> addresses;  // each address once, in the order given
     std::vector<std::string> unresolved;  // host names without an address
+    std::vector<std::string> unanswered;  // host names whose lookup (or half of it) got no answer
 };
 
-// Every address of a host name (empty: it did not resolve).
-using HostResolver = std::function<std::vector<IpAddress>(const std::string& name)>;
+// What the resolver learnt of one host name.
+struct HostAddresses {
+    std::vector<IpAddress> addresses;  // A, then AAAA
+    bool answered = true;  // false: a lookup timed out or failed, so "none" proves nothing
+};
 
-// Every A and AAAA address, through the system resolver (getaddrinfo).
-std::vector<IpAddress> resolveHostAddresses(const std::string& name);
+// The addresses of every name, all asked at once; one entry per name, in order.
+using HostResolver =
+    std::function<std::vector<HostAddresses>(const std::vector<std::string>& names)>;
+
+// Every A and AAAA address of each name, asked through c-ares (the hosts file
+// first, as the system resolver does), all within `timeout`.
+HostResolver dnsHostResolver(std::chrono::milliseconds timeout, std::vector<std::string> servers);
 
 // The addresses the targets stand for. An address given twice is checked
 // once. More than kMaxCheckAddresses addresses: the error.

@@ -22,6 +22,11 @@ CheckRun withFinding(CheckRun run, FindingKind kind) {
     return run;
 }
 
+CheckRun withUnanswered(CheckRun run) {
+    run.unansweredTargets = {"silent.example"};
+    return run;
+}
+
 struct StatusCase {
     const char* what;
     CheckRun run;
@@ -50,6 +55,13 @@ TEST(CheckStatus, ExitStatusOfEachOutcome) {
         {"a listing wins over a permerror",
          withFinding(runOf({result("a", "bl.test", L)}), FindingKind::PermError), kExitListed,
          kNagiosCritical},
+        {"a host name without an answer is incomplete",
+         withUnanswered(runOf({result("a", "bl.test", N)})), kExitIncomplete, kNagiosWarning},
+        {"a listing beats a host name without an answer",
+         withUnanswered(runOf({result("a", "bl.test", L)})), kExitListed, kNagiosCritical},
+        {"an unresolved name beats an unanswered one",
+         withUnanswered(runOf({result("a", "bl.test", N)}, {"h"})), kExitUnresolved,
+         kNagiosUnknown},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(checkExitStatus(c.run, optionsFor(CheckFormat::Text)), c.text) << c.what;

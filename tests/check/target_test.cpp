@@ -69,11 +69,11 @@ TEST(Target, ParsesExpandsAndNamesEachTarget) {
             continue;
         }
         ASSERT_TRUE(std::holds_alternative<Target>(parsed));
-        const auto expanded = expandTargets({std::get<Target>(parsed)},
-                                            [](const std::string&) -> std::vector<IpAddress> {
-                                                ADD_FAILURE() << "no host name expected";
-                                                return {};
-                                            });
+        const auto expanded =
+            expandTargets({std::get<Target>(parsed)}, [](const std::vector<std::string>&) {
+                ADD_FAILURE() << "no host name expected";
+                return std::vector<HostAddresses>();
+            });
         const auto& addresses = std::get<ExpandedTargets>(expanded).addresses;
         ASSERT_EQ(addresses.size(), c.count);
         EXPECT_EQ(formatIpAddress(addresses.front().address), c.first);
@@ -90,23 +90,34 @@ TEST(Target, BlocksCountUpAcrossBytes) {
     EXPECT_EQ(formatIpAddress(expanded.addresses.back().address), "10.1.255.255");
 }
 
-TEST(Target, HostNamesGiveEveryAddressOnceAndUnresolvedOnce) {
+TEST(Target, HostNamesGiveEveryAddressOnceAndUnresolvedOrUnansweredOnce) {
+    // name -> addresses; "?" marks a lookup that got no answer.
     const std::map<std::string, std::vector<std::string>> hosts = {
         {"mail.example", {"192.0.2.10", "2001:db8::10"}},
         {"mx.example", {"2001:db8::10", "192.0.2.11"}},
+        {"silent.example", {"?"}},
+        {"half.example", {"192.0.2.12", "?"}},
     };
-    const HostResolver resolve = [&hosts](const std::string& name) {
-        std::vector<IpAddress> addresses;
-        if (const auto found = hosts.find(name); found != hosts.end()) {
-            for (const auto& text : found->second) {
-                addresses.push_back(*parseIpAddress(text));
+    std::vector<std::vector<std::string>> asked;
+    const HostResolver resolve = [&](const std::vector<std::string>& names) {
+        asked.push_back(names);
+        std::vector<HostAddresses> found(names.size());
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            const auto host = hosts.find(names[i]);
+            for (const auto& text :
+                 host == hosts.end() ? std::vector<std::string>() : host->second) {
+                if (text == "?") {
+                    found[i].answered = false;
+                } else {
+                    found[i].addresses.push_back(*parseIpAddress(text));
+                }
             }
         }
-        return addresses;
+        return found;
     };
     std::vector<Target> targets;
-    for (const auto* text :
-         {"mail.example", "nowhere.example", "mx.example", "192.0.2.10", "nowhere.example"}) {
+    for (const auto* text : {"mail.example", "nowhere.example", "mx.example", "192.0.2.10",
+                             "nowhere.example", "silent.example", "half.example"}) {
         targets.push_back(std::get<Target>(parseTarget(text)));
     }
     const auto expanded = std::get<ExpandedTargets>(expandTargets(targets, resolve));
@@ -115,8 +126,13 @@ TEST(Target, HostNamesGiveEveryAddressOnceAndUnresolvedOnce) {
         got.push_back(address.target + " " + formatIpAddress(address.address));
     }
     EXPECT_EQ(got, (std::vector<std::string>{"mail.example 192.0.2.10", "mail.example 2001:db8::10",
-                                             "mx.example 192.0.2.11"}));
+                                             "mx.example 192.0.2.11", "half.example 192.0.2.12"}));
     EXPECT_EQ(expanded.unresolved, std::vector<std::string>{"nowhere.example"});
+    EXPECT_EQ(expanded.unanswered, (std::vector<std::string>{"silent.example", "half.example"}));
+    // Every name at once, each once.
+    EXPECT_EQ(asked, (std::vector<std::vector<std::string>>{{"mail.example", "nowhere.example",
+                                                             "mx.example", "silent.example",
+                                                             "half.example"}}));
 }
 
 TEST(Target, MoreThanTheLimitIsAnError) {

@@ -66,6 +66,14 @@ CASES = [
     ("targets on standard input, comments and blank lines skipped",
      ["bl2.test"], ["-"], "# mail servers\n\n  192.0.2.10  \nclean.test\n",
      {("192.0.2.10", "bl2.test"): "listed", ("192.0.2.20", "bl2.test"): "not-listed"}, 1, 2),
+    # Host names go through c-ares, all at once: names under the silent zones
+    # never get an answer, which is no answer (incomplete), not "does not resolve".
+    ("host names whose lookup gets no answer beside a clean address",
+     ["bl.test"], ["a.silent.test", "b.silent2.test", "192.0.2.20"], None,
+     {("192.0.2.20", "bl.test"): "not-listed"}, 4, 1),
+    ("a listing wins over a host name without an answer",
+     ["bl.test"], ["a.silent.test", "192.0.2.11"], None,
+     {("192.0.2.11", "bl.test"): "listed"}, 1, 2),
     ("an IPv6 block of two",
      ["bl.test"], ["2001:db8::98/127"], None,
      {("2001:db8::98", "bl.test"): "not-listed", (V6_99, "bl.test"): "listed"}, 1, 2),
@@ -120,7 +128,8 @@ def check_schema(test, document):
             r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ", value) is not None
 
     test.assertEqual(set(document), {"checked_at", "duration_ms", "zones", "results",
-                                     "unresolved_targets", "findings", "summary"})
+                                     "unresolved_targets", "unanswered_targets", "findings",
+                                     "summary"})
     test.assertTrue(is_time(document["checked_at"]), document["checked_at"])
     test.assertIsInstance(document["duration_ms"], int)
     test.assertGreaterEqual(document["duration_ms"], 0)
@@ -151,7 +160,8 @@ def check_schema(test, document):
         test.assertIn(finding["kind"], {"note", "permerror", "incomplete"})
     summary = document["summary"]
     test.assertEqual(set(summary), {"addresses", "zones", "listed", "not_listed", "no_answer",
-                                    "list_error", "broken_zone", "unresolved_targets"})
+                                    "list_error", "broken_zone", "unresolved_targets",
+                                    "unanswered_targets"})
     test.assertTrue(all(isinstance(value, int) for value in summary.values()))
     verdicts = [result["verdict"] for result in document["results"]]
     for key, verdict in (("listed", "listed"), ("not_listed", "not-listed"),
@@ -160,7 +170,9 @@ def check_schema(test, document):
         test.assertEqual(summary[key], verdicts.count(verdict), key)
     test.assertEqual(summary["zones"], len(document["zones"]))
     test.assertEqual(summary["addresses"], len({r["address"] for r in document["results"]}))
-    test.assertEqual(summary["unresolved_targets"], len(document["unresolved_targets"]))
+    for key in ("unresolved_targets", "unanswered_targets"):
+        test.assertIsInstance(document[key], list)
+        test.assertEqual(summary[key], len(document[key]))
     test.assertEqual(len(document["results"]), summary["addresses"] * summary["zones"])
 
 
@@ -228,6 +240,15 @@ class Check(unittest.TestCase):
         asked = [line for line in dns_log_lines()[before:] if "silent" in line]
         self.assertLessEqual(len(asked), 3 * (2 + 16) * 2,
                              "a dead zone is asked its health questions and a few more")
+
+    def test_silent_host_names_cost_one_timeout(self):
+        names = ["a.silent.test", "b.silent2.test", "c.silent3.test"]
+        code, out, err, elapsed = run(["--timeout", "1", "--zone", "bl.test", *names])
+        self.assertLess(elapsed, 1 + 1.5, "the names are asked at once, within --timeout")
+        self.assertEqual(code, 4, out + err)
+        for name in names:
+            self.assertIn(name + ": no answer to the lookup of its addresses", out)
+        self.assertNotIn("does not resolve", out)
 
     def test_timeout_bounds_a_slow_list(self):
         code, out, err, elapsed = run(["--timeout", "0.5", "--zone", "slowbl.test", "192.0.2.10"])
