@@ -200,8 +200,8 @@ constexpr int kWidestSpfIPv6Prefix = 112;
 
 OptionRow spfWidestRow(std::string name, int widest, int longest, int& into) {
     return {name, true, [name, widest, longest, &into](const std::string& value) -> OptionProblem {
-                const auto prefix =
-                    parseWholeNumber(std::string_view(value).substr(value.starts_with('/') ? 1 : 0));
+                const auto prefix = parseWholeNumber(
+                    std::string_view(value).substr(value.starts_with('/') ? 1 : 0));
                 if (!prefix || *prefix < widest || *prefix > longest) {
                     return name + " " + value + ": the prefix must be from " +
                            std::to_string(widest) + " to " + std::to_string(longest);

@@ -5,9 +5,9 @@
 #include <ostream>
 
 #include "check/domain_lists.h"
+#include "check/list_engine.h"
 #include "check/mail_lookup.h"
 #include "check/mail_targets.h"
-#include "check/list_engine.h"
 #include "core/clock.h"
 #include "core/memory_table.h"
 #include "persist/list_file.h"

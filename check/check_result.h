@@ -83,7 +83,7 @@ struct CheckRun {
     std::vector<CheckResult> results;  // address by address, zones in order
     std::vector<std::string> unresolvedTargets;
     std::vector<std::string> unansweredTargets;  // host names whose lookup got no answer
-    std::vector<TargetFinding> findings;  // of mail targets, target by target
+    std::vector<TargetFinding> findings;         // of mail targets, target by target
 };
 
 // The run's results counted by verdict, and its addresses.

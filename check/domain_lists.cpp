@@ -56,7 +56,8 @@ Asked questionsOf(const std::vector<DomainSubject>& subjects, const std::vector<
     asked.firstSubject = asked.questions.size();
     for (const auto& subject : subjects) {
         for (const auto& zone : zones) {
-            asked.questions.push_back({domainListQueryName(subject.name, zone.zone), RecordType::A});
+            asked.questions.push_back(
+                {domainListQueryName(subject.name, zone.zone), RecordType::A});
         }
     }
     return asked;
@@ -105,8 +106,11 @@ std::variant<DomainListRun, EngineFailure> askDomainLists(
     for (const auto& subject : subjects) {
         for (std::size_t z = 0; z < zones.size(); ++z, ++at) {
             const auto answer = listAnswerOf(answers[at]);
-            CheckResult result{subject.target, subject.name, zones[z].zone,
-                               verdictOf(answer, run.zones[z].health)};
+            CheckResult result;
+            result.target = subject.target;
+            result.address = subject.name;
+            result.zone = zones[z].zone;
+            result.verdict = verdictOf(answer, run.zones[z].health);
             if (result.verdict == CheckVerdict::Listed && isAddressAskedAnswer(answer)) {
                 result.verdict = CheckVerdict::ListError;
             }

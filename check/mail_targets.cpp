@@ -19,7 +19,8 @@ void addFindings(const MailExpansion& expansion, const std::string& target,
         findings.push_back({target, FindingKind::Note, note});
     }
     if (!expansion.permerror.empty()) {
-        findings.push_back({target, FindingKind::PermError, "SPF permerror: " + expansion.permerror});
+        findings.push_back(
+            {target, FindingKind::PermError, "SPF permerror: " + expansion.permerror});
     }
     for (const auto& lookup : expansion.unanswered) {
         findings.push_back({target, FindingKind::Incomplete, lookup});

@@ -189,7 +189,7 @@ std::variant<ExpandedTargets, TargetError> expandTargets(const std::vector<Targe
     std::set<IpAddress> seen;
     const auto add = [&](const Target& target, const IpAddress& address) {
         if (seen.insert(address).second) {
-            expanded.addresses.push_back({target.text, address});
+            expanded.addresses.push_back({target.text, address, {}});
         }
         return seen.size() <= kMaxCheckAddresses;
     };

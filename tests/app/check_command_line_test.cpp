@@ -108,10 +108,10 @@ TEST(CheckOptions, EveryOptionIsRead) {
 }
 
 TEST(CheckOptions, MailOptionsAreRead) {
-    const auto parsed = parseCheckOptions({"--domain-zone", "dbl.test.", "--domain-zone=dbl2.test",
-                                           "--domain-zone", "dbl.test", "--spf-widest-ipv4", "/16",
-                                           "--spf-widest-ipv6=120", "mail:example.org",
-                                           "MX:Example.org", "spf:example.org"});
+    const auto parsed =
+        parseCheckOptions({"--domain-zone", "dbl.test.", "--domain-zone=dbl2.test", "--domain-zone",
+                           "dbl.test", "--spf-widest-ipv4", "/16", "--spf-widest-ipv6=120",
+                           "mail:example.org", "MX:Example.org", "spf:example.org"});
     ASSERT_TRUE(std::holds_alternative<CheckOptions>(parsed))
         << std::get<CheckUsageError>(parsed).message;
     const auto& o = std::get<CheckOptions>(parsed);

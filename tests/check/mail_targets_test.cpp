@@ -6,6 +6,7 @@
 
 #include "check/check_output.h"
 #include "mail/fake_dns.h"
+#include "support/check_runs.h"
 
 namespace ostrivane {
 namespace {
@@ -30,8 +31,8 @@ std::vector<Target> targetsOf(std::initializer_list<const char*> texts) {
 
 TEST(MailTargets, JoinTheRunsAddressesWithEveryWayAndKeepNamesAndFindings) {
     FakeDns dns(kWorld);
-    const auto targets = targetsOf({"192.0.2.25", "mail:example.org", "mail:other.example",
-                                    "spf:loop.example"});
+    const auto targets =
+        targetsOf({"192.0.2.25", "mail:example.org", "mail:other.example", "spf:loop.example"});
     auto expanded = std::get<ExpandedTargets>(expandTargets(targets, {}));
     const auto added = addMailSubjects(targets, dns.round(), {}, expanded.addresses);
     ASSERT_TRUE(std::holds_alternative<MailSubjects>(added));
@@ -62,7 +63,7 @@ TEST(MailTargets, JoinTheRunsAddressesWithEveryWayAndKeepNamesAndFindings) {
     for (const auto& finding : subjects.findings) {
         findings.push_back(finding.target + " " + std::string(findingKindText(finding.kind)));
     }
-    EXPECT_EQ(findings, (std::vector<std::string>{"mail:example.org note",  // ptr
+    EXPECT_EQ(findings, (std::vector<std::string>{"mail:example.org note",    // ptr
                                                   "mail:other.example note",  // no SPF
                                                   "spf:loop.example permerror"}));
 }
@@ -78,12 +79,16 @@ TEST(MailTargets, MoreAddressesThanARunTakesIsTheError) {
 
 TEST(MailTargets, EveryOutputShowsTheWayAndTheFindings) {
     CheckRun run;
-    run.zones = {{"bl.test", "", ZoneHealth::Healthy}, {"dbl.test", "", ZoneHealth::Healthy, true}};
+    run.zones = {{"bl.test", "", ZoneHealth::Healthy, false},
+                 {"dbl.test", "", ZoneHealth::Healthy, true}};
     std::vector<CheckAddress> addresses = {
         {"mail:example.org", *parseIpAddress("192.0.2.25"), {"mx mx1.example.org", "spf mx"}}};
-    run.results = {{"mail:example.org", "192.0.2.25", "bl.test", CheckVerdict::Listed,
-                    {"127.0.0.2"}},
-                   {"mail:example.org", "example.org", "dbl.test", CheckVerdict::NotListed}};
+    run.results = {testing::result("192.0.2.25", "bl.test", CheckVerdict::Listed),
+                   testing::result("example.org", "dbl.test", CheckVerdict::NotListed)};
+    for (auto& result : run.results) {
+        result.target = "mail:example.org";
+        result.reason.clear();
+    }
     run.results[1].via = {"domain"};
     attachVia(addresses, run.results);
     run.findings = {{"mail:example.org", FindingKind::PermError, "SPF permerror: a loop"},

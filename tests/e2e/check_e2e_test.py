@@ -77,6 +77,13 @@ CASES = [
     ("an IPv6 block of two",
      ["bl.test"], ["2001:db8::98/127"], None,
      {("2001:db8::98", "bl.test"): "not-listed", (V6_99, "bl.test"): "listed"}, 1, 2),
+    # silent.test drops every question: its SPF (TXT) and MX lookups time out.
+    ("a mail domain whose lookups get no answer is incomplete, beside a clean address",
+     ["bl.test"], ["mail:silent.test", "192.0.2.20"], None,
+     {("192.0.2.20", "bl.test"): "not-listed"}, 4, 1),
+    ("an unanswered mail domain on standard input, and a listing that outranks it",
+     ["bl.test"], ["-"], "mx:silent.test\nlisted.test\n",
+     {("192.0.2.10", "bl.test"): "listed"}, 1, 2),
 ]
 
 TEXT_LINE = re.compile(r"^  (\S+)\s+(listed|not-listed|no-answer|list-error|broken-zone)\b")
@@ -206,7 +213,10 @@ class Check(unittest.TestCase):
                 listed = list(verdicts.values()).count("listed")
                 self.assertEqual(int(match.group(2)), listed)
                 self.assertEqual(int(match.group(3)), len(verdicts))
-                self.assertEqual(len(lines) - 1, listed, "one long-output line per listing")
+                # One long-output line per listing; a mail target's findings follow them.
+                listings = [line for line in lines[1:] if not line.startswith(("mx:", "spf:",
+                                                                                 "mail:"))]
+                self.assertEqual(len(listings), listed, "one long-output line per listing")
                 self.assertEqual(code, nagios, err)
 
     def test_quiet_prints_nothing_when_clean(self):

@@ -3,8 +3,8 @@
 #
 # mx:, spf: and mail: targets of `ostrivane --check` against real servers in
 # netns_run.sh's namespace, on loopback only: nsd serves the test mail
-# domains (tests/e2e/nsd/), rbldnsd address lists (bl.test, IPv4; bl6.test,
-# IPv6) and a domain list (dbl.test) from tests/e2e/rbldnsd-domains/, and unbound on 127.0.0.2
+# domains (tests/e2e/nsd/), rbldnsd an address list for both families
+# (bl.test) and a domain list (dbl.test) from tests/e2e/rbldnsd-domains/, and unbound on 127.0.0.2
 # resolves for the program, sending each zone to its server. The cases are in
 # domains_e2e_test.py, which gets the resolver's address and a copy of the
 # domain list's data it may rewrite (rbldnsd reloads it within a second).
@@ -43,7 +43,7 @@ start_nsd "$dir/nsd" 127.0.0.1 5301 || exit 125
 
 cp "$here"/rbldnsd-domains/* "$dir/" && chmod 644 "$dir"/*.dnset "$dir"/*.ip4set "$dir"/*.ip6trie || exit 125
 setpriv --pdeathsig TERM rbldnsd -n -u rbldns -c 1 -t 1 -b 127.0.0.1/5300 -w "$dir" \
-    bl.test:ip4set:bl.test.ip4set bl6.test:ip6trie:bl6.test.ip6trie \
+    bl.test:ip4set:bl.test.ip4set bl.test:ip6trie:bl.test.ip6trie \
     dbl.test:dnset:dbl.test.dnset >"$dir/rbldnsd.log" 2>&1 &
 pids+=($!)
 
@@ -58,7 +58,7 @@ pids+=($!)
     for zone in $(nsd_zones); do
         printf 'stub-zone:\n  name: "%s"\n  stub-addr: 127.0.0.1@5301\n' "$zone"
     done
-    for zone in bl.test bl6.test dbl.test; do
+    for zone in bl.test dbl.test; do
         printf 'stub-zone:\n  name: "%s"\n  stub-addr: 127.0.0.1@5300\n' "$zone"
     done
 } >"$dir/unbound.conf"
