@@ -297,6 +297,32 @@ void syncFolder(const std::filesystem::path& folder) {
     }
 }
 
+// Opens the file the content is staged in: an unnamed one in the folder where
+// the system has them (nothing half-written ever shows there), else one named
+// `staged`. Sets `named` to which it is; 0, or the errno of the failure.
+int openStaging(Descriptor& fd, bool& named, const std::filesystem::path& folder,
+                const std::filesystem::path& staged, Staging staging) {
+    named = true;
+#ifdef O_TMPFILE
+    if (staging == Staging::Unnamed) {
+        fd.reset(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+        named = !fd.valid();
+    }
+#else
+    (void)folder;
+    (void)staging;
+#endif
+    if (named) {
+        fd.reset(::open(staged.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666));
+        if (!fd.valid() && errno == EEXIST) {
+            // Named after this process, so left by an earlier one with our number.
+            ::unlink(staged.c_str());
+            fd.reset(::open(staged.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666));
+        }
+    }
+    return fd.valid() ? 0 : errno;
+}
+
 std::optional<FileProblem> replaceFile(const std::filesystem::path& target,
                                        const std::filesystem::path& file, std::string_view content,
                                        Staging staging) {
@@ -307,24 +333,8 @@ std::optional<FileProblem> replaceFile(const std::filesystem::path& target,
 
     bool named = true;
     Descriptor fd(-1);
-#ifdef O_TMPFILE
-    if (staging == Staging::Unnamed) {
-        fd.reset(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
-        named = !fd.valid();
-    }
-#else
-    (void)staging;
-#endif
-    if (named) {
-        fd.reset(::open(staged.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666));
-        if (!fd.valid() && errno == EEXIST) {
-            // Named after this process, so left by an earlier one with our number.
-            ::unlink(staged.c_str());
-            fd.reset(::open(staged.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666));
-        }
-        if (!fd.valid()) {
-            return FileProblem{target, "cannot create a file in its folder: " + errorText(errno)};
-        }
+    if (const int openError = openStaging(fd, named, folder, staged, staging)) {
+        return FileProblem{target, "cannot create a file in its folder: " + errorText(openError)};
     }
     const auto discard = [&] {
         if (named) {

@@ -65,8 +65,12 @@ def history_path(name):
 
 
 def whole_runs(path):
-    """(integrity, runs, runs whose counts do not add up to their results)."""
-    with sqlite3.connect(f"file:{path}?mode=ro", uri=True) as db:
+    """(integrity, runs, runs whose counts do not add up to their results).
+
+    The store is opened as the next run opens it, able to write: a run killed
+    mid-transaction leaves a journal that only a writer may roll back, and a
+    read-only reader then fails where the next run would see whole runs."""
+    with sqlite3.connect(path) as db:
         integrity = db.execute("PRAGMA integrity_check").fetchone()[0]
         tables = db.execute("SELECT count(*) FROM sqlite_schema WHERE name = 'runs'").fetchone()
         # A run killed while it made the file leaves it without tables: no run.
