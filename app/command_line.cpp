@@ -24,7 +24,7 @@ constexpr std::array kModes{
     Mode{"--help", CommandKind::Help, Takes::Nothing},
     Mode{"-V", CommandKind::Version, Takes::Nothing},
     Mode{"--version", CommandKind::Version, Takes::Nothing},
-    Mode{"--check-zones", CommandKind::CheckZones, Takes::Nothing},
+    Mode{"--check-zones", CommandKind::CheckZones, Takes::TheRest},
     Mode{"--check", CommandKind::Check, Takes::TheRest},
     Mode{"--timeline", CommandKind::Timeline, Takes::TheRest},
 };
@@ -82,7 +82,7 @@ std::string usageErrorText(std::string_view problem) {
     text +=
         "\n"
         "Usage: ostrivane [HOST]\n"
-        "       ostrivane --check-zones\n"
+        "       ostrivane --check-zones [OPTIONS]\n"
         "       ostrivane --check [OPTIONS] TARGET...\n"
         "       ostrivane --timeline [--history FILE] [TARGET...]\n"
         "       ostrivane -h | --help | -V | --version\n"
@@ -94,7 +94,7 @@ std::string usageText(const std::filesystem::path& listFile, const std::filesyst
                       bool withWindow) {
     std::string text =
         "Usage: ostrivane [HOST]\n"
-        "       ostrivane --check-zones\n"
+        "       ostrivane --check-zones [OPTIONS]\n"
         "       ostrivane --check [OPTIONS] TARGET...\n"
         "       ostrivane --timeline [--history FILE] [TARGET...]\n"
         "       ostrivane -h | --help | -V | --version\n"
@@ -135,7 +135,9 @@ std::string usageText(const std::filesystem::path& listFile, const std::filesyst
         "list's state: healthy, lists everything, empty or dead, or refuses us (an\n"
         "answer outside 127.0.0.0/8, or an error code from 127.255.255.0/24).\n"
         "It exits 0 when every list is healthy, 4 otherwise or when no row has a\n"
-        "zone, and 3 when its output cannot be written.\n"
+        "zone, and 3 on a usage error or when its output cannot be written; see\n"
+        "ostrivane --check-zones --help for its options (--list, --server,\n"
+        "--timeout, --format json).\n"
         "\n"
         "--check asks every list about every address of the targets at once (IPv4\n"
         "and IPv6, host names, blocks), for cron, Nagios and scripts, and keeps a\n"

@@ -11,7 +11,7 @@ enum class CommandKind {
     Interactive,  // nothing after the program name: the window
     Help,
     Version,
-    CheckZones,  // is every blacklist of the list file alive?
+    CheckZones,  // is every blacklist alive? The rest of the line is its own
     Check,       // the monitoring check of many addresses: the rest of the line is its own
     Timeline,    // the listing periods kept in the history of checks
     Unattended,  // a host to check
@@ -26,7 +26,7 @@ struct Command {
 };
 
 // No host name begins with "-", so a first argument that does is an option:
-// one of the modes (-h/--help, -V/--version, --check-zones, --check ...,
+// one of the modes (-h/--help, -V/--version, --check-zones ..., --check ...,
 // --timeline ...), or a usage error. Otherwise everything after the program name is the host, the
 // arguments joined by single blanks, not trimmed and not unquoted; a host
 // that is empty or only white space is a usage error (an unset "$HOST" in a

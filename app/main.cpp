@@ -58,17 +58,10 @@ int main(int argc, char* argv[]) {
         case CommandKind::Timeline:
             // The timeline reads the history of check runs and nothing else.
             return runTimelineCommand(command.arguments, std::cout, std::cerr);
-        case CommandKind::CheckZones: {
-            // Questions still open at their deadline leave worker threads
-            // blocked in the resolver: end at once, and never destroy it.
-            static SystemResolver resolver;
+        case CommandKind::CheckZones:
             errno = 0;
-            const int status = afterWritingStandardOutput(
-                runZoneCheckMode(listFilePath(), resolver, std::cout, std::cerr));
-            std::cerr.flush();
-            std::fflush(nullptr);
-            std::_Exit(status);
-        }
+            return afterWritingStandardOutput(
+                runZoneCheckMode(command.arguments, listFilePath(), std::cout, std::cerr));
         case CommandKind::Interactive:
             break;
     }

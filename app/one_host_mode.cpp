@@ -100,7 +100,7 @@ int runUnattended(const UnattendedRun& run, Resolver& resolver, std::ostream& er
     // The view's own message would lack the reason; the run says it below.
     std::ostream discarded(nullptr);
     StandaloneLookupView view(run.host, discarded);
-    const LookupSummary summary = LookupRun(table, view, resolver);
+    const LookupSummary summary = runLookup(table, view, resolver);
     if (summary.outcome == LookupOutcome::HostUnresolved) {
         errors << "Unable to resolve " << summary.host << ": "
                << unresolvedReason(summary.hostAnswer) << '\n';

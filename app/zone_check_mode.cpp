@@ -1,34 +1,146 @@
 #include "app/zone_check_mode.h"
 
 #include <algorithm>
-#include <vector>
+#include <chrono>
+#include <optional>
+#include <ostream>
+#include <variant>
 
+#include "app/check_command_line.h"
 #include "app/exit_status.h"
+#include "app/option_reader.h"
+#include "check/list_engine.h"
 #include "check/zone_check_output.h"
+#include "core/memory_table.h"
+#include "persist/list_file.h"
 #include "persist/startup.h"
 
 namespace ostrivane {
 
 namespace {
 
-int zoneCheckExitStatus(const std::vector<ZoneCheck>& checks) {
-    if (checks.empty()) {
-        return kExitIncomplete;  // a check that checked nothing is no all-clear
+struct ZoneCheckOptions {
+    std::optional<std::filesystem::path> listFile;
+    std::chrono::milliseconds timeout{5000};
+    std::vector<std::string> servers;
+    bool json = false;
+    bool help = false;
+};
+
+OptionProblem readZoneCheckOptions(const std::vector<std::string>& args, ZoneCheckOptions& o) {
+    const std::vector<OptionRow> rows{listRow(o.listFile),
+                                      serverRow(o.servers),
+                                      timeoutRow(o.timeout),
+                                      {"--format", true,
+                                       [&o](const std::string& value) -> OptionProblem {
+                                           if (value != "text" && value != "json") {
+                                               return "--format " + value +
+                                                      ": the format is text or json";
+                                           }
+                                           o.json = value == "json";
+                                           return std::nullopt;
+                                       }},
+                                      {"--help", false, [&o](const std::string&) -> OptionProblem {
+                                           o.help = true;
+                                           return std::nullopt;
+                                       }}};
+    const auto noTargets = [](const std::string& text) -> OptionProblem {
+        return text + ": --check-zones takes no targets, it checks the zones of the list file";
+    };
+    return readOptions(args, rows, noTargets, checkOptionWords());
+}
+
+// The rows with a zone, in the list file's order: the list file named with
+// --list must be readable; the default one falls back as start-up does.
+std::variant<std::vector<ZoneCheck>, std::string> rowsToCheck(
+    const ZoneCheckOptions& options, const std::filesystem::path& defaultListFile,
+    std::ostream& err) {
+    MemoryTable table;
+    if (!options.listFile) {
+        table = startUpWarningOfProblems(defaultListFile, err);
+    } else if (const auto problem = loadListFile(table, *options.listFile)) {
+        return "--list: " + problem->message();
     }
+    std::vector<ZoneCheck> checks;
+    for (int row = 0; row < kRowCount; ++row) {
+        if (auto zone = table.zone(row); !zone.empty()) {
+            checks.push_back({row, table.name(row), std::move(zone), {}});
+        }
+    }
+    return checks;
+}
+
+int zoneCheckExitStatus(const std::vector<ZoneCheck>& checks) {
     const bool allHealthy = std::all_of(checks.begin(), checks.end(), [](const ZoneCheck& check) {
-        return check.health == ZoneHealth::Healthy;
+        return check.probe.health == ZoneHealth::Healthy;
     });
-    return allHealthy ? kExitClean : kExitIncomplete;
+    // A check that checked nothing is no all-clear.
+    return allHealthy && !checks.empty() ? kExitClean : kExitIncomplete;
+}
+
+int usageFailure(const std::string& message, std::ostream& err) {
+    err << "ostrivane --check-zones: " << message << "\n\n" << zoneCheckUsageText();
+    return kExitFailed;
 }
 
 }  // namespace
 
-int runZoneCheckMode(const std::filesystem::path& listFile, Resolver& resolver, std::ostream& out,
-                     std::ostream& errors) {
-    const MemoryTable table = startUpWarningOfProblems(listFile, errors);
-    const auto checks = checkZones(table, resolver);
-    printZoneChecks(out, checks);
+int runZoneCheckMode(const std::vector<std::string>& args,
+                     const std::filesystem::path& defaultListFile, std::ostream& out,
+                     std::ostream& err) {
+    ZoneCheckOptions options;
+    if (const auto problem = readZoneCheckOptions(args, options)) {
+        return usageFailure(*problem, err);
+    }
+    if (options.help) {
+        out << zoneCheckUsageText();
+        return kExitClean;
+    }
+    auto rows = rowsToCheck(options, defaultListFile, err);
+    if (const auto* problem = std::get_if<std::string>(&rows)) {
+        return usageFailure(*problem, err);
+    }
+    auto& checks = std::get<std::vector<ZoneCheck>>(rows);
+    if (!checks.empty()) {
+        std::vector<CheckZone> zones;
+        for (const auto& check : checks) {
+            zones.push_back({check.zone, check.name});
+        }
+        auto probes = probeZones(zones, {options.timeout, options.servers});
+        if (const auto* failure = std::get_if<EngineFailure>(&probes)) {
+            err << "ostrivane --check-zones: " << failure->reason << '\n';
+            return kExitFailed;
+        }
+        for (std::size_t i = 0; i < checks.size(); ++i) {
+            checks[i].probe = std::get<std::vector<ZoneProbe>>(probes)[i];
+        }
+    }
+    if (options.json) {
+        printZoneChecksJson(out, checks);
+    } else {
+        printZoneChecks(out, checks);
+    }
     return zoneCheckExitStatus(checks);
+}
+
+std::string zoneCheckUsageText() {
+    return R"(Usage: ostrivane --check-zones [OPTIONS]
+Asks every zone of the list file whether it lists 127.0.0.2 and not
+127.0.0.1, as every working IPv4 blacklist does, all at once, and prints each
+list's state: healthy, lists everything, empty or dead, or refuses us (an
+answer outside 127.0.0.0/8, or an error code from 127.255.255.0/24).
+
+Options:
+  --list FILE          take the zones of this list file
+  --server ADDR[:PORT] ask this DNS server (repeatable) instead of those of
+                       /etc/resolv.conf; an IPv6 address with a port: [ADDR]:PORT
+  --timeout SECONDS    the longest any question waits (default 5)
+  --format FORMAT      text (default) or json
+  --help               print this text
+
+Exit status: 0 every list is healthy; 3 usage error, or the output could not
+be written; 4 a list is not healthy, or no row has a zone.
+)";
 }
 
 }  // namespace ostrivane

@@ -21,6 +21,7 @@ struct ListAnswer {
     };
     Kind kind = Kind::NoAnswer;
     std::vector<std::array<std::uint8_t, 4>> addresses;  // in answer order
+    bool timedOut = false;                               // NoAnswer because no answer came in time
 };
 
 // As core's zone classification reads an answer: the first address decides.

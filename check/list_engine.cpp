@@ -75,6 +75,7 @@ ListAnswer aAnswerOf(int status, const unsigned char* reply, int length) {
         return answer;
     }
     if (status != ARES_SUCCESS) {
+        answer.timedOut = status == ARES_ETIMEOUT;
         return answer;
     }
     std::array<ares_addrttl, 64> records{};
@@ -166,6 +167,16 @@ class Engine {
             fill();
         }
         return results();
+    }
+
+    std::vector<ZoneProbe> probes() const {
+        std::vector<ZoneProbe> probes;
+        for (const auto& progress : m_zoneProgress) {
+            probes.push_back({progress.for127_0_0_2.value_or(ListAnswer{}),
+                              progress.for127_0_0_1.value_or(ListAnswer{}),
+                              progress.health.value_or(ZoneHealth::EmptyOrDead)});
+        }
+        return probes;
     }
 
   private:
@@ -403,6 +414,17 @@ std::variant<CheckRun, EngineFailure> askLists(const std::vector<CheckAddress>& 
         return *failure;
     }
     return engine->run();
+}
+
+std::variant<std::vector<ZoneProbe>, EngineFailure> probeZones(const std::vector<CheckZone>& zones,
+                                                               const EngineSettings& settings) {
+    const std::vector<CheckAddress> none;
+    auto engine = std::make_unique<Engine>(none, zones, settings);
+    if (auto failure = engine->open()) {
+        return *failure;
+    }
+    engine->run();
+    return engine->probes();
 }
 
 }  // namespace ostrivane

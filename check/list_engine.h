@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "check/check_result.h"
+#include "check/list_answer.h"
 #include "check/target.h"
 
 namespace ostrivane {
@@ -40,5 +41,17 @@ struct EngineFailure {
 std::variant<CheckRun, EngineFailure> askLists(const std::vector<CheckAddress>& addresses,
                                                const std::vector<CheckZone>& zones,
                                                const EngineSettings& settings);
+
+// What a zone answered about 127.0.0.2 and 127.0.0.1, and the state it is in.
+struct ZoneProbe {
+    ListAnswer for127_0_0_2;
+    ListAnswer for127_0_0_1;
+    ZoneHealth health = ZoneHealth::EmptyOrDead;
+};
+
+// Asks every zone about 127.0.0.2 and 127.0.0.1 only, all at once on the
+// same channel, each question within the time-out; in the zones' order.
+std::variant<std::vector<ZoneProbe>, EngineFailure> probeZones(const std::vector<CheckZone>& zones,
+                                                               const EngineSettings& settings);
 
 }  // namespace ostrivane

@@ -3,29 +3,34 @@
 #include <algorithm>
 #include <array>
 #include <ostream>
-#include <string>
 
-#include "core/address.h"
+#include "core/ip_address.h"
 #include "text/columns.h"
+#include "text/json_text.h"
 #include "text/terminal_text.h"
 
 namespace ostrivane {
 
 namespace {
 
-std::string answerText(const ProbeAnswer& probe) {
-    switch (probe.resolution.status) {
-        case ResolveStatus::Resolved:
-            if (probe.resolution.address) {
-                return formatDottedQuad(*probe.resolution.address);
-            }
-            break;
-        case ResolveStatus::NotFound:
+std::string answerText(const ListAnswer& answer) {
+    switch (answer.kind) {
+        case ListAnswer::Kind::Addresses:
+            return formatDottedQuad(answer.addresses.front());
+        case ListAnswer::Kind::NotFound:
             return "not listed";
-        case ResolveStatus::NoAnswer:
+        case ListAnswer::Kind::NoAnswer:
             break;
     }
-    return probe.timedOut ? "timed out" : "no answer";
+    return answer.timedOut ? "timed out" : "no answer";
+}
+
+constexpr std::array kUnhealthy{ZoneHealth::ListsEverything, ZoneHealth::EmptyOrDead,
+                                ZoneHealth::RefusesUs};
+
+long countOf(const std::vector<ZoneCheck>& checks, ZoneHealth health) {
+    return std::count_if(checks.begin(), checks.end(),
+                         [health](const ZoneCheck& check) { return check.probe.health == health; });
 }
 
 void printSummary(std::ostream& out, const std::vector<ZoneCheck>& checks) {
@@ -33,22 +38,22 @@ void printSummary(std::ostream& out, const std::vector<ZoneCheck>& checks) {
         out << "No row has a zone: nothing to check.\n";
         return;
     }
-    constexpr std::array kUnhealthy{ZoneHealth::ListsEverything, ZoneHealth::EmptyOrDead,
-                                    ZoneHealth::RefusesUs};
-    const auto countOf = [&checks](ZoneHealth health) {
-        return std::count_if(checks.begin(), checks.end(),
-                             [health](const ZoneCheck& check) { return check.health == health; });
-    };
-    out << countOf(ZoneHealth::Healthy) << " of " << checks.size()
+    out << countOf(checks, ZoneHealth::Healthy) << " of " << checks.size()
         << (checks.size() == 1 ? " list" : " lists") << " healthy";
     std::string separator = "; ";
     for (const auto health : kUnhealthy) {
-        if (const auto count = countOf(health); count > 0) {
+        if (const auto count = countOf(checks, health); count > 0) {
             out << separator << zoneHealthText(health) << ": " << count;
             separator = ", ";
         }
     }
     out << '\n';
+}
+
+std::string stateKey(ZoneHealth health, char blank) {
+    std::string text(zoneHealthText(health));
+    std::replace(text.begin(), text.end(), ' ', blank);
+    return text;
 }
 
 }  // namespace
@@ -59,10 +64,10 @@ void printZoneChecks(std::ostream& out, const std::vector<ZoneCheck>& checks) {
             {"Row", "Name", "Zone", "State", "127.0.0.2", "127.0.0.1"}};
         for (const auto& check : checks) {
             // Names and zones come from a list file anyone may have written.
-            rows.push_back({std::to_string(check.row + 1), escapeForTerminal(check.name),
-                            escapeForTerminal(check.zone),
-                            std::string(zoneHealthText(check.health)),
-                            answerText(check.for127_0_0_2), answerText(check.for127_0_0_1)});
+            rows.push_back(
+                {std::to_string(check.row + 1), escapeForTerminal(check.name),
+                 escapeForTerminal(check.zone), std::string(zoneHealthText(check.probe.health)),
+                 answerText(check.probe.for127_0_0_2), answerText(check.probe.for127_0_0_1)});
         }
         // The row number is right-aligned, as numbers are.
         for (const auto& line : alignColumns(rows, {"", {{0, false, Align::Right}}})) {
@@ -71,6 +76,26 @@ void printZoneChecks(std::ostream& out, const std::vector<ZoneCheck>& checks) {
         out << '\n';
     }
     printSummary(out, checks);
+}
+
+void printZoneChecksJson(std::ostream& out, const std::vector<ZoneCheck>& checks) {
+    JsonDocument document;
+    document["zones"] = JsonDocument::array();
+    for (const auto& check : checks) {
+        document["zones"].push_back({{"row", check.row + 1},
+                                     {"name", check.name},
+                                     {"zone", check.zone},
+                                     {"state", stateKey(check.probe.health, '-')},
+                                     {"127.0.0.2", answerText(check.probe.for127_0_0_2)},
+                                     {"127.0.0.1", answerText(check.probe.for127_0_0_1)}});
+    }
+    JsonDocument summary{{"zones", checks.size()},
+                         {"healthy", countOf(checks, ZoneHealth::Healthy)}};
+    for (const auto health : kUnhealthy) {
+        summary[stateKey(health, '_')] = countOf(checks, health);
+    }
+    document["summary"] = summary;
+    out << jsonDocumentText(document);
 }
 
 }  // namespace ostrivane

@@ -1,16 +1,31 @@
 #pragma once
 
-// The table `ostrivane --check-zones` prints.
+// How `ostrivane --check-zones` prints what the zones answered: a table for
+// people, or a JSON document.
 
 #include <iosfwd>
+#include <string>
 #include <vector>
 
-#include "core/zone_health.h"
+#include "check/list_engine.h"
 
 namespace ostrivane {
+
+struct ZoneCheck {
+    int row = 0;  // 0 to 19, as the list file counts
+    std::string name;
+    std::string zone;
+    ZoneProbe probe;
+};
 
 // One aligned line per checked row (row counted from 1, as a person counts the
 // window's rows), then a summary line.
 void printZoneChecks(std::ostream& out, const std::vector<ZoneCheck>& checks);
+
+// {"zones": [{"row", "name", "zone", "state", "127.0.0.2", "127.0.0.1"}...],
+//  "summary": {"zones", "healthy", "lists_everything", "empty_or_dead", "refuses_us"}}
+// with the states as --check names them ("lists-everything") and the answers
+// as the table shows them.
+void printZoneChecksJson(std::ostream& out, const std::vector<ZoneCheck>& checks);
 
 }  // namespace ostrivane

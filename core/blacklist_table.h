@@ -22,11 +22,6 @@ inline constexpr Rgb kBlack{0, 0, 0};
 inline constexpr Rgb kCyan{0, 255, 255};
 inline constexpr Rgb kDarkRed{107, 0, 0};
 
-// The colour word of platforms that store blue-green-red (0x00BBGGRR).
-constexpr std::uint32_t toBgrWord(Rgb c) {
-    return std::uint32_t{c.blue} << 16 | std::uint32_t{c.green} << 8 | c.red;
-}
-
 // A row's colour state; all three cells of a row always carry the same colours.
 enum class RowHighlight { Plain, Querying, Listed };
 

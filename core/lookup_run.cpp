@@ -44,7 +44,7 @@ void finish(LookupView& view) {
 
 }  // namespace
 
-LookupSummary LookupRun(BlacklistTable& table, LookupView& view, Resolver& resolver,
+LookupSummary runLookup(BlacklistTable& table, LookupView& view, Resolver& resolver,
                         const std::function<void()>& pause) {
     LookupSummary summary;
     std::string host = view.hostText();

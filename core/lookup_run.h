@@ -60,7 +60,7 @@ void pauseBeforeQuery();
 // Runs on the caller's thread, yielding to the view's event loop at fixed
 // points; keeps no state of its own, so a run started inside one of those
 // yields runs to its end there and the outer run then carries on.
-LookupSummary LookupRun(BlacklistTable& table, LookupView& view, Resolver& resolver,
+LookupSummary runLookup(BlacklistTable& table, LookupView& view, Resolver& resolver,
                         const std::function<void()>& pause = pauseBeforeQuery);
 
 }  // namespace ostrivane

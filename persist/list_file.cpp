@@ -10,9 +10,9 @@
 
 namespace ostrivane {
 
-bool FileExists(const std::filesystem::path& FullPathAndFile) {
+bool isNonEmptyFile(const std::filesystem::path& path) {
     std::error_code ec;
-    const auto size = std::filesystem::file_size(FullPathAndFile, ec);
+    const auto size = std::filesystem::file_size(path, ec);
     return !ec && size > 0;
 }
 

@@ -29,7 +29,7 @@ using ListFields = std::array<std::string, kListFieldCount>;
 // True when the file can be measured and holds at least one byte. Missing,
 // empty, a directory, or anything that cannot be examined: false, never an
 // error.
-bool FileExists(const std::filesystem::path& FullPathAndFile);
+bool isNonEmptyFile(const std::filesystem::path& path);
 
 // Reads the 40 fields of a list file's content. A field ends at a comma or at
 // the end of its line (CR LF, LF or CR); a field that begins with a double

@@ -31,7 +31,7 @@ bool isWritableFolder(const std::filesystem::path& folder) {
 #endif
 }
 
-// Something stands at the list file's path that FileExists turns down but that
+// Something stands at the list file's path that isNonEmptyFile turns down but that
 // is not simply absent or empty: a directory, a device, a path that cannot be
 // examined. It is not a list we may replace with ours.
 std::optional<FileProblem> unusableListFile(const std::filesystem::path& listFile) {
@@ -63,7 +63,7 @@ void putFields(BlacklistTable& table, const ListFields& fields) {
 // save wrote): other bytes, a list where there was none, none where there was
 // one, or something that can no longer be read.
 bool listFileChangedOnDisk(const ListFileState& state) {
-    if (!FileExists(state.path)) {
+    if (!isNonEmptyFile(state.path)) {
         return state.bytesOnDisk.has_value() || unusableListFile(state.path).has_value();
     }
     const auto now = readWholeFile(state.path, kListFileLimit);
@@ -107,7 +107,7 @@ ListFileState startUp(BlacklistTable& table, const std::filesystem::path& listFi
 
     ListFileState state;
     state.path = listFile;
-    if (FileExists(listFile)) {
+    if (isNonEmptyFile(listFile)) {
         auto read = readListFile(listFile);
         if (auto* content = std::get_if<ListFileContent>(&read)) {
             putFields(table, content->fields);

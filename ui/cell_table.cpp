@@ -34,13 +34,13 @@ QLineEdit* cellAt(const std::array<QLineEdit*, kRowCount>& column, int row) {
 }  // namespace
 
 QLineEdit* CellTable::nameCell(int row) const {
-    return cellAt(m_controls.Text1, row);
+    return cellAt(m_controls.nameCells, row);
 }
 QLineEdit* CellTable::zoneCell(int row) const {
-    return cellAt(m_controls.Text2, row);
+    return cellAt(m_controls.zoneCells, row);
 }
 QLineEdit* CellTable::resultCell(int row) const {
-    return cellAt(m_controls.Text3, row);
+    return cellAt(m_controls.resultCells, row);
 }
 
 std::string CellTable::name(int row) const {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/blacklist_table.h"
-#include "ui/form1_controls.h"
+#include "ui/main_window_controls.h"
 
 class QLineEdit;
 
@@ -13,7 +13,7 @@ namespace ostrivane {
 class CellTable final : public BlacklistTable {
   public:
     // The controls must be created before the table is first used.
-    explicit CellTable(const Form1Controls& controls) : m_controls(controls) {}
+    explicit CellTable(const MainWindowControls& controls) : m_controls(controls) {}
 
     std::string name(int row) const override;
     std::string zone(int row) const override;
@@ -32,7 +32,7 @@ class CellTable final : public BlacklistTable {
     QLineEdit* zoneCell(int row) const;
     QLineEdit* resultCell(int row) const;
 
-    const Form1Controls& m_controls;
+    const MainWindowControls& m_controls;
 };
 
 }  // namespace ostrivane

@@ -66,12 +66,12 @@ QString listingReasonTip(const QStringList& texts) {
     return Qt::mightBeRichText(tip) ? Qt::convertFromPlainText(tip, Qt::WhiteSpaceNormal) : tip;
 }
 
-ListingReasons::ListingReasons(const Form1Controls& controls, TxtFetcher fetch)
+ListingReasons::ListingReasons(const MainWindowControls& controls, TxtFetcher fetch)
     : m_controls(controls), m_fetch(std::move(fetch)), m_questions(std::make_unique<QObject>()) {
     for (int row = 0; row < kRowCount; ++row) {
-        connect(m_controls.Text2.at(at(row)), &QLineEdit::textChanged, this,
+        connect(m_controls.zoneCells.at(at(row)), &QLineEdit::textChanged, this,
                 [this, row] { forget(row); });
-        connect(m_controls.Text3.at(at(row)), &QLineEdit::textChanged, this,
+        connect(m_controls.resultCells.at(at(row)), &QLineEdit::textChanged, this,
                 [this, row] { forget(row); });
     }
 }
@@ -104,7 +104,7 @@ void ListingReasons::abandonQuestions() {
 
 void ListingReasons::forget(int row) {
     m_awaited.at(at(row)) = 0;
-    m_controls.Text3.at(at(row))->setToolTip(QString());
+    m_controls.resultCells.at(at(row))->setToolTip(QString());
 }
 
 void ListingReasons::answered(int row, std::uint64_t ticket, const QStringList& texts) {
@@ -112,7 +112,7 @@ void ListingReasons::answered(int row, std::uint64_t ticket, const QStringList& 
         return;
     }
     m_awaited.at(at(row)) = 0;
-    m_controls.Text3.at(at(row))->setToolTip(listingReasonTip(texts));
+    m_controls.resultCells.at(at(row))->setToolTip(listingReasonTip(texts));
 }
 
 }  // namespace ostrivane

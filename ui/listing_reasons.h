@@ -9,7 +9,7 @@
 
 #include "core/blacklist_table.h"
 #include "core/lookup_run.h"
-#include "ui/form1_controls.h"
+#include "ui/main_window_controls.h"
 #include "ui/txt_records.h"
 
 namespace ostrivane {
@@ -33,7 +33,7 @@ class ListingReasons final : public QObject {
   public:
     // The controls must outlive this object. Without a fetcher nothing is
     // ever asked and no tool tip appears.
-    ListingReasons(const Form1Controls& controls, TxtFetcher fetch);
+    ListingReasons(const MainWindowControls& controls, TxtFetcher fetch);
 
     // After a run: asks for the reasons of every row that the run found
     // listed and that still shows the run's verdict under the same zone.
@@ -50,7 +50,7 @@ class ListingReasons final : public QObject {
     void forget(int row);
     void answered(int row, std::uint64_t ticket, const QStringList& texts);
 
-    const Form1Controls& m_controls;
+    const MainWindowControls& m_controls;
     TxtFetcher m_fetch;
     // The ticket of the question each row waits for; 0: none. Tickets are
     // never reused, so an answer to an earlier question never matches.

@@ -1,7 +1,7 @@
 // The entry point of the window module. The program loads this module only
 // when it opens the window, so that an unattended run never loads Qt.
 
-#include "ui/main_window.h"
+#include "ui/window_session.h"
 
 extern "C" {
 

@@ -2,29 +2,24 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <chrono>
 #include <sstream>
-#include <string>
-#include <vector>
-
-#include "core/memory_table.h"
-#include "support/thread_safe_resolver.h"
 
 namespace ostrivane {
 namespace {
 
-using namespace std::chrono_literals;
-using testing::kNoAnswer;
-using testing::kNotFound;
-using testing::listed;
-using testing::ThreadSafeFakeResolver;
+using Bytes = std::array<std::uint8_t, 4>;
 
-ZoneCheck checked(int row, std::string name, std::string zone, Resolution for2, Resolution for1,
+ListAnswer listed(Bytes address) {
+    return {ListAnswer::Kind::Addresses, {address}, false};
+}
+const ListAnswer kNotFound{ListAnswer::Kind::NotFound, {}, false};
+const ListAnswer kNoAnswer{ListAnswer::Kind::NoAnswer, {}, false};
+
+ZoneCheck checked(int row, std::string name, std::string zone, ListAnswer for2, ListAnswer for1,
                   bool timedOut = false) {
-    ZoneCheck check{row, std::move(name), std::move(zone), {for2, timedOut}, {for1, timedOut}, {}};
-    check.health = classifyZone(for2, for1);
-    return check;
+    for2.timedOut = for1.timedOut = timedOut;
+    const auto health = classifyZone(resolutionOf(for2), resolutionOf(for1));
+    return {row, std::move(name), std::move(zone), {for2, for1, health}};
 }
 
 TEST(PrintZoneChecks, AlignsTheColumnsAndSumsUp) {
@@ -70,46 +65,35 @@ TEST(PrintZoneChecks, EscapesControlCharactersAndAlignsByDisplayWidth) {
               "3 of 3 lists healthy\n");
 }
 
-// The check as the zone check mode runs it: the number of unhealthy zones.
-long runZoneCheck(const BlacklistTable& table, Resolver& resolver, std::ostream& out,
-                  ZoneCheckLimits limits = {}) {
-    const auto checks = checkZones(table, resolver, limits);
-    printZoneChecks(out, checks);
-    return std::count_if(checks.begin(), checks.end(), [](const ZoneCheck& check) {
-        return check.health != ZoneHealth::Healthy;
-    });
-}
-
-TEST(RunZoneCheck, CountsEveryZoneThatIsNotHealthy) {
-    MemoryTable table;
-    table.setName(4, "Healthy");
-    table.setZone(4, "bl.test");
-    ThreadSafeFakeResolver resolver;
-    resolver.answer("2.0.0.127.bl.test", {127, 0, 0, 2});
-
-    std::ostringstream healthy;
-    EXPECT_EQ(runZoneCheck(table, resolver, healthy, {1s, 2s}), 0);
-    EXPECT_EQ(healthy.str(),
-              "Row  Name     Zone     State    127.0.0.2  127.0.0.1\n"
-              "  5  Healthy  bl.test  healthy  127.0.0.2  not listed\n"
-              "\n"
-              "1 of 1 list healthy\n");
-
-    table.setZone(7, "empty.test");
-    std::ostringstream unhealthy;
-    EXPECT_EQ(runZoneCheck(table, resolver, unhealthy, {1s, 2s}), 1);
-    EXPECT_TRUE(unhealthy.str().ends_with("\n1 of 2 lists healthy; empty or dead: 1\n"))
-        << unhealthy.str();
-}
-
-TEST(RunZoneCheck, ATableWithoutZonesAsksNothing) {
-    MemoryTable table;
-    table.setName(0, "Name without a zone");
-    ThreadSafeFakeResolver resolver;
+TEST(PrintZoneChecks, JsonNamesEveryRowAndCountsTheStates) {
+    const std::vector<ZoneCheck> checks{
+        checked(0, "Spamhaus \"SBL\"", "bl.test", listed({127, 0, 0, 2}), kNotFound),
+        checked(2, "", "wild.test", listed({127, 0, 0, 2}), listed({127, 0, 0, 2})),
+        checked(11, "Dead", "silent.test", kNoAnswer, kNoAnswer, true),
+    };
     std::ostringstream out;
-    EXPECT_EQ(runZoneCheck(table, resolver, out), 0);
-    EXPECT_EQ(out.str(), "No row has a zone: nothing to check.\n");
-    EXPECT_EQ(resolver.askedSorted(), std::vector<std::string>{});
+    printZoneChecksJson(out, checks);
+    EXPECT_EQ(
+        out.str(),
+        "{\n"
+        "  \"zones\": [\n"
+        "    {\"row\": 1, \"name\": \"Spamhaus \\\"SBL\\\"\", \"zone\": \"bl.test\", "
+        "\"state\": \"healthy\", \"127.0.0.2\": \"127.0.0.2\", \"127.0.0.1\": \"not listed\"},\n"
+        "    {\"row\": 3, \"name\": \"\", \"zone\": \"wild.test\", "
+        "\"state\": \"lists-everything\", \"127.0.0.2\": \"127.0.0.2\", "
+        "\"127.0.0.1\": \"127.0.0.2\"},\n"
+        "    {\"row\": 12, \"name\": \"Dead\", \"zone\": \"silent.test\", "
+        "\"state\": \"empty-or-dead\", \"127.0.0.2\": \"timed out\", "
+        "\"127.0.0.1\": \"timed out\"}\n"
+        "  ],\n"
+        "  \"summary\": {\"zones\": 3, \"healthy\": 1, \"lists_everything\": 1, "
+        "\"empty_or_dead\": 1, \"refuses_us\": 0}\n"
+        "}\n");
+    std::ostringstream none;
+    printZoneChecksJson(none, {});
+    EXPECT_EQ(none.str(),
+              "{\n  \"zones\": [],\n  \"summary\": {\"zones\": 0, \"healthy\": 0, "
+              "\"lists_everything\": 0, \"empty_or_dead\": 0, \"refuses_us\": 0}\n}\n");
 }
 
 }  // namespace

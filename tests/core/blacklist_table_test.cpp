@@ -1,5 +1,7 @@
 #include "core/blacklist_table.h"
 
+#include <cstdint>
+
 #include <gtest/gtest.h>
 
 #include "core/memory_table.h"
@@ -7,11 +9,16 @@
 namespace ostrivane {
 namespace {
 
-TEST(Colours, BgrWordsMatchThePlatformValues) {
-    EXPECT_EQ(toBgrWord(kWhite), 16777215u);
-    EXPECT_EQ(toBgrWord(kBlack), 0u);
-    EXPECT_EQ(toBgrWord(kCyan), 16776960u);
-    EXPECT_EQ(toBgrWord(kDarkRed), 107u);
+// A colour as the window's drawing stores it: blue, green, red (0x00BBGGRR).
+constexpr std::uint32_t packedBgr(Rgb colour) {
+    return std::uint32_t{colour.blue} << 16 | std::uint32_t{colour.green} << 8 | colour.red;
+}
+
+TEST(Colours, MatchTheValuesOfTheDrawing) {
+    EXPECT_EQ(packedBgr(kWhite), 16777215u);
+    EXPECT_EQ(packedBgr(kBlack), 0u);
+    EXPECT_EQ(packedBgr(kCyan), 16776960u);
+    EXPECT_EQ(packedBgr(kDarkRed), 107u);
 }
 
 TEST(Highlight, QueryingKeepsTheTextColour) {

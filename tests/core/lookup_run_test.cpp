@@ -100,7 +100,7 @@ struct Fixture {
     int pauses = 0;
 
     LookupSummary run(LookupView& view) {
-        return LookupRun(table, view, resolver, [this] {
+        return runLookup(table, view, resolver, [this] {
             ++pauses;
             log.add("pause");
         });
@@ -111,7 +111,7 @@ struct Fixture {
     }
 };
 
-TEST(LookupRun, BlankHostChangesNothing) {
+TEST(RunLookup, BlankHostChangesNothing) {
     for (const std::string host : {"", " ", "    "}) {
         Fixture f;
         f.table.setResult(2, "Listed: 127.0.0.2");
@@ -124,7 +124,7 @@ TEST(LookupRun, BlankHostChangesNothing) {
     }
 }
 
-TEST(LookupRun, ExactSequenceForListedNotFoundAndSkippedRows) {
+TEST(RunLookup, ExactSequenceForListedNotFoundAndSkippedRows) {
     Fixture f;
     f.table.setZone(0, "listed.example");
     f.table.setName(1, "name without zone");
@@ -165,7 +165,7 @@ TEST(LookupRun, ExactSequenceForListedNotFoundAndSkippedRows) {
     EXPECT_EQ(summary.rows[2]->verdict, "Not Found");
 }
 
-TEST(LookupRun, CountsOfYieldsPausesAndResolutions) {
+TEST(RunLookup, CountsOfYieldsPausesAndResolutions) {
     for (int zones : {0, 1, 20}) {
         Fixture f;
         for (int row = 0; row < zones; ++row) {
@@ -202,7 +202,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, SuffixCut,
                                            SuffixCase{"(192.0.2.1)", ""},
                                            SuffixCase{" mail.example ", " mail.example "}));
 
-TEST(LookupRun, RewritesHostFieldFromAnEarlierRun) {
+TEST(RunLookup, RewritesHostFieldFromAnEarlierRun) {
     Fixture f;
     f.resolver.answer("mail.example", {192, 0, 2, 11});
     RecordingView view(f.log, "mail.example (192.0.2.10)");
@@ -210,7 +210,7 @@ TEST(LookupRun, RewritesHostFieldFromAnEarlierRun) {
     EXPECT_EQ(view.hostText(), "mail.example (192.0.2.11)");
 }
 
-TEST(LookupRun, DottedAddressTypedAsFormattedIsNotRewritten) {
+TEST(RunLookup, DottedAddressTypedAsFormattedIsNotRewritten) {
     for (const std::string field : {"127.0.0.2", "127.0.0.2 (anything at all)"}) {
         Fixture f;
         f.resolver.answer("127.0.0.2", {127, 0, 0, 2});
@@ -221,7 +221,7 @@ TEST(LookupRun, DottedAddressTypedAsFormattedIsNotRewritten) {
     }
 }
 
-TEST(LookupRun, OtherAddressFormsAreRewritten) {
+TEST(RunLookup, OtherAddressFormsAreRewritten) {
     Fixture f;
     f.resolver.answer("127.000.0.2", {127, 0, 0, 2});
     RecordingView view(f.log, "127.000.0.2");
@@ -229,7 +229,7 @@ TEST(LookupRun, OtherAddressFormsAreRewritten) {
     EXPECT_EQ(view.hostText(), "127.000.0.2 (127.0.0.2)");
 }
 
-TEST(LookupRun, UnresolvedHostShowsCutTextAndLeavesFieldUncut) {
+TEST(RunLookup, UnresolvedHostShowsCutTextAndLeavesFieldUncut) {
     Fixture f;
     f.table.setZone(0, "bl.example");
     f.table.setResult(0, "Listed: 127.0.0.2");
@@ -247,7 +247,7 @@ TEST(LookupRun, UnresolvedHostShowsCutTextAndLeavesFieldUncut) {
     EXPECT_EQ(f.pauses, 0);
 }
 
-TEST(LookupRun, NonListingOutcomesAreKeptApart) {
+TEST(RunLookup, NonListingOutcomesAreKeptApart) {
     Fixture f;
     f.table.setZone(0, "clean.example");
     f.table.setZone(1, "dead.example");
@@ -270,7 +270,7 @@ TEST(LookupRun, NonListingOutcomesAreKeptApart) {
     EXPECT_EQ(summary.listErrors, 1);
 }
 
-TEST(LookupRun, RowsAreObservedMidRunAtEachYield) {
+TEST(RunLookup, RowsAreObservedMidRunAtEachYield) {
     Fixture f;
     f.table.setZone(3, "bl.example");
     f.resolver.answer("127.0.0.2", {127, 0, 0, 2}).answer("2.0.0.127.bl.example", {127, 0, 0, 2});
@@ -285,7 +285,7 @@ TEST(LookupRun, RowsAreObservedMidRunAtEachYield) {
     EXPECT_EQ(f.table.result(3), "Listed: 127.0.0.2");
 }
 
-TEST(LookupRun, ZoneEditedDuringAYieldIsUsedWhenTheRowIsReached) {
+TEST(RunLookup, ZoneEditedDuringAYieldIsUsedWhenTheRowIsReached) {
     Fixture f;
     f.table.setZone(0, "a.example");
     f.table.setZone(5, "old.example");
@@ -347,7 +347,7 @@ INSTANTIATE_TEST_SUITE_P(
                        ""}),
     [](const auto& info) { return std::string(info.param.label); });
 
-TEST(LookupRun, NestedRunStartedInAYieldRunsToItsEndThenOuterCarriesOn) {
+TEST(RunLookup, NestedRunStartedInAYieldRunsToItsEndThenOuterCarriesOn) {
     Fixture f;
     f.table.setZone(0, "bl.example");
     f.resolver.answer("outer.example", {192, 0, 2, 1}).answer("inner.example", {192, 0, 2, 2});
@@ -368,7 +368,7 @@ TEST(LookupRun, NestedRunStartedInAYieldRunsToItsEndThenOuterCarriesOn) {
     EXPECT_EQ(f.log.lines.back(), "enable");
 }
 
-TEST(LookupRun, ClosedWindowStopsTheRunWithoutTouchingTheTable) {
+TEST(RunLookup, ClosedWindowStopsTheRunWithoutTouchingTheTable) {
     Fixture f;
     f.table.setZone(0, "a.example");
     f.table.setZone(1, "b.example");

@@ -7,6 +7,9 @@
 # Checks every row's state and answers, the summary, the exit status 4, that
 # the command kept within its 10-second bound although one server never
 # answers, and that it neither wrote a report nor touched the list file.
+# Then its options, one row each of the table CASES (name|arguments, DIR
+# standing for the work folder), checked against the table of the same names
+# below: --format json, --list, --timeout, --server and their usage errors.
 #
 # Exit: 0 passed, 1 failed, 77 skipped (no network namespace on this machine).
 
@@ -54,6 +57,24 @@ rows+=("" bl.test)
 }
 printf '%s\r\n' "${rows[@]}" >"$work/sbllist.txt"
 cp "$work/sbllist.txt" "$work/sbllist.before"
+printf 'Healthy list\r\nbl.test\r\n' >"$work/healthy.txt"
+printf 'Silent list\r\nsilent.test\r\n' >"$work/silent.txt"
+cat >"$work/cases" <<'CASES'
+json|--format json --timeout 1
+json-equals|--format=json --list DIR/sbllist.txt --timeout=1
+list-healthy|--list DIR/healthy.txt
+timeout|--list DIR/silent.txt --timeout 0.5
+server|--list DIR/healthy.txt --server 127.0.0.1:53 --timeout 1
+no-server|--list DIR/healthy.txt --server 127.0.0.1:5353 --timeout 1
+help|--help
+missing-list|--list DIR/missing.txt
+bad-format|--format nagios
+bad-timeout|--timeout 0
+bad-server|--server ns.example
+no-value|--list
+target|192.0.2.1
+unknown|--zone bl.test
+CASES
 
 # Timed inside the namespace, so that setting it up and starting the DNS
 # server do not count against the command's bound.
@@ -65,6 +86,14 @@ OSTRIVANE_REPORT="$work/report.html" "$here/netns_run.sh" /bin/bash -c '
     echo "$status $(((end - start) / 1000000))" >"$1/status"
     "$1/ostrivane" --check-zones >/dev/full 2>"$1/stderr-full"
     echo $? >"$1/status-full"
+    while IFS="|" read -r name args; do
+        read -r -a argv <<<"${args//DIR/$1}"
+        start=$(date +%s%N)
+        "$1/ostrivane" --check-zones "${argv[@]}" >"$1/case-$name.out" 2>"$1/case-$name.err"
+        status=$?
+        end=$(date +%s%N)
+        echo "$status $(((end - start) / 1000000))" >"$1/case-$name.status"
+    done <"$1/cases"
 ' check_zones "$work"
 netns_status=$?
 if ((netns_status == 77)); then
@@ -76,6 +105,7 @@ if ((netns_status != 0)) || [[ ! -s "$work/status" ]]; then
 fi
 
 "$python" - "$work" "$bound_ms" <<'EOF'
+import json
 import os
 import re
 import sys
@@ -144,6 +174,82 @@ if open(os.path.join(work, "sbllist.txt"), "rb").read() != open(
     os.path.join(work, "sbllist.before"), "rb"
 ).read():
     failures.append("the list file changed")
+
+
+def case(name):
+    status, elapsed = (int(f) for f in open(os.path.join(work, f"case-{name}.status")).read().split())
+    read = lambda suffix: open(os.path.join(work, f"case-{name}.{suffix}")).read()
+    return status, elapsed, read("out"), read("err")
+
+
+def json_rows(out):
+    document = json.loads(out)
+    rows = {
+        z["row"]: (z["name"], z["zone"], z["state"].replace("-", " "), z["127.0.0.2"], z["127.0.0.1"])
+        for z in document["zones"]
+    }
+    return rows, document["summary"]
+
+
+def json_matches_table(out):
+    rows, summary = json_rows(out)
+    wanted = {"zones": 9, "healthy": 3, "lists_everything": 1, "empty_or_dead": 3, "refuses_us": 2}
+    for row, (name, zone, state, for2, for1) in expected.items():
+        name = name.replace("\\x1b", "\x1b")  # JSON carries the character itself
+        if row not in rows or rows[row][:3] != (name, zone, state) or rows[row][3] not in for2 \
+                or rows[row][4] not in for1:
+            return f"row {row}: {rows.get(row)}"
+    return None if summary == wanted and len(rows) == 9 else f"summary {summary}, {len(rows)} rows"
+
+
+def text_ends(line):
+    return lambda out: None if out.splitlines()[-1:] == [line] else f"last line not {line!r}"
+
+
+def usage(words):
+    return lambda err: None if err.startswith("ostrivane --check-zones: ") and words in err \
+        and "Usage: ostrivane --check-zones" in err else f"no {words!r} in a usage error"
+
+
+def answers(allowed, bound_ms):
+    def check(out):
+        lines = [LINE.match(line) for line in out.splitlines()]
+        got = [m.groups()[4:] for m in lines if m]
+        return None if len(got) == 1 and set(got[0]) <= allowed else f"answers {got}"
+    return check
+
+
+# name -> (status, check of standard output, check of standard error, most ms)
+CASES = {
+    "json": (4, json_matches_table, None, bound_ms),
+    "json-equals": (4, json_matches_table, None, bound_ms),
+    "list-healthy": (0, text_ends("1 of 1 list healthy"), None, bound_ms),
+    "timeout": (4, answers({"timed out"}, 0), None, 3000),
+    "server": (0, text_ends("1 of 1 list healthy"), None, bound_ms),
+    "no-server": (4, answers({"no answer", "timed out"}, 0), None, bound_ms),
+    "help": (0, lambda out: None if out.startswith("Usage: ostrivane --check-zones [OPTIONS]\n")
+             else "no usage", None, bound_ms),
+    "missing-list": (3, None, usage("--list: "), bound_ms),
+    "bad-format": (3, None, usage("--format nagios: the format is text or json"), bound_ms),
+    "bad-timeout": (3, None, usage("--timeout 0: the timeout must be"), bound_ms),
+    "bad-server": (3, None, usage("--server ns.example: not ADDRESS[:PORT]"), bound_ms),
+    "no-value": (3, None, usage("--list: needs a value"), bound_ms),
+    "target": (3, None, usage("192.0.2.1: --check-zones takes no targets"), bound_ms),
+    "unknown": (3, None, usage("--zone: unknown option"), bound_ms),
+}
+for name, (want_status, check_out, check_err, most_ms) in CASES.items():
+    got_status, elapsed, out, err = case(name)
+    problems = [f"exit status {got_status}, expected {want_status}"] if got_status != want_status else []
+    if check_out:
+        problems.append(check_out(out))
+    elif out:
+        problems.append(f"standard output {out!r}")
+    if check_err:
+        problems.append(check_err(err))
+    if elapsed > most_ms:
+        problems.append(f"took {elapsed} ms, more than {most_ms} ms")
+    failures += [f"case {name}: {p}" for p in problems if p]
+    print(f"case {name}: exit status {got_status}, {elapsed} ms")
 
 print(stdout, end="")
 print(f"(exit status {status}, {elapsed_ms} ms)")

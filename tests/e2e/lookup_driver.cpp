@@ -100,7 +100,7 @@ int printResolution(std::string_view name) {
 int runLookup(std::string host, BlacklistTable& table) {
     SystemResolver resolver;
     StandaloneLookupView view(std::move(host), std::cerr);
-    const LookupSummary summary = LookupRun(table, view, resolver);
+    const LookupSummary summary = runLookup(table, view, resolver);
 
     std::cout << "host\t" << view.hostText() << '\n'
               << "outcome\t" << outcomeName(summary.outcome) << '\n'

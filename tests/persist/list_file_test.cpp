@@ -241,18 +241,18 @@ INSTANTIATE_TEST_SUITE_P(
                                     "\xEF\xBB\xBFMine"}),
     [](const auto& info) { return std::string(info.param.label); });
 
-TEST(ListFile, FileExists) {
+TEST(ListFile, IsNonEmptyFile) {
     TempDir dir;
     writeBytes(dir / "empty.txt", "");
     writeBytes(dir / "one.txt", "x");
     std::filesystem::create_directory(dir / "folder");
 
-    EXPECT_TRUE(FileExists(dir / "one.txt"));
-    EXPECT_FALSE(FileExists(dir / "missing.txt"));
-    EXPECT_FALSE(FileExists(dir / "empty.txt"));
-    EXPECT_FALSE(FileExists(dir / "folder"));
-    EXPECT_FALSE(FileExists(dir / "one.txt" / "below-a-file.txt"));
-    EXPECT_FALSE(FileExists(""));
+    EXPECT_TRUE(isNonEmptyFile(dir / "one.txt"));
+    EXPECT_FALSE(isNonEmptyFile(dir / "missing.txt"));
+    EXPECT_FALSE(isNonEmptyFile(dir / "empty.txt"));
+    EXPECT_FALSE(isNonEmptyFile(dir / "folder"));
+    EXPECT_FALSE(isNonEmptyFile(dir / "one.txt" / "below-a-file.txt"));
+    EXPECT_FALSE(isNonEmptyFile(""));
 }
 
 TEST(ListFile, LoadingAFolderReportsItAndLeavesTheTable) {

@@ -91,7 +91,7 @@ class CommandsTest : public QObject {
     void init() {
         m_resolver = std::make_unique<HookedResolver>();
         m_opened.addresses.clear();
-        m_form = std::make_unique<Form1>(*m_resolver, m_opened.opener());
+        m_form = std::make_unique<MainWindow>(*m_resolver, m_opened.opener());
         m_resolver->script.answer(kHost.toStdString(), kListedAnswer)
             .answer("2.0.0.127.bl.test", kListedAnswer)
             .answer("2.0.0.127.other.test", {127, 0, 0, 4});
@@ -113,10 +113,10 @@ class CommandsTest : public QObject {
     // --- The lookup run on the window ---
 
     void lookItUpFillsTheRows() {
-        m_form->controls().Text55->setText(kHost);
-        QTest::mouseClick(m_form->controls().Command1, Qt::LeftButton);
+        m_form->controls().hostField->setText(kHost);
+        QTest::mouseClick(m_form->controls().lookupButton, Qt::LeftButton);
 
-        QCOMPARE(m_form->controls().Text55->text(),
+        QCOMPARE(m_form->controls().hostField->text(),
                  QStringLiteral("mail.example.test (127.0.0.2)"));
         QCOMPARE(look(0),
                  (RowLook{QStringLiteral("Listed: 127.0.0.2"), kDarkRedColour, kWhiteColour}));
@@ -125,7 +125,7 @@ class CommandsTest : public QObject {
         QCOMPARE(look(3),
                  (RowLook{QStringLiteral("Listed: 127.0.0.4"), kDarkRedColour, kWhiteColour}));
         QCOMPARE(toQString(m_form->table().name(2)), QStringLiteral("Two"));
-        QVERIFY(m_form->controls().Command1->isEnabled());
+        QVERIFY(m_form->controls().lookupButton->isEnabled());
         QCOMPARE(QApplication::overrideCursor(), nullptr);
         QCOMPARE(joined(m_resolver->script.asked()),
                  QStringLiteral("mail.example.test | 2.0.0.127.bl.test | 2.0.0.127.clean.test | "
@@ -144,7 +144,7 @@ class CommandsTest : public QObject {
             }
         });
         probe.start();
-        m_form->controls().Text55->setText(kHost);
+        m_form->controls().hostField->setText(kHost);
         m_form->lookItUp();
         probe.stop();
 
@@ -179,11 +179,11 @@ class CommandsTest : public QObject {
     }
 
     void hostThatDoesNotResolve() {
-        m_form->controls().Text55->setText(QStringLiteral("nowhere.test"));
+        m_form->controls().hostField->setText(QStringLiteral("nowhere.test"));
         bool enabledWhileShown = false;
         bool busyWhileShown = true;
         BoxAnswer answer(QStringLiteral("OK"), [&] {
-            enabledWhileShown = m_form->controls().Command1->isEnabled();
+            enabledWhileShown = m_form->controls().lookupButton->isEnabled();
             busyWhileShown = QApplication::overrideCursor() != nullptr;
         });
         m_form->lookItUp();
@@ -195,7 +195,7 @@ class CommandsTest : public QObject {
         QCOMPARE(answer.seen.buttons, QStringList{QStringLiteral("OK")});
         QVERIFY(enabledWhileShown);
         QVERIFY(!busyWhileShown);
-        QCOMPARE(m_form->controls().Text55->text(), QStringLiteral("nowhere.test"));
+        QCOMPARE(m_form->controls().hostField->text(), QStringLiteral("nowhere.test"));
     }
 
     // --- Enter in the host field ---
@@ -209,7 +209,7 @@ class CommandsTest : public QObject {
     void enterLooksUpAndIsSwallowed() {
         QFETCH(int, key);
         QFETCH(int, modifiers);
-        QLineEdit* host = m_form->controls().Text55;
+        QLineEdit* host = m_form->controls().hostField;
         QTest::keyClicks(host, kHost);
         QSignalSpy returnPressed(host, &QLineEdit::returnPressed);
         KeyWatch watch;
@@ -225,13 +225,13 @@ class CommandsTest : public QObject {
 
     void enterInAnEmptyFieldChangesNothing() {
         m_form->table().setResult(1, "Not Found");
-        QTest::keyClick(m_form->controls().Text55, Qt::Key_Return);
+        QTest::keyClick(m_form->controls().hostField, Qt::Key_Return);
         QVERIFY(m_resolver->script.asked().empty());
         QCOMPARE(look(1).result, QStringLiteral("Not Found"));
     }
 
     void enterDuringARunIsIgnored() {
-        QLineEdit* host = m_form->controls().Text55;
+        QLineEdit* host = m_form->controls().hostField;
         host->setText(kHost);
         int pressed = 0;
         QTimer probe;
@@ -253,7 +253,7 @@ class CommandsTest : public QObject {
     }
 
     void otherKeysReachTheField() {
-        QLineEdit* host = m_form->controls().Text55;
+        QLineEdit* host = m_form->controls().hostField;
         QTest::keyClicks(host, QStringLiteral("ab1"));
         QTest::keyClick(host, Qt::Key_Backspace);
         QCOMPARE(host->text(), QStringLiteral("ab"));
@@ -278,7 +278,7 @@ class CommandsTest : public QObject {
         applyHighlight(table, 0, RowHighlight::Listed);
 
         BoxAnswer box(answer);
-        QTest::mouseClick(m_form->controls().Reset, Qt::LeftButton);
+        QTest::mouseClick(m_form->controls().resetButton, Qt::LeftButton);
 
         QVERIFY(box.seen.seen);
         QCOMPARE(box.seen.title, QStringLiteral("Reset Blacklists?"));
@@ -336,7 +336,7 @@ class CommandsTest : public QObject {
         QFETCH(int, row);
         QFETCH(QString, ending);
         loadDefaultBlacklists(m_form->table());
-        QTest::mouseClick(m_form->controls().Command2[static_cast<std::size_t>(row)],
+        QTest::mouseClick(m_form->controls().infoButtons[static_cast<std::size_t>(row)],
                           Qt::LeftButton);
         QCOMPARE(m_opened.addresses.size(), std::size_t{1});
         const QString address = toQString(m_opened.addresses.front());
@@ -365,8 +365,8 @@ class CommandsTest : public QObject {
     void informationPageOfTrickyNames() {
         QFETCH(QString, name);
         QFETCH(QString, expected);
-        m_form->controls().Text1[5]->setText(name);
-        QTest::mouseClick(m_form->controls().Command2[5], Qt::LeftButton);
+        m_form->controls().nameCells[5]->setText(name);
+        QTest::mouseClick(m_form->controls().infoButtons[5], Qt::LeftButton);
         QCOMPARE(m_opened.addresses.size(), std::size_t{1});
         QCOMPARE(toQString(m_opened.addresses.front()), expected);
         // The opener gets it as the browser should: a valid address, unchanged by parsing.
@@ -377,8 +377,8 @@ class CommandsTest : public QObject {
 
     void emptyNameOpensNothing() {
         m_form->table().setZone(16, "zone.test");
-        QTest::mouseClick(m_form->controls().Command2[16], Qt::LeftButton);
-        QTest::mouseClick(m_form->controls().Command2[19], Qt::LeftButton);
+        QTest::mouseClick(m_form->controls().infoButtons[16], Qt::LeftButton);
+        QTest::mouseClick(m_form->controls().infoButtons[19], Qt::LeftButton);
         QVERIFY(m_opened.addresses.empty());
     }
 
@@ -392,7 +392,7 @@ class CommandsTest : public QObject {
     }
     void releaseOfAnyButtonOnTheLinkOpensTheMakerPage() {
         QFETCH(int, button);
-        QLabel* link = m_form->controls().Label4a;
+        QLabel* link = m_form->controls().makerLink;
         QTest::mousePress(link, Qt::MouseButton(button));
         QVERIFY(m_opened.addresses.empty());
         QTest::mouseRelease(link, Qt::MouseButton(button));
@@ -418,7 +418,7 @@ class CommandsTest : public QObject {
                 QTimer::singleShot(0, m_form.get(), [this] { m_form->close(); });
             }
         };
-        m_form->controls().Text55->setText(kHost);
+        m_form->controls().hostField->setText(kHost);
         m_form->lookItUp();
 
         QVERIFY(!m_form->isVisible());
@@ -606,7 +606,7 @@ class CommandsTest : public QObject {
             QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sbllist.txt")));
         }
         // The table as the user would see it after the window's load.
-        m_form = std::make_unique<Form1>(*m_resolver, m_opened.opener());
+        m_form = std::make_unique<MainWindow>(*m_resolver, m_opened.opener());
         CloseOnSignals closeOnSignals([this](int) { m_form->closeWithoutAsking(); });
         m_form->load(toPath(listFile));
         {
@@ -615,7 +615,7 @@ class CommandsTest : public QObject {
             QTest::qWait(20);
         }
         if (!typed.isEmpty()) {
-            m_form->controls().Text1[1]->setText(typed);
+            m_form->controls().nameCells[1]->setText(typed);
         }
         if (!meanwhile.isEmpty()) {
             writeFile(listFile, meanwhile);
@@ -645,7 +645,7 @@ class CommandsTest : public QObject {
 
     // The host a run reads stays in the field until the run is over.
     void hostFieldIsReadOnlyDuringARun() {
-        QLineEdit* host = m_form->controls().Text55;
+        QLineEdit* host = m_form->controls().hostField;
         host->setText(kHost);
         std::vector<bool> readOnly;
         QTimer probe;
@@ -693,11 +693,12 @@ class CommandsTest : public QObject {
     };
 
     RowLook look(int row) const {
-        const Form1Controls& c = m_form->controls();
+        const MainWindowControls& c = m_form->controls();
         const auto index = static_cast<std::size_t>(row);
-        RowLook result{c.Text3[index]->text(), c.Text1[index]->palette().color(QPalette::Base),
-                       c.Text1[index]->palette().color(QPalette::Text)};
-        for (QLineEdit* cell : {c.Text2[index], c.Text3[index]}) {
+        RowLook result{c.resultCells[index]->text(),
+                       c.nameCells[index]->palette().color(QPalette::Base),
+                       c.nameCells[index]->palette().color(QPalette::Text)};
+        for (QLineEdit* cell : {c.zoneCells[index], c.resultCells[index]}) {
             result.uniform = result.uniform &&
                              cell->palette().color(QPalette::Base) == result.background &&
                              cell->palette().color(QPalette::Text) == result.text;
@@ -710,8 +711,8 @@ class CommandsTest : public QObject {
         for (int row = 0; row < 4; ++row) {
             m.rows.push_back(look(row));
         }
-        m.host = m_form->controls().Text55->text();
-        m.lookupEnabled = m_form->controls().Command1->isEnabled();
+        m.host = m_form->controls().hostField->text();
+        m.lookupEnabled = m_form->controls().lookupButton->isEnabled();
         m.busy = QApplication::overrideCursor() != nullptr &&
                  QApplication::overrideCursor()->shape() == Qt::WaitCursor;
         return m;
@@ -719,7 +720,7 @@ class CommandsTest : public QObject {
 
     std::unique_ptr<HookedResolver> m_resolver;
     OpenedAddresses m_opened;
-    std::unique_ptr<Form1> m_form;
+    std::unique_ptr<MainWindow> m_form;
 };
 
 }  // namespace ostrivane

@@ -44,7 +44,7 @@ class LayoutTest : public QObject {
 
   private Q_SLOTS:
     void init() {
-        m_form = std::make_unique<Form1>(m_resolver, [](const std::string&) {});
+        m_form = std::make_unique<MainWindow>(m_resolver, [](const std::string&) {});
     }
     void cleanup() { m_form.reset(); }
 
@@ -103,7 +103,7 @@ class LayoutTest : public QObject {
         m_form->showMinimized();
         m_form->showNormal();
         QCOMPARE(m_form->size(), QSize(467, 555));
-        QCOMPARE(m_form->controls().Reset->geometry(), QRect(352, 520, 113, 33));
+        QCOMPARE(m_form->controls().resetButton->geometry(), QRect(352, 520, 113, 33));
     }
 
     void captionsAndToolTips_data() {
@@ -141,14 +141,14 @@ class LayoutTest : public QObject {
     }
 
     void everyInformationButton() {
-        for (QPushButton* button : m_form->controls().Command2) {
+        for (QPushButton* button : m_form->controls().infoButtons) {
             QCOMPARE(button->text(), QStringLiteral("?"));
             QCOMPARE(button->toolTip(), QStringLiteral("Info on Blacklist from Web"));
         }
     }
 
     void resetCaptionWrapsOntoTwoLines() {
-        QPushButton* reset = m_form->controls().Reset;
+        QPushButton* reset = m_form->controls().resetButton;
         const QStringList lines = reset->text().split(QLatin1Char('\n'));
         QCOMPARE(lines.size(), 2);
         QCOMPARE(lines.join(QLatin1Char(' ')), QStringLiteral("Reset to Default Blacklists"));
@@ -173,47 +173,48 @@ class LayoutTest : public QObject {
             QCOMPARE(cell->echoMode(), QLineEdit::Normal);
         }
         const QString longName(40000, QLatin1Char('x'));
-        m_form->controls().Text1[0]->setText(longName);
-        QCOMPARE(m_form->controls().Text1[0]->text().size(), longName.size());
+        m_form->controls().nameCells[0]->setText(longName);
+        QCOMPARE(m_form->controls().nameCells[0]->text().size(), longName.size());
     }
 
     void linkLabelLooksLikeALink() {
-        QLabel* link = m_form->controls().Label4a;
+        QLabel* link = m_form->controls().makerLink;
         QCOMPARE(link->palette().color(link->foregroundRole()), QColor(0, 0, 255));
         QVERIFY(link->font().underline());
         QCOMPARE(link->font().pointSizeF(), m_form->font().pointSizeF());
         QVERIFY(link->font().weight() == QFont::Normal && !link->font().italic());
         QCOMPARE(link->cursor().shape(), Qt::WhatsThisCursor);
-        QCOMPARE(m_form->controls().Label6a->cursor().shape(), Qt::ArrowCursor);
-        QVERIFY(!m_form->controls().Label6a->font().underline());
+        QCOMPARE(m_form->controls().monitoringNote->cursor().shape(), Qt::ArrowCursor);
+        QVERIFY(!m_form->controls().monitoringNote->font().underline());
     }
 
     void linkLiesAboveTheLabelItOverlaps() {
         // The two boxes share x 188 to 203: there the link must be on top.
-        QCOMPARE(m_form->childAt(190, 535), m_form->controls().Label4a);
-        QCOMPARE(m_form->childAt(100, 535), m_form->controls().Label6a);
+        QCOMPARE(m_form->childAt(190, 535), m_form->controls().makerLink);
+        QCOMPARE(m_form->childAt(100, 535), m_form->controls().monitoringNote);
     }
 
     void fontIsASmallSansSerif() {
         const QFont font = m_form->font();
         QCOMPARE(font.pointSizeF(), 8.25);
         QVERIFY(!font.bold() && !font.italic() && !font.underline());
-        QCOMPARE(m_form->controls().Text1[3]->font(), font);
+        QCOMPARE(m_form->controls().nameCells[3]->font(), font);
         qInfo("window font: %s", qPrintable(QFontInfo(font).family()));
     }
 
     // Each 21-pixel cell shows one full line, and every label's text fits the
     // part of its box that nothing covers.
     void textsFitTheirBoxes() {
-        QLineEdit* cell = m_form->controls().Text2[7];
+        QLineEdit* cell = m_form->controls().zoneCells[7];
         const int frame = cell->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
         QVERIFY2(cell->fontMetrics().height() + 2 * frame + 2 <= cell->height(),
                  qPrintable(QString::number(cell->fontMetrics().height())));
-        const Form1Controls& c = m_form->controls();
-        for (QLabel* label : {c.Label5, c.Label2, c.Label1, c.Label3, c.Label6a, c.Label4a}) {
+        const MainWindowControls& c = m_form->controls();
+        for (QLabel* label : {c.hostPrompt, c.nameHeading, c.zoneHeading, c.resultHeading,
+                              c.monitoringNote, c.makerLink}) {
             int room = label->width();
-            if (label == c.Label6a) {
-                room = c.Label4a->x() - c.Label6a->x();
+            if (label == c.monitoringNote) {
+                room = c.makerLink->x() - c.monitoringNote->x();
             }
             const QFontMetrics metrics = label->fontMetrics();
             QVERIFY2(metrics.horizontalAdvance(label->text()) <= room,
@@ -250,10 +251,10 @@ class LayoutTest : public QObject {
 
     void enterAndEscapeElsewhereDoNothing() {
         showActive();
-        m_form->controls().Text55->setText(QStringLiteral("mail.example.test"));
-        m_form->controls().Text1[2]->setFocus();
-        QTest::keyClick(m_form->controls().Text1[2], Qt::Key_Return);
-        QTest::keyClick(m_form->controls().Text1[2], Qt::Key_Escape);
+        m_form->controls().hostField->setText(QStringLiteral("mail.example.test"));
+        m_form->controls().nameCells[2]->setFocus();
+        QTest::keyClick(m_form->controls().nameCells[2], Qt::Key_Return);
+        QTest::keyClick(m_form->controls().nameCells[2], Qt::Key_Escape);
         QVERIFY(m_form->isVisible());
         QVERIFY(m_resolver.asked().empty());
     }
@@ -269,7 +270,7 @@ class LayoutTest : public QObject {
     }
 
     testing::ScriptedResolver m_resolver;
-    std::unique_ptr<Form1> m_form;
+    std::unique_ptr<MainWindow> m_form;
 };
 
 }  // namespace ostrivane

@@ -16,10 +16,10 @@
 
 #include "core/blacklist_table.h"
 #include "core/resolver.h"
-#include "ui/form1.h"
 #include "ui/main_window.h"
 #include "ui/qt_text.h"
 #include "ui/txt_records.h"
+#include "ui/window_session.h"
 
 namespace ostrivane {
 
@@ -28,7 +28,7 @@ namespace ostrivane {
 // then ended as the program ends its window.
 int closeWithQuestionsOut() {
     SystemResolver resolver;
-    Form1 form(
+    MainWindow form(
         resolver, [](const std::string&) {}, fetchTxtRecords);
     QTemporaryDir dir;
     form.load(dir.filePath(QStringLiteral("sbllist.txt")).toStdString());
@@ -37,7 +37,7 @@ int closeWithQuestionsOut() {
         form.table().setZone(row, "mutetxt.test");
     }
     form.show();
-    form.controls().Text55->setText(QStringLiteral("127.0.0.2"));
+    form.controls().hostField->setText(QStringLiteral("127.0.0.2"));
     form.lookItUp();
     const int out = txtQuestionsInFlight();
     form.close();
@@ -52,7 +52,7 @@ class ListingReasonsE2eTest : public QObject {
   private Q_SLOTS:
     void listedRowsShowTheListsTxtRecord() {
         SystemResolver resolver;
-        Form1 form(
+        MainWindow form(
             resolver, [](const std::string&) {}, fetchTxtRecords);
         BlacklistTable& table = form.table();
         clearTable(table);
@@ -63,7 +63,7 @@ class ListingReasonsE2eTest : public QObject {
         table.setName(2, "Second list");
         table.setZone(2, "bl2.test");
 
-        form.controls().Text55->setText(QStringLiteral("127.0.0.2"));
+        form.controls().hostField->setText(QStringLiteral("127.0.0.2"));
         form.lookItUp();
         QCOMPARE(toQString(table.result(0)), QStringLiteral("Listed: 127.0.0.2"));
         QCOMPARE(toQString(table.result(1)), QStringLiteral("Not Found"));
@@ -105,8 +105,8 @@ class ListingReasonsE2eTest : public QObject {
     }
 
   private:
-    static QString tip(const Form1& form, int row) {
-        return form.controls().Text3[static_cast<std::size_t>(row)]->toolTip();
+    static QString tip(const MainWindow& form, int row) {
+        return form.controls().resultCells[static_cast<std::size_t>(row)]->toolTip();
     }
 };
 

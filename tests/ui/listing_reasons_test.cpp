@@ -12,8 +12,8 @@
 #include <QTimer>
 
 #include "core/blacklist_table.h"
-#include "ui/form1.h"
 #include "ui/listing_reasons.h"
+#include "ui/main_window.h"
 #include "ui/qt_text.h"
 #include "ui/txt_records.h"
 #include "window_test_support.h"
@@ -42,7 +42,7 @@ class ScriptedTxt {
     std::vector<Question> asked;
     int delivered = 0;
 
-    TxtFetcher fetcher(const Form1* const* form) {
+    TxtFetcher fetcher(const MainWindow* const* form) {
         return [this, form](const QString& name, QObject& context, TxtAnswer done) {
             asked.push_back({name, *form != nullptr && (*form)->lookupInProgress()});
             // The texts as the list publishes them when asked.
@@ -100,8 +100,8 @@ class ListingReasonsTest : public QObject {
     void init() {
         m_resolver = std::make_unique<HookedResolver>();
         m_txt = std::make_unique<ScriptedTxt>();
-        m_form =
-            std::make_unique<Form1>(*m_resolver, m_opened.opener(), m_txt->fetcher(&m_formPointer));
+        m_form = std::make_unique<MainWindow>(*m_resolver, m_opened.opener(),
+                                              m_txt->fetcher(&m_formPointer));
         m_formPointer = m_form.get();
         m_resolver->script.answer(kHost.toStdString(), {192, 0, 2, 10})
             .answer("10.2.0.192.bl.test", {127, 0, 0, 4})
@@ -153,7 +153,7 @@ class ListingReasonsTest : public QObject {
     void namesAreTheRunsEvenWhenTheHostFieldIsEdited() {
         m_resolver->beforeAnswer = [this](std::string_view name) {
             if (name == "10.2.0.192.quiet.test") {
-                m_form->controls().Text55->setText(QStringLiteral("127.0.0.9"));
+                m_form->controls().hostField->setText(QStringLiteral("127.0.0.9"));
             }
         };
         lookUp();
@@ -207,7 +207,7 @@ class ListingReasonsTest : public QObject {
         lookUp();
         QTRY_COMPARE_WITH_TIMEOUT(tip(0), kReason, 2000);
 
-        m_form->controls().Text55->setText(QStringLiteral("   "));
+        m_form->controls().hostField->setText(QStringLiteral("   "));
         m_form->lookItUp();
         QCOMPARE(tip(0), kReason);
         QCOMPARE(m_txt->asked.size(), std::size_t{2});
@@ -264,10 +264,10 @@ class ListingReasonsTest : public QObject {
 
         switch (change) {
             case 0:
-                QTest::keyClicks(m_form->controls().Text2[0], QStringLiteral("x"));
+                QTest::keyClicks(m_form->controls().zoneCells[0], QStringLiteral("x"));
                 break;
             case 1:
-                QTest::keyClicks(m_form->controls().Text3[0], QStringLiteral("x"));
+                QTest::keyClicks(m_form->controls().resultCells[0], QStringLiteral("x"));
                 break;
             default: {
                 BoxAnswer box(QStringLiteral("Yes"));
@@ -306,14 +306,14 @@ class ListingReasonsTest : public QObject {
     }
 
     void withoutAFetcherNothingIsAsked() {
-        Form1 form(*m_resolver, m_opened.opener());
+        MainWindow form(*m_resolver, m_opened.opener());
         clearTable(form.table());
         form.table().setZone(0, "bl.test");
-        form.controls().Text55->setText(kHost);
+        form.controls().hostField->setText(kHost);
         form.lookItUp();
         QCOMPARE(toQString(form.table().result(0)), QStringLiteral("Listed: 127.0.0.4"));
         QTest::qWait(20);
-        QCOMPARE(form.controls().Text3[0]->toolTip(), QString());
+        QCOMPARE(form.controls().resultCells[0]->toolTip(), QString());
     }
 
     // --- The texts ---
@@ -375,19 +375,19 @@ class ListingReasonsTest : public QObject {
 
   private:
     void lookUp() {
-        m_form->controls().Text55->setText(kHost);
+        m_form->controls().hostField->setText(kHost);
         m_form->lookItUp();
     }
     QString tip(int row) const {
-        return m_form->controls().Text3[static_cast<std::size_t>(row)]->toolTip();
+        return m_form->controls().resultCells[static_cast<std::size_t>(row)]->toolTip();
     }
     QString result(int row) const { return toQString(m_form->table().result(row)); }
 
     std::unique_ptr<HookedResolver> m_resolver;
     std::unique_ptr<ScriptedTxt> m_txt;
     OpenedAddresses m_opened;
-    std::unique_ptr<Form1> m_form;
-    const Form1* m_formPointer = nullptr;
+    std::unique_ptr<MainWindow> m_form;
+    const MainWindow* m_formPointer = nullptr;
 };
 
 }  // namespace ostrivane

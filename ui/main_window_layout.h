@@ -41,17 +41,36 @@ inline constexpr int kClientHeight = 8325;
 
 inline constexpr std::string_view kWindowTitle = "Ostrivane";
 
+// The controls' object names are the names the window was drawn with, so that
+// the window can be compared with its drawing and its controls found by name.
+inline constexpr std::string_view kHostPromptName = "Label5";
+inline constexpr std::string_view kHostFieldName = "Text55";
+inline constexpr std::string_view kLookupButtonName = "Command1";
+inline constexpr std::string_view kNameHeadingName = "Label2";
+inline constexpr std::string_view kZoneHeadingName = "Label1";
+inline constexpr std::string_view kResultHeadingName = "Label3";
+inline constexpr std::string_view kResetButtonName = "Reset";
+inline constexpr std::string_view kMonitoringNoteName = "Label6a";
+inline constexpr std::string_view kMakerLinkName = "Label4a";
+// The table's columns, a control in every row (see arrayControlName).
+inline constexpr std::string_view kNameCellsName = "Text1";
+inline constexpr std::string_view kZoneCellsName = "Text2";
+inline constexpr std::string_view kResultCellsName = "Text3";
+inline constexpr std::string_view kInfoButtonsName = "Command2";
+
 inline constexpr std::array<ControlSpec, 9> kSingleControls{{
-    {"Label5", ControlKind::Label, 60, 80, 1515, 255, "Host or IP to Lookup:"},
-    {"Text55", ControlKind::TextBox, 1680, 25, 3495, 315, ""},
-    {"Command1", ControlKind::PushButton, 5220, 25, 1755, 315, "Look it up!"},
-    {"Label2", ControlKind::Label, 60, 385, 1215, 195, "Blacklist Name"},
-    {"Label1", ControlKind::Label, 2295, 385, 1455, 195, "DNS Zone"},
-    {"Label3", ControlKind::Label, 4560, 385, 1035, 195, "Result"},
-    {"Reset", ControlKind::PushButton, 5280, 7800, 1700, 495, "Reset to Default Blacklists"},
-    {"Label6a", ControlKind::Label, 45, 7935, 3015, 195, "For automated blacklist monitoring see:"},
-    // Drawn after Label6a, whose box it overlaps, so that it lies on top.
-    {"Label4a", ControlKind::LinkLabel, 2820, 7930, 2235, 195, kMakerSiteText},
+    {kHostPromptName, ControlKind::Label, 60, 80, 1515, 255, "Host or IP to Lookup:"},
+    {kHostFieldName, ControlKind::TextBox, 1680, 25, 3495, 315, ""},
+    {kLookupButtonName, ControlKind::PushButton, 5220, 25, 1755, 315, "Look it up!"},
+    {kNameHeadingName, ControlKind::Label, 60, 385, 1215, 195, "Blacklist Name"},
+    {kZoneHeadingName, ControlKind::Label, 2295, 385, 1455, 195, "DNS Zone"},
+    {kResultHeadingName, ControlKind::Label, 4560, 385, 1035, 195, "Result"},
+    {kResetButtonName, ControlKind::PushButton, 5280, 7800, 1700, 495,
+     "Reset to Default Blacklists"},
+    {kMonitoringNoteName, ControlKind::Label, 45, 7935, 3015, 195,
+     "For automated blacklist monitoring see:"},
+    // Drawn after the monitoring note, whose box it overlaps, so that it lies on top.
+    {kMakerLinkName, ControlKind::LinkLabel, 2820, 7930, 2235, 195, kMakerSiteText},
 }};
 
 // One column of the table: a control in every row.
@@ -69,10 +88,11 @@ struct ColumnSpec {
 };
 
 inline constexpr std::array<ColumnSpec, 4> kColumns{{
-    {"Text1", ControlKind::TextBox, 60, 60, 2200, 315, "", ""},
-    {"Text2", ControlKind::TextBox, 2300, 2295, 2200, 315, "", ""},
-    {"Text3", ControlKind::TextBox, 4540, 4545, 2200, 315, "", ""},
-    {"Command2", ControlKind::PushButton, 6780, 6780, 195, 315, "?", "Info on Blacklist from Web"},
+    {kNameCellsName, ControlKind::TextBox, 60, 60, 2200, 315, "", ""},
+    {kZoneCellsName, ControlKind::TextBox, 2300, 2295, 2200, 315, "", ""},
+    {kResultCellsName, ControlKind::TextBox, 4540, 4545, 2200, 315, "", ""},
+    {kInfoButtonsName, ControlKind::PushButton, 6780, 6780, 195, 315, "?",
+     "Info on Blacklist from Web"},
 }};
 
 inline constexpr int kFirstRowTop = 600;

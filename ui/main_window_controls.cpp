@@ -1,4 +1,4 @@
-#include "ui/form1_controls.h"
+#include "ui/main_window_controls.h"
 
 #include <limits>
 #include <string>
@@ -14,7 +14,7 @@
 #include <QWidget>
 
 #include "ui/caption_wrap.h"
-#include "ui/form1_layout.h"
+#include "ui/main_window_layout.h"
 #include "ui/qt_text.h"
 
 namespace ostrivane {
@@ -101,9 +101,9 @@ QWidget* createControl(QWidget& form, ControlKind kind, std::string_view name,
 }
 
 template <typename Widget>
-Widget* named(const QWidget& form, const std::string& name) {
+Widget* named(const QWidget& form, std::string_view name) {
     auto* control = form.findChild<Widget*>(toQString(name), Qt::FindDirectChildrenOnly);
-    Q_ASSERT_X(control, "createForm1Controls", "a control of the layout is missing");
+    Q_ASSERT_X(control, "createMainWindowControls", "a control of the layout is missing");
     return control;
 }
 
@@ -125,7 +125,7 @@ void setTabOrder(const QWidget& form) {
 
 }  // namespace
 
-void applyForm1Font(QWidget& form) {
+void applyMainWindowFont(QWidget& form) {
     QFont font;
     // The face the window was drawn with first, then the faces that share
     // Arial's widths, then whatever sans-serif face the system has.
@@ -146,7 +146,7 @@ void applyForm1Font(QWidget& form) {
     form.setFont(font);
 }
 
-Form1Controls createForm1Controls(QWidget& form) {
+MainWindowControls createMainWindowControls(QWidget& form) {
     form.setWindowTitle(toQString(kWindowTitle));
     form.setFixedSize(twipsToPixels(kClientWidth), twipsToPixels(kClientHeight));
 
@@ -166,24 +166,24 @@ Form1Controls createForm1Controls(QWidget& form) {
                       control.text, {});
     }
 
-    Form1Controls controls;
-    controls.Label5 = named<QLabel>(form, "Label5");
-    controls.Text55 = named<QLineEdit>(form, "Text55");
-    controls.Command1 = named<QPushButton>(form, "Command1");
-    controls.Label2 = named<QLabel>(form, "Label2");
-    controls.Label1 = named<QLabel>(form, "Label1");
-    controls.Label3 = named<QLabel>(form, "Label3");
-    controls.Reset = named<QPushButton>(form, "Reset");
-    controls.Label6a = named<QLabel>(form, "Label6a");
-    controls.Label4a = named<QLabel>(form, "Label4a");
-    controls.Label4a->raise();
-    controls.Text1 = namedArray<QLineEdit>(form, "Text1");
-    controls.Text2 = namedArray<QLineEdit>(form, "Text2");
-    controls.Text3 = namedArray<QLineEdit>(form, "Text3");
-    controls.Command2 = namedArray<QPushButton>(form, "Command2");
+    MainWindowControls controls;
+    controls.hostPrompt = named<QLabel>(form, kHostPromptName);
+    controls.hostField = named<QLineEdit>(form, kHostFieldName);
+    controls.lookupButton = named<QPushButton>(form, kLookupButtonName);
+    controls.nameHeading = named<QLabel>(form, kNameHeadingName);
+    controls.zoneHeading = named<QLabel>(form, kZoneHeadingName);
+    controls.resultHeading = named<QLabel>(form, kResultHeadingName);
+    controls.resetButton = named<QPushButton>(form, kResetButtonName);
+    controls.monitoringNote = named<QLabel>(form, kMonitoringNoteName);
+    controls.makerLink = named<QLabel>(form, kMakerLinkName);
+    controls.makerLink->raise();
+    controls.nameCells = namedArray<QLineEdit>(form, kNameCellsName);
+    controls.zoneCells = namedArray<QLineEdit>(form, kZoneCellsName);
+    controls.resultCells = namedArray<QLineEdit>(form, kResultCellsName);
+    controls.infoButtons = namedArray<QPushButton>(form, kInfoButtonsName);
 
     setTabOrder(form);
-    controls.Text55->setFocus();
+    controls.hostField->setFocus();
     return controls;
 }
 

@@ -1,4 +1,4 @@
-#include "ui/form1_layout.h"
+#include "ui/main_window_layout.h"
 
 namespace ostrivane {
 
@@ -11,22 +11,23 @@ std::string arrayControlName(std::string_view array, int index) {
 }
 
 std::vector<std::string> tabOrder() {
-    std::vector<std::string> order{"Text55", "Command1", "Reset"};
+    std::vector<std::string> order{std::string(kHostFieldName), std::string(kLookupButtonName),
+                                   std::string(kResetButtonName)};
     const auto addRow = [&order](int row, std::initializer_list<std::string_view> arrays) {
         for (std::string_view array : arrays) {
             order.push_back(arrayControlName(array, row));
         }
     };
     for (int row = 0; row <= 9; ++row) {
-        addRow(row, {"Text1", "Text2", "Text3"});
+        addRow(row, {kNameCellsName, kZoneCellsName, kResultCellsName});
     }
     for (int row = 10; row <= 18; ++row) {
-        addRow(row, {"Text3", "Text2", "Text1"});
+        addRow(row, {kResultCellsName, kZoneCellsName, kNameCellsName});
     }
     for (int row = 0; row < kRowCount; ++row) {
-        order.push_back(arrayControlName("Command2", row));
+        order.push_back(arrayControlName(kInfoButtonsName, row));
     }
-    addRow(kRowCount - 1, {"Text1", "Text2", "Text3"});
+    addRow(kRowCount - 1, {kNameCellsName, kZoneCellsName, kResultCellsName});
     return order;
 }
 
