@@ -136,8 +136,6 @@ OptionWords checkOptionWords() {
     return words;
 }
 
-namespace {
-
 OptionRow flagRow(std::string names, bool& into) {
     return {std::move(names), false, [&into](const std::string&) -> OptionProblem {
                 into = true;
@@ -179,6 +177,8 @@ OptionRow zoneRow(std::vector<std::string>& into) {
                 return std::nullopt;
             }};
 }
+
+namespace {
 
 OptionRow domainZoneRow(std::vector<std::string>& into) {
     return {"--domain-zone", true, [&into](const std::string& value) -> OptionProblem {
@@ -339,10 +339,16 @@ History (every run is recorded; see ostrivane(1), HISTORY):
                        last 30 days
   --keep-days N        forget runs older than N days (default 400)
 
+Each list is asked about the test points of both address families (RFC 5782);
+a list that works for one family only is "not-covered" for the other. The
+questions are paced per server and a missing answer is asked again within
+--timeout.
+
 Exit status (text, json): 0 clean; 1 listed; 2 a target did not resolve;
 3 usage error, or the status page could not be written; 4 incomplete (no
-answer, list error or broken zone, no answer to a host name's lookup, a
-mail domain's lookup without an answer or its SPF permerror), none listed.
+answer, list error or broken zone, no answer to a host name's lookup, an
+address no working list covers, a mail domain's lookup without an answer or
+its SPF permerror), none listed.
 nagios: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN.
 )";
 }

@@ -30,10 +30,14 @@ std::variant<CheckOptions, CheckUsageError> parseCheckOptions(const std::vector<
 // the port defaulting to 53; nothing when the value is not ADDRESS[:PORT].
 std::optional<std::string> normalizeServer(std::string_view text);
 
-// Rows of --check that --check-zones has too, with the same words.
+// Rows of --check that --check-zones and --serve have too, with the same words.
 OptionRow listRow(std::optional<std::filesystem::path>& into);
 OptionRow timeoutRow(std::chrono::milliseconds& into);
 OptionRow serverRow(std::vector<std::string>& into);
+OptionRow zoneRow(std::vector<std::string>& into);
+OptionRow flagRow(std::string names, bool& into);
+OptionRow pathRow(std::string name, std::string what, std::optional<std::filesystem::path>& into);
+OptionRow wholeNumberRow(std::string name, std::string what, int& into);
 OptionWords checkOptionWords();
 
 // The usage text of the check mode.

@@ -27,6 +27,7 @@ constexpr std::array kModes{
     Mode{"--check-zones", CommandKind::CheckZones, Takes::TheRest},
     Mode{"--check", CommandKind::Check, Takes::TheRest},
     Mode{"--timeline", CommandKind::Timeline, Takes::TheRest},
+    Mode{"--serve", CommandKind::Serve, Takes::TheRest},
 };
 
 Command usageError(std::string problem) {
@@ -85,6 +86,7 @@ std::string usageErrorText(std::string_view problem) {
         "       ostrivane --check-zones [OPTIONS]\n"
         "       ostrivane --check [OPTIONS] TARGET...\n"
         "       ostrivane --timeline [--history FILE] [TARGET...]\n"
+        "       ostrivane --serve [[ADDRESS]:PORT] --target TARGET... [OPTIONS]\n"
         "       ostrivane -h | --help | -V | --version\n"
         "Try 'ostrivane --help' for more.\n";
     return text;
@@ -97,6 +99,7 @@ std::string usageText(const std::filesystem::path& listFile, const std::filesyst
         "       ostrivane --check-zones [OPTIONS]\n"
         "       ostrivane --check [OPTIONS] TARGET...\n"
         "       ostrivane --timeline [--history FILE] [TARGET...]\n"
+        "       ostrivane --serve [[ADDRESS]:PORT] --target TARGET... [OPTIONS]\n"
         "       ostrivane -h | --help | -V | --version\n"
         "\n"
         "Checks HOST, a host name or an IPv4 address, against every DNS blacklist of\n"
@@ -142,7 +145,8 @@ std::string usageText(const std::filesystem::path& listFile, const std::filesyst
         "--check asks every list about every address of the targets at once (IPv4\n"
         "and IPv6, host names, blocks), for cron, Nagios and scripts, and keeps a\n"
         "history of what changed; see ostrivane --check --help. --timeline prints\n"
-        "the listing periods of that history.\n"
+        "the listing periods of that history. --serve checks targets every 15\n"
+        "minutes and serves the results to Prometheus; see ostrivane --serve --help.\n"
         "\n"
         "Exit status:\n"
         "  0  the host resolved, every blacklist answered, and none lists it\n"

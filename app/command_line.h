@@ -14,6 +14,7 @@ enum class CommandKind {
     CheckZones,  // is every blacklist alive? The rest of the line is its own
     Check,       // the monitoring check of many addresses: the rest of the line is its own
     Timeline,    // the listing periods kept in the history of checks
+    Serve,       // the Prometheus exporter: the rest of the line is its own
     Unattended,  // a host to check
     UsageError,  // an unknown option, or a blank host: nothing is done
 };

@@ -9,6 +9,7 @@
 #include "app/command_line.h"
 #include "app/exit_status.h"
 #include "app/one_host_mode.h"
+#include "app/serve_mode.h"
 #include "app/timeline_mode.h"
 #include "app/window_mode.h"
 #include "app/zone_check_mode.h"
@@ -58,6 +59,8 @@ int main(int argc, char* argv[]) {
         case CommandKind::Timeline:
             // The timeline reads the history of check runs and nothing else.
             return runTimelineCommand(command.arguments, std::cout, std::cerr);
+        case CommandKind::Serve:
+            return runServeCommand(command.arguments, std::cout, std::cerr);
         case CommandKind::CheckZones:
             errno = 0;
             return afterWritingStandardOutput(

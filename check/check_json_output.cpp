@@ -49,7 +49,9 @@ JsonDocument jsonSummary(const CheckRun& run) {
             {"list_error", counts.listError},
             {"broken_zone", counts.brokenZone},
             {"unresolved_targets", run.unresolvedTargets.size()},
-            {"unanswered_targets", run.unansweredTargets.size()}};
+            {"unanswered_targets", run.unansweredTargets.size()},
+            {"not_covered", counts.notCovered},
+            {"uncovered_addresses", counts.uncoveredAddresses}};
 }
 
 }  // namespace
@@ -63,6 +65,8 @@ void printCheckJson(const CheckRun& run, std::ostream& out) {
         document["zones"].push_back({{"zone", zone.zone},
                                      {"name", zone.name},
                                      {"state", zoneStateText(zone.health)},
+                                     {"ipv4", zoneStateText(zone.ipv4)},
+                                     {"ipv6", zoneStateText(zone.ipv6)},
                                      {"kind", zone.domainList ? "domains" : "addresses"}});
     }
     document["results"] = JsonDocument::array();

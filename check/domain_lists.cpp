@@ -98,7 +98,14 @@ std::variant<DomainListRun, EngineFailure> askDomainLists(
     for (std::size_t z = 0; z < zones.size(); ++z) {
         const auto health = classifyZone(resolutionOf(listAnswerOf(answers[2 * z])),
                                          resolutionOf(listAnswerOf(answers[2 * z + 1])));
-        run.zones.push_back({zones[z].zone, zones[z].name, health});
+        // A domain list answers for names, not for an address family: its
+        // state stands for both.
+        CheckedZone checked;
+        checked.zone = zones[z].zone;
+        checked.name = zones[z].name;
+        checked.health = checked.ipv4 = checked.ipv6 = health;
+        checked.domainList = true;
+        run.zones.push_back(std::move(checked));
     }
     std::vector<NameQuestion> listed;
     std::vector<std::size_t> resultOf;

@@ -4,6 +4,9 @@
 # looks for it beside its own bin folder.
 
 install(TARGETS ostrivane RUNTIME DESTINATION bin)
+# The exporter's unit (`ostrivane --serve`); debian/rules puts it in /lib.
+set(OSTRIVANE_SYSTEMD_UNIT_DIR lib/systemd/system CACHE STRING "Where the systemd unit goes")
+install(FILES packaging/systemd/ostrivane-exporter.service DESTINATION ${OSTRIVANE_SYSTEMD_UNIT_DIR})
 if(OSTRIVANE_GUI)
   install(TARGETS ostrivane_window LIBRARY DESTINATION lib/ostrivane)
   install(FILES packaging/ostrivane.desktop DESTINATION share/applications)

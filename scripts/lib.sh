@@ -9,9 +9,9 @@ OSTRIVANE_PACKAGES=(
     libgtest-dev libgmock-dev
     qt6-base-dev fonts-dejavu-core
     xvfb xauth
-    python3 python3-dnslib iproute2 util-linux
+    python3 python3-dnslib iproute2 util-linux procps
     libc-ares-dev libsqlite3-dev sqlite3
-    nlohmann-json3-dev libcli11-dev
+    nlohmann-json3-dev libcli11-dev libcpp-httplib-dev prometheus
     nsd
 )
 

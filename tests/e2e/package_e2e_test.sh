@@ -67,6 +67,10 @@ for file in bin/ostrivane share/man/man1/ostrivane.1.gz share/doc/ostrivane/copy
     [ -f "$root/$file" ] || fail "ostrivane lacks /usr/$file"
 done
 [ ! -e "$root/lib/ostrivane" ] || fail "ostrivane holds the window module"
+unit="$scratch/server/lib/systemd/system/ostrivane-exporter.service"
+[ -f "$unit" ] || fail "ostrivane lacks /lib/systemd/system/ostrivane-exporter.service"
+postinst=$(dpkg-deb --ctrl-tarfile "$server" | tar -xOf - ./postinst 2>/dev/null || true)
+! grep -q 'deb-systemd-invoke.*start' <<<"$postinst" || fail "the exporter starts before it has targets"
 needed=$(readelf -d "$root/bin/ostrivane" | grep NEEDED)
 ! grep -qi 'qt' <<<"$needed" || fail "the program links Qt: $needed"
 

@@ -171,6 +171,13 @@ fi
 mkfifo "$tmp/fifo" || exit 125
 timeout 20 cat "$tmp/fifo" >"$tmp/from-fifo" &  # bounded: a run that replaced the FIFO never opens it
 reader=$!
+# The run must find the reader there: on a busy machine cat may not be waiting
+# in its open of the FIFO yet when the run opens it (bounded: 5 s).
+for ((i = 0; i < 100; i++)); do
+    cat_pid=$(pgrep -P "$reader" | head -1)
+    [[ -n "$cat_pid" && "$(cat "/proc/$cat_pid/wchan" 2>/dev/null)" == wait_for_partner ]] && break
+    sleep 0.05
+done
 OSTRIVANE_REPORT="$tmp/fifo" run_case "report to a FIFO" 1 '' - prog 127.0.0.2
 wait "$reader"
 grep -qF "Listed: 127.0.0.2" "$tmp/from-fifo" || fail "report to a FIFO: the reader got no report"
