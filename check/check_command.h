@@ -25,7 +25,8 @@ struct CheckEnvironment {
     std::ostream& warnings;                 // problems that do not stop the run
     std::filesystem::path defaultListFile;  // the window's list file
     HostResolver resolveHost;  // empty: through c-ares, with the run's servers and time-out
-    DnsRound mailDns;  // mail targets' lookups; empty: through c-ares, with the run's servers
+    DnsRound mailDns =
+        nullptr;  // mail targets' lookups; empty: through c-ares, with the run's servers
 };
 
 // Reads the targets, resolves the host names, takes the zones (--zone, else

@@ -66,7 +66,7 @@ struct CheckResult {
     std::optional<EpochMs> since;  // start of the current listing streak
     // How a mail target reached the subject ("mx mx1.example.org", "spf
     // include:_spf.example.net ip4:192.0.2.0/24", "domain"); empty otherwise.
-    std::vector<std::string> via;
+    std::vector<std::string> via{};
 };
 
 // What a mail target's expansion found besides its subjects.

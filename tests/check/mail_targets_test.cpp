@@ -79,8 +79,10 @@ TEST(MailTargets, MoreAddressesThanARunTakesIsTheError) {
 
 TEST(MailTargets, EveryOutputShowsTheWayAndTheFindings) {
     CheckRun run;
-    run.zones = {{"bl.test", "", ZoneHealth::Healthy, false},
-                 {"dbl.test", "", ZoneHealth::Healthy, true}};
+    run.zones.resize(2);
+    run.zones[0].zone = "bl.test";
+    run.zones[1].zone = "dbl.test";
+    run.zones[1].domainList = true;
     std::vector<CheckAddress> addresses = {
         {"mail:example.org", *parseIpAddress("192.0.2.25"), {"mx mx1.example.org", "spf mx"}}};
     run.results = {testing::result("192.0.2.25", "bl.test", CheckVerdict::Listed),
