@@ -103,7 +103,8 @@ class MailDomains(unittest.TestCase):
         nagios = run(["--format", "nagios", "spf:lookups.spfbad.test"])
         self.assertEqual(nagios.returncode, 1, nagios.stdout)
         self.assertTrue(nagios.stdout.startswith("OSTRIVANE WARNING - "), nagios.stdout)
-        self.assertIn("permerror", nagios.stdout.splitlines()[0])
+        self.assertIn("incomplete spf:lookups.spfbad.test", nagios.stdout.splitlines()[0])
+        self.assertIn("spf:lookups.spfbad.test: SPF permerror: more than 10 terms", nagios.stdout)
         listed = run(["--format", "nagios", "mail:owner.test"]).stdout.splitlines()
         self.assertIn("192.0.2.40 listed on bl.test (127.0.0.2) via mx mx2.owner.test; "
                       "spf mx mx2.owner.test: Listed, see https://bl.test/192.0.2.40", listed[1:])
