@@ -111,7 +111,7 @@ int runCheckCommand(const std::vector<std::string>& args, std::istream& in, std:
     // used is said first; the check runs all the same.
     CheckHistory history = CheckHistory::open(options.historyFile, !options.noHistory, err);
 
-    CheckEnvironment environment{in, err, listFilePath(), {}};
+    CheckEnvironment environment{in, err, listFilePath(), {}, {}};
     environment.catalog = &catalogUse;
     auto outcome = runCheck(options, environment);
     if (const auto* failure = std::get_if<CheckFailure>(&outcome)) {

@@ -12,6 +12,7 @@
 #include "check/check_options.h"
 #include "check/check_result.h"
 #include "check/target.h"
+#include "mail/mail_dns.h"
 
 namespace ostrivane {
 
@@ -25,6 +26,8 @@ struct CheckEnvironment {
     std::ostream& warnings;                 // problems that do not stop the run
     std::filesystem::path defaultListFile;  // the window's list file
     HostResolver resolveHost;  // empty: through c-ares, with the run's servers and time-out
+    DnsRound mailDns =
+        nullptr;  // mail targets' lookups; empty: through c-ares, with the run's servers
     const CatalogUse* catalog = nullptr;  // none: no decoding, the list file's zones by default
 };
 
