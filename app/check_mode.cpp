@@ -1,6 +1,7 @@
 #include "app/check_mode.h"
 
 #include <ostream>
+#include <sstream>
 #include <variant>
 
 #include "app/check_command_line.h"
@@ -10,6 +11,7 @@
 #include "check/check_output.h"
 #include "history/check_history.h"
 #include "history/status_page.h"
+#include "metrics/check_metrics.h"
 #include "persist/atomic_write.h"
 #include "persist/startup.h"
 #include "text/terminal_text.h"
@@ -41,6 +43,34 @@ bool writeStatusPage(const std::filesystem::path& page, const CheckRun& run,
     return true;
 }
 
+// The run in the options' format, to standard output or, with --output, to
+// its file in one step: a reader such as a textfile collector never sees
+// half a file.
+bool writeOutput(const CheckRun& run, const CheckOptions& options, std::ostream& out,
+                 std::ostream& err) {
+    std::ostringstream text;
+    if (options.format == CheckFormat::OpenMetrics) {
+        text << renderMetrics(checkRunFamilies(run), MetricsFormat::OpenMetrics);
+    } else {
+        // The nagios line names the state before the page is written.
+        printCheckRun(run, options, checkExitStatus(run, options), text);
+    }
+    if (!options.output) {
+        out << text.str();
+        out.flush();
+        return true;
+    }
+    auto problem = createFolderOf(*options.output);
+    if (!problem) {
+        problem = writeFileAtomically(*options.output, text.str());
+    }
+    if (problem) {
+        err << "Output not written: " << problem->message() << '\n';
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int runCheckCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
@@ -65,9 +95,7 @@ int runCheckCommand(const std::vector<std::string>& args, std::istream& in, std:
     }
     auto& run = std::get<CheckRun>(outcome);
     history.annotate(run, err);
-    // The nagios line names the state before the page is written.
-    printCheckRun(run, options, checkExitStatus(run, options), out);
-    out.flush();
+    const bool outputWritten = writeOutput(run, options, out, err);
     history.recordAndPrune(run, options.keepDays, err);
 
     const bool pageWritten = !options.page || writeStatusPage(*options.page, run, history, err);
@@ -75,6 +103,9 @@ int runCheckCommand(const std::vector<std::string>& args, std::istream& in, std:
     if (changesUnknown && options.format != CheckFormat::Nagios) {
         // Without a history nobody can say what changed: never "nothing changed".
         err << "ostrivane --check: --changes needs the history of earlier runs\n";
+    }
+    if (!outputWritten) {
+        return kExitFailed;
     }
     return checkExitStatus(run, options, {changesUnknown, pageWritten});
 }
