@@ -299,10 +299,15 @@ History (every run is recorded; see ostrivane(1), HISTORY):
                        last 30 days
   --keep-days N        forget runs older than N days (default 400)
 
+Each list is asked about the test points of both address families (RFC 5782);
+a list that works for one family only is "not-covered" for the other. The
+questions are paced per server and a missing answer is asked again within
+--timeout.
+
 Exit status (text, json): 0 clean; 1 listed; 2 a target did not resolve;
 3 usage error, or the status page could not be written; 4 incomplete (no
-answer, list error or broken zone, or no answer to a host name's lookup),
-none listed.
+answer, list error or broken zone, no answer to a host name's lookup, or an
+address no working list covers), none listed.
 nagios: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN.
 )";
 }

@@ -25,13 +25,14 @@ std::once_flag aresInitialised;
 struct Pending {
     ReplyCallback callback;
     void* context;
+    std::uint64_t token;
 };
 
 void replied(void* arg, int status, int /*timeouts*/, unsigned char* reply, int length) {
     const auto* pending = static_cast<Pending*>(arg);
     const Pending copy = *pending;
     delete pending;
-    copy.callback(copy.context, status, reply,
+    copy.callback(copy.context, copy.token, status, reply,
                   reply != nullptr ? static_cast<std::size_t>(length) : 0);
 }
 
@@ -79,9 +80,9 @@ AresChannel::~AresChannel() {
 }
 
 void AresChannel::ask(const std::string& name, RecordType type, ReplyCallback callback,
-                      void* context) {
+                      void* context, std::uint64_t token) {
     ares_query(m_state->channel, name.c_str(), ns_c_in, static_cast<int>(type), &replied,
-               new Pending{callback, context});
+               new Pending{callback, context, token});
 }
 
 namespace {

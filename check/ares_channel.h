@@ -4,6 +4,7 @@
 // and the name lookups share. Nothing of c-ares shows in this header.
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,9 +25,10 @@ struct ChannelFailure {
     std::string reason;
 };
 
-// Called once per question with the whole reply (or null) and c-ares's status.
-using ReplyCallback = void (*)(void* context, int status, const std::uint8_t* reply,
-                               std::size_t length);
+// Called once per question with its context and token, c-ares's status and
+// the whole reply (or null).
+using ReplyCallback = void (*)(void* context, std::uint64_t token, int status,
+                               const std::uint8_t* reply, std::size_t length);
 
 class AresChannel {
   public:
@@ -40,7 +42,8 @@ class AresChannel {
 
     // Sends `name` (class IN); the callback may run at once when c-ares cannot
     // send it at all.
-    void ask(const std::string& name, RecordType type, ReplyCallback callback, void* context);
+    void ask(const std::string& name, RecordType type, ReplyCallback callback, void* context,
+             std::uint64_t token = 0);
 
     // The host's addresses of `type` (A or AAAA) from the hosts file, as the
     // system resolver reads it first; nothing when the file does not name the

@@ -48,7 +48,9 @@ JsonDocument jsonSummary(const CheckRun& run) {
             {"list_error", counts.listError},
             {"broken_zone", counts.brokenZone},
             {"unresolved_targets", run.unresolvedTargets.size()},
-            {"unanswered_targets", run.unansweredTargets.size()}};
+            {"unanswered_targets", run.unansweredTargets.size()},
+            {"not_covered", counts.notCovered},
+            {"uncovered_addresses", counts.uncoveredAddresses}};
 }
 
 }  // namespace
@@ -59,8 +61,11 @@ void printCheckJson(const CheckRun& run, std::ostream& out) {
     document["duration_ms"] = run.durationMs;
     document["zones"] = JsonDocument::array();
     for (const auto& zone : run.zones) {
-        document["zones"].push_back(
-            {{"zone", zone.zone}, {"name", zone.name}, {"state", zoneStateText(zone.health)}});
+        document["zones"].push_back({{"zone", zone.zone},
+                                     {"name", zone.name},
+                                     {"state", zoneStateText(zone.health)},
+                                     {"ipv4", zoneStateText(zone.ipv4)},
+                                     {"ipv6", zoneStateText(zone.ipv6)}});
     }
     document["results"] = JsonDocument::array();
     for (const auto& result : run.results) {

@@ -31,7 +31,8 @@ std::string statusText(const CheckRun& run) {
         if (result.verdict == CheckVerdict::Listed) {
             addOnce(listedAddresses, result.address);
             addOnce(listingZones, result.zone);
-        } else if (result.verdict != CheckVerdict::NotListed) {
+        } else if (result.verdict != CheckVerdict::NotListed &&
+                   result.verdict != CheckVerdict::NotCovered) {
             addOnce(silentZones, result.zone);
         }
     }
@@ -47,6 +48,9 @@ std::string statusText(const CheckRun& run) {
     }
     if (!run.unansweredTargets.empty()) {
         parts.push_back("no answer for " + joined(run.unansweredTargets, ", "));
+    }
+    if (const auto uncovered = uncoveredAddressesOf(run); !uncovered.empty()) {
+        parts.push_back("no working list covers " + joined(uncovered, ", "));
     }
     if (!silentZones.empty()) {
         parts.push_back("no verdict from " + joined(silentZones, ", "));

@@ -12,6 +12,8 @@ std::string_view checkVerdictText(CheckVerdict verdict) {
             return "list-error";
         case CheckVerdict::BrokenZone:
             return "broken-zone";
+        case CheckVerdict::NotCovered:
+            return "not-covered";
         case CheckVerdict::NoAnswer:
             break;
     }
@@ -30,10 +32,38 @@ std::string_view listingChangeText(ListingChange change) {
     return "ongoing";
 }
 
+std::vector<std::string> uncoveredAddressesOf(const CheckRun& run) {
+    std::vector<std::string> uncovered;
+    for (std::size_t first = 0; first < run.results.size();) {
+        std::size_t end = first;
+        bool covered = false;
+        for (; end < run.results.size() && run.results[end].address == run.results[first].address;
+             ++end) {
+            covered = covered || run.results[end].verdict != CheckVerdict::NotCovered;
+        }
+        if (!covered) {
+            uncovered.push_back(run.results[first].address);
+        }
+        first = end;
+    }
+    return uncovered;
+}
+
+ZoneHealth zoneHealthOf(ZoneHealth ipv4, ZoneHealth ipv6) {
+    return ipv4 == ZoneHealth::Healthy || ipv6 == ZoneHealth::Healthy ? ZoneHealth::Healthy : ipv4;
+}
+
 CheckCounts countsOf(const CheckRun& run) {
     CheckCounts counts;
     std::vector<std::string_view> addresses;
+    bool covered = true;  // the current address: some zone gave more than not-covered
     for (const auto& result : run.results) {
+        if (addresses.empty() || addresses.back() != result.address) {
+            counts.uncoveredAddresses += covered ? 0 : 1;
+            covered = false;
+            addresses.push_back(result.address);
+        }
+        covered = covered || result.verdict != CheckVerdict::NotCovered;
         switch (result.verdict) {
             case CheckVerdict::Listed:
                 ++counts.listed;
@@ -53,11 +83,12 @@ CheckCounts countsOf(const CheckRun& run) {
             case CheckVerdict::BrokenZone:
                 ++counts.brokenZone;
                 break;
-        }
-        if (addresses.empty() || addresses.back() != result.address) {
-            addresses.push_back(result.address);
+            case CheckVerdict::NotCovered:
+                ++counts.notCovered;
+                break;
         }
     }
+    counts.uncoveredAddresses += covered ? 0 : 1;
     counts.addresses = addresses.size();
     return counts;
 }

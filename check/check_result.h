@@ -18,14 +18,15 @@
 namespace ostrivane {
 
 enum class CheckVerdict {
-    Listed,     // an answer in 127.0.0.0/8 outside 127.255.255.0/24, zone healthy
-    NotListed,  // NXDOMAIN (or no A record), zone healthy
-    NoAnswer,   // time-out, SERVFAIL, REFUSED
-    ListError,  // 127.255.255.0/24, or an answer outside 127.0.0.0/8
-    BrokenZone  // the zone lists everything, is empty or dead: its verdicts mean nothing
+    Listed,      // an answer in 127.0.0.0/8 outside 127.255.255.0/24, zone healthy
+    NotListed,   // NXDOMAIN (or no A record), zone healthy
+    NoAnswer,    // time-out, SERVFAIL, REFUSED
+    ListError,   // 127.255.255.0/24, or an answer outside 127.0.0.0/8
+    BrokenZone,  // the zone lists everything, is empty or dead: its verdicts mean nothing
+    NotCovered,  // the zone works for the other address family only
 };
 
-// "listed", "not-listed", "no-answer", "list-error", "broken-zone".
+// "listed", "not-listed", "no-answer", "list-error", "broken-zone", "not-covered".
 std::string_view checkVerdictText(CheckVerdict verdict);
 
 // How a result compares with the previous run that checked the same address
@@ -42,8 +43,16 @@ std::string_view listingChangeText(ListingChange change);
 struct CheckedZone {
     std::string zone;
     std::string name;  // the list file's name for the zone; empty for --zone
-    ZoneHealth health = ZoneHealth::EmptyOrDead;
+    ZoneHealth health = ZoneHealth::EmptyOrDead;  // healthy when it works for either family
+    // Each family judged by its own test points (RFC 5782): 127.0.0.2 and
+    // 127.0.0.1 for IPv4, ::FFFF:7F00:2 and ::FFFF:7F00:1 for IPv6.
+    ZoneHealth ipv4 = ZoneHealth::EmptyOrDead;
+    ZoneHealth ipv6 = ZoneHealth::EmptyOrDead;
 };
+
+// The zone's state from its two families' states: healthy when either works
+// (a list may cover one family only), else the IPv4 state.
+ZoneHealth zoneHealthOf(ZoneHealth ipv4, ZoneHealth ipv6);
 
 struct CheckResult {
     std::string target;   // as the user gave it (host name, address, block, or "-" line)
@@ -72,12 +81,20 @@ struct CheckCounts {
     std::size_t noAnswer = 0;
     std::size_t listError = 0;
     std::size_t brokenZone = 0;
+    std::size_t notCovered = 0;
+    std::size_t uncoveredAddresses = 0;  // addresses that no working zone of the run covers
     std::size_t addresses = 0;
     std::size_t newListings = 0;
 
-    std::size_t incomplete() const { return noAnswer + listError + brokenZone; }
+    std::size_t incomplete() const {
+        return noAnswer + listError + brokenZone + uncoveredAddresses;
+    }
 };
 
 CheckCounts countsOf(const CheckRun& run);
+
+// The addresses for which every zone said not-covered: no working zone of the
+// run covers their family, so nothing was learnt of them.
+std::vector<std::string> uncoveredAddressesOf(const CheckRun& run);
 
 }  // namespace ostrivane

@@ -28,7 +28,9 @@ bool isShown(const CheckResult& result, const CheckOptions& options) {
     if (options.changes) {
         return changed(result);
     }
-    return !options.quiet || result.verdict != CheckVerdict::NotListed || changed(result);
+    const bool quietOne =
+        result.verdict == CheckVerdict::NotListed || result.verdict == CheckVerdict::NotCovered;
+    return !options.quiet || !quietOne || changed(result);
 }
 
 // The address, and the target it came from when that was a name or a block.
@@ -84,6 +86,9 @@ void printSummary(const CheckRun& run, bool withChange, std::ostream& out) {
         << ", not-listed " << counts.notListed << ", no-answer " << counts.noAnswer
         << ", list-error " << counts.listError << ", broken-zone " << counts.brokenZone
         << "; unresolved targets " << run.unresolvedTargets.size();
+    if (counts.notCovered > 0) {
+        out << "; not-covered " << counts.notCovered;
+    }
     if (!run.unansweredTargets.empty()) {
         out << ", unanswered targets " << run.unansweredTargets.size();
     }
@@ -115,9 +120,13 @@ void printCheckText(const CheckRun& run, const CheckOptions& options, std::ostre
         for (const auto& target : run.unansweredTargets) {
             out << escapeForTerminal(target) << ": no answer to the lookup of its addresses\n";
         }
+        for (const auto& address : uncoveredAddressesOf(run)) {
+            out << escapeForTerminal(address) << ": no working list of this run covers "
+                << (address.find(':') == std::string::npos ? "IPv4" : "IPv6") << " addresses\n";
+        }
     }
-    const bool anything =
-        !lines.empty() || !run.unresolvedTargets.empty() || !run.unansweredTargets.empty();
+    const bool anything = !lines.empty() || !run.unresolvedTargets.empty() ||
+                          !run.unansweredTargets.empty() || countsOf(run).uncoveredAddresses > 0;
     if (options.quiet && !options.changes && !anything) {
         return;
     }

@@ -26,10 +26,31 @@ bool isListingAnswer(const ListAnswer& answer) {
            });
 }
 
-CheckVerdict verdictOf(const ListAnswer& answer, ZoneHealth health) {
+ListAnswer listAnswerOf(const DnsRecords& records) {
+    ListAnswer answer;
+    switch (records.outcome) {
+        case DnsRecords::Outcome::Records:
+            if (!records.v4.empty()) {
+                answer.kind = ListAnswer::Kind::Addresses;
+                answer.addresses = records.v4;
+            }
+            break;
+        case DnsRecords::Outcome::NoRecord:
+        case DnsRecords::Outcome::NoSuchName:
+            answer.kind = ListAnswer::Kind::NotFound;
+            break;
+        case DnsRecords::Outcome::Unusable:
+            break;
+    }
+    return answer;
+}
+
+CheckVerdict verdictOf(const ListAnswer& answer, ZoneHealth health, ZoneHealth otherFamily) {
     switch (health) {
-        case ZoneHealth::ListsEverything:
         case ZoneHealth::EmptyOrDead:
+            return otherFamily == ZoneHealth::Healthy ? CheckVerdict::NotCovered
+                                                      : CheckVerdict::BrokenZone;
+        case ZoneHealth::ListsEverything:
             return CheckVerdict::BrokenZone;
         case ZoneHealth::RefusesUs:
             return CheckVerdict::ListError;

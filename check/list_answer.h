@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "check/check_result.h"
+#include "check/dns_reply.h"
 #include "core/resolver.h"
 #include "core/zone_health.h"
 
@@ -32,9 +33,17 @@ Resolution resolutionOf(const ListAnswer& answer);
 // error, never a listing.
 bool isListingAnswer(const ListAnswer& answer);
 
-// The verdict of one address on one zone. A zone that lists everything or is
-// empty or dead makes every verdict broken-zone; one that refuses us makes
-// them list-error, whatever the single answer said.
-CheckVerdict verdictOf(const ListAnswer& answer, ZoneHealth health);
+// What a reply said of the name asked: its A records (after its CNAMEs),
+// not found (NXDOMAIN, or no A record for the name), or no answer (a
+// failure, a CNAME loop, records of another name only).
+ListAnswer listAnswerOf(const DnsRecords& records);
+
+// The verdict of one address on one zone, from the zone's health for the
+// address's family and for the other one. A zone that lists everything, or
+// is empty or dead for both families, makes every verdict broken-zone; one
+// that refuses us makes them list-error, whatever the single answer said. A
+// zone that works for the other family only does not cover the address.
+CheckVerdict verdictOf(const ListAnswer& answer, ZoneHealth health,
+                       ZoneHealth otherFamily = ZoneHealth::EmptyOrDead);
 
 }  // namespace ostrivane

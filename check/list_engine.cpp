@@ -1,18 +1,15 @@
 #include "check/list_engine.h"
 
-#include <ares.h>
-#include <arpa/nameser.h>
-#include <poll.h>
-
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <optional>
+#include <queue>
 
+#include "check/ares_channel.h"
 #include "check/list_answer.h"
+#include "check/question_pacer.h"
 #include "core/address.h"
 
 namespace ostrivane {
@@ -21,395 +18,578 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How many of a zone's address questions may be in flight before its health is
-// known. Enough to keep a healthy zone busy for the first round trip, few
-// enough that three dead zones never hold more than a fraction of the places.
+// How many of a zone's address questions of one family may be in flight
+// before the zone's health for that family is known. Enough to keep a healthy
+// zone busy for the first round trip, few enough that a dead zone is asked
+// little more than its test points.
 constexpr std::size_t kUnprovenZoneInFlight = 16;
+// A question is sent at most this often: once and two re-asks.
+constexpr int kMaxCopies = 3;
+// Results waiting for their address's last zone, at most (about 16 MB).
+constexpr std::size_t kMaxHeldResults = std::size_t{1} << 18;
 
-enum class QuestionKind { For127_0_0_2, For127_0_0_1, Address, Reason };
+enum class Kind : std::uint8_t { Probe, Address, Reason, ProbeReason };
+enum class EventKind : std::uint8_t { Reask, Deadline };
 
-class Engine;
+// The test points, in nibble or octet form, indexed family * 2 + point:
+// the address every list must list, then the one no list may list.
+std::array<IpAddress, 4> testPoints() {
+    IpAddress v4listed;
+    v4listed.bytes = {127, 0, 0, 2};
+    IpAddress v4unlisted;
+    v4unlisted.bytes = {127, 0, 0, 1};
+    IpAddress v6listed{IpAddress::Family::V6, {}};
+    v6listed.bytes = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0x7F, 0, 0, 2};
+    IpAddress v6unlisted = v6listed;
+    v6unlisted.bytes[15] = 1;
+    return {v4listed, v4unlisted, v6listed, v6unlisted};
+}
+
+std::size_t familyOf(const IpAddress& address) {
+    return address.family == IpAddress::Family::V4 ? 0 : 1;
+}
 
 struct Question {
-    Engine* engine = nullptr;
-    QuestionKind kind = QuestionKind::Address;
+    Kind kind = Kind::Address;
+    std::uint8_t point = 0;        // Probe: family * 2 + point
+    std::uint8_t copies = 0;       // sent so far
+    std::uint8_t outstanding = 0;  // copies c-ares still holds
+    std::uint8_t youngCopies = 0;  // bit per copy still counted by the pacer
+    bool open = false;
+    bool freed = false;
+    bool unproven = false;  // counted in its zone's unproven questions
+    std::uint32_t generation = 0;
     std::size_t zone = 0;
-    std::size_t result = 0;  // Address and Reason: the result it answers
-    std::string name;
+    std::size_t address = 0;  // Address, Reason
+    Clock::time_point firstSent{};
+    Clock::time_point lastSent{};
     Clock::time_point deadline{};
-    bool done = false;
 };
 
-struct ZoneProgress {
-    std::optional<ListAnswer> for127_0_0_2;
-    std::optional<ListAnswer> for127_0_0_1;
-    std::optional<ZoneHealth> health;
-    std::size_t nextAddress = 0;  // the next address to ask it about
-    std::size_t inFlight = 0;     // its address questions in flight
+struct Event {
+    Clock::time_point at;
+    std::uint32_t question;
+    std::uint32_t generation;
+    EventKind kind;
+    std::uint8_t copies;  // Reask: the copies out when it was planned
+    bool operator>(const Event& other) const { return at > other.at; }
+};
+
+struct YoungCopy {
+    Clock::time_point sent;
+    std::uint32_t question;
+    std::uint32_t generation;
+    std::uint8_t copy;
+};
+
+struct ZoneState {
+    std::array<std::optional<ListAnswer>, 4> points;
+    std::array<std::optional<ZoneHealth>, 2> health;
+    std::array<std::size_t, 2> unproven{};
+    std::size_t next = 0;  // the next address to ask it about
+    std::size_t pendingReasons = 0;
+    std::string refusal;  // the TXT record beside an error code at a test point
 };
 
 struct ResultProgress {
     ListAnswer answer;
     std::string reason;
+    bool done = false;
 };
-
-std::once_flag aresInitialised;
-
-std::string joinedTxt(const ares_txt_ext* records) {
-    std::string text;
-    bool first = true;
-    for (const auto* part = records; part != nullptr; part = part->next) {
-        if (part->record_start != 0 && !first) {
-            text += "; ";
-        }
-        text.append(reinterpret_cast<const char*>(part->txt), part->length);
-        first = false;
-    }
-    return text;
-}
-
-ListAnswer aAnswerOf(int status, const unsigned char* reply, int length) {
-    ListAnswer answer;
-    if (status == ARES_ENOTFOUND || status == ARES_ENODATA) {
-        answer.kind = ListAnswer::Kind::NotFound;
-        return answer;
-    }
-    if (status != ARES_SUCCESS) {
-        answer.timedOut = status == ARES_ETIMEOUT;
-        return answer;
-    }
-    std::array<ares_addrttl, 64> records{};
-    int count = static_cast<int>(records.size());
-    const int parsed = ares_parse_a_reply(reply, length, nullptr, records.data(), &count);
-    if (parsed == ARES_ENODATA || (parsed == ARES_SUCCESS && count == 0)) {
-        answer.kind = ListAnswer::Kind::NotFound;
-        return answer;
-    }
-    if (parsed != ARES_SUCCESS) {
-        return answer;
-    }
-    answer.kind = ListAnswer::Kind::Addresses;
-    for (int i = 0; i < count; ++i) {
-        std::array<std::uint8_t, 4> address{};
-        std::memcpy(address.data(), &records[static_cast<std::size_t>(i)].ipaddr, 4);
-        answer.addresses.push_back(address);
-    }
-    return answer;
-}
 
 class Engine {
   public:
     Engine(const std::vector<CheckAddress>& addresses, const std::vector<CheckZone>& zones,
-           const EngineSettings& settings)
+           const EngineSettings& settings, const AddressResultSink& sink)
         : m_addresses(addresses),
           m_zones(zones),
           m_settings(settings),
-          m_zoneProgress(zones.size()),
-          m_results(addresses.size() * zones.size()) {}
+          m_sink(sink),
+          m_pacer(settings.timeout),
+          m_zoneStates(zones.size()),
+          m_points(testPoints()) {}
 
-    Engine(const Engine&) = delete;
-    Engine& operator=(const Engine&) = delete;
+    std::optional<EngineFailure> open() {
+        auto opened = AresChannel::open({m_settings.timeout, 1, m_settings.servers});
+        if (auto* failure = std::get_if<ChannelFailure>(&opened)) {
+            return EngineFailure{failure->reason};
+        }
+        m_channel = std::get<std::unique_ptr<AresChannel>>(std::move(opened));
+        return std::nullopt;
+    }
 
-    ~Engine() {
-        if (m_channel != nullptr) {
-            // Calls back every question still in c-ares; all are done by now.
-            ares_destroy(m_channel);
+    std::vector<CheckedZone> run() {
+        for (std::size_t zone = 0; zone < m_zones.size(); ++zone) {
+            for (std::uint8_t point = 0; point < 4; ++point) {
+                const auto index = newQuestion(Kind::Probe, zone, 0);
+                m_questions[index].point = point;
+                m_priority.push_back(index);
+            }
+        }
+        for (;;) {
+            const auto now = Clock::now();
+            handleEvents(now);
+            ageYoung(now);
+            fill(now);
+            emitReady();
+            fill(now);  // room made by the addresses just handed on
+            if (m_copiesOut == 0 && m_priority.empty() && m_reask.empty()) {
+                break;
+            }
+            m_channel->pump(nextWake(now));
+        }
+        for (auto& question : m_questions) {
+            question.open = false;  // the channel's end calls back what is still out
+        }
+        m_channel.reset();
+        return finish();
+    }
+
+  private:
+    static void replied(void* context, std::uint64_t token, int status, const std::uint8_t* reply,
+                        std::size_t length) {
+        static_cast<Engine*>(context)->answered(static_cast<std::uint32_t>(token),
+                                                static_cast<std::uint8_t>(token >> 32), status,
+                                                reply, length);
+    }
+
+    std::uint32_t newQuestion(Kind kind, std::size_t zone, std::size_t address) {
+        std::uint32_t index = 0;
+        if (!m_free.empty()) {
+            index = m_free.back();
+            m_free.pop_back();
+        } else {
+            index = static_cast<std::uint32_t>(m_questions.size());
+            m_questions.emplace_back();
+        }
+        auto& question = m_questions[index];
+        const auto generation = question.generation + 1;
+        question = Question{};
+        question.generation = generation;
+        question.kind = kind;
+        question.zone = zone;
+        question.address = address;
+        return index;
+    }
+
+    void release(std::uint32_t index) {
+        auto& question = m_questions[index];
+        if (!question.open && question.outstanding == 0 && !question.freed) {
+            question.freed = true;
+            ++question.generation;
+            m_free.push_back(index);
         }
     }
 
-    std::optional<EngineFailure> open() {
-        int status = ARES_SUCCESS;
-        std::call_once(aresInitialised,
-                       [&status] { status = ares_library_init(ARES_LIB_INIT_ALL); });
-        if (status != ARES_SUCCESS) {
-            return EngineFailure{std::string("cannot start the DNS library: ") +
-                                 ares_strerror(status)};
+    std::string nameOf(const Question& question) const {
+        const auto& zone = m_zones[question.zone].zone;
+        if (question.kind == Kind::Probe || question.kind == Kind::ProbeReason) {
+            return listQueryName(m_points[question.point], zone);
         }
-        ares_options options{};
-        // Two tries within the time-out: c-ares doubles the second try's wait,
-        // so a third and two thirds of it.
-        const auto timeoutMs = static_cast<int>(m_settings.timeout.count());
-        options.timeout = std::max(1, timeoutMs / 3);
-        options.tries = 2;
-        options.flags = ARES_FLAG_NOSEARCH;
-        const int mask = ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES | ARES_OPT_FLAGS;
-        status = ares_init_options(&m_channel, &options, mask);
-        if (status != ARES_SUCCESS) {
-            m_channel = nullptr;
-            return EngineFailure{std::string("cannot set up the DNS resolver: ") +
-                                 ares_strerror(status)};
-        }
-        if (!m_settings.servers.empty()) {
-            std::string csv;
-            for (const auto& server : m_settings.servers) {
-                csv += (csv.empty() ? "" : ",") + server;
+        return listQueryName(m_addresses[question.address].address, zone);
+    }
+
+    void send(std::uint32_t index, Clock::time_point now) {
+        auto& question = m_questions[index];
+        if (question.copies == 0) {
+            question.open = true;
+            question.firstSent = now;
+            if (!isReason(question)) {
+                question.deadline = now + m_settings.timeout;
             }
-            status = ares_set_servers_ports_csv(m_channel, csv.c_str());
-            if (status != ARES_SUCCESS) {
-                return EngineFailure{"cannot use the DNS servers " + csv + ": " +
-                                     ares_strerror(status)};
+            m_events.push({question.deadline, index, question.generation, EventKind::Deadline, 0});
+        }
+        const auto copy = question.copies++;
+        question.lastSent = now;
+        ++question.outstanding;
+        question.youngCopies |= static_cast<std::uint8_t>(1U << copy);
+        ++m_young;
+        ++m_copiesOut;
+        m_youngQueue.push_back({now, index, question.generation, copy});
+        if (question.copies < kMaxCopies) {
+            if (const auto at = m_pacer.reaskAt(now, question.copies, question.deadline)) {
+                m_events.push({*at, index, question.generation, EventKind::Reask, question.copies});
+            }
+        }
+        m_channel->ask(nameOf(question), typeOf(question), &Engine::replied, this,
+                       index | (std::uint64_t{copy} << 32));
+    }
+
+    static bool isReason(const Question& question) {
+        return question.kind == Kind::Reason || question.kind == Kind::ProbeReason;
+    }
+
+    static RecordType typeOf(const Question& question) {
+        return isReason(question) ? RecordType::Txt : RecordType::A;
+    }
+
+    void forget(Question& question, std::uint8_t copy) {
+        const auto bit = static_cast<std::uint8_t>(1U << copy);
+        if ((question.youngCopies & bit) != 0) {
+            question.youngCopies = static_cast<std::uint8_t>(question.youngCopies & ~bit);
+            --m_young;
+        }
+    }
+
+    void ageYoung(Clock::time_point now) {
+        const auto age = m_pacer.youngAge();
+        while (!m_youngQueue.empty() && now - m_youngQueue.front().sent >= age) {
+            const auto entry = m_youngQueue.front();
+            m_youngQueue.pop_front();
+            auto& question = m_questions[entry.question];
+            if (question.generation == entry.generation) {
+                forget(question, entry.copy);
+            }
+        }
+    }
+
+    void handleEvents(Clock::time_point now) {
+        while (!m_events.empty() && m_events.top().at <= now) {
+            const auto event = m_events.top();
+            m_events.pop();
+            auto& question = m_questions[event.question];
+            if (question.generation != event.generation || !question.open) {
+                continue;
+            }
+            if (event.kind == EventKind::Deadline) {
+                settle(event.question, std::nullopt, 0, true);
+            } else if (question.copies == event.copies) {
+                m_pacer.lost(now);
+                m_reask.push_back({event.question, event.generation});
+            }
+        }
+    }
+
+    bool mayAsk(std::size_t zone, std::size_t address) const {
+        const auto& state = m_zoneStates[zone];
+        const auto family = familyOf(m_addresses[address].address);
+        if (!state.health[family]) {
+            return state.unproven[family] < kUnprovenZoneInFlight;
+        }
+        return *state.health[family] == ZoneHealth::Healthy;
+    }
+
+    // The next address question of `zone`, when it has one to ask now.
+    std::optional<std::uint32_t> nextAddressQuestion(std::size_t zone) {
+        auto& state = m_zoneStates[zone];
+        while (state.next < m_addresses.size()) {
+            const auto family = familyOf(m_addresses[state.next].address);
+            const auto& health = state.health[family];
+            if (health && *health != ZoneHealth::Healthy) {
+                ++state.next;  // settled by the zone's health, nothing to ask
+                continue;
+            }
+            if (!mayAsk(zone, state.next) || !hold(state.next)) {
+                return std::nullopt;
+            }
+            const auto index = newQuestion(Kind::Address, zone, state.next++);
+            if (!health) {
+                m_questions[index].unproven = true;
+                ++state.unproven[family];
+            }
+            return index;
+        }
+        return std::nullopt;
+    }
+
+    // Makes room for the results of `address`; false while too many wait.
+    bool hold(std::size_t address) {
+        while (m_emitted + m_held.size() <= address) {
+            if ((m_held.size() + 1) * m_zones.size() > kMaxHeldResults && !m_held.empty()) {
+                return false;
+            }
+            m_held.emplace_back(m_zones.size());
+        }
+        return true;
+    }
+
+    std::optional<std::uint32_t> nextQuestion() {
+        while (!m_reask.empty()) {
+            const auto [index, generation] = m_reask.front();
+            m_reask.pop_front();
+            const auto& question = m_questions[index];
+            if (question.generation == generation && question.open) {
+                return index;
+            }
+        }
+        while (!m_priority.empty()) {
+            const auto index = m_priority.front();
+            m_priority.pop_front();
+            const auto& question = m_questions[index];
+            if (!isReason(question) || question.deadline > Clock::now()) {
+                return index;
+            }
+            settle(index, std::nullopt, 0);  // a reason whose time is up
+        }
+        for (std::size_t turn = 0; turn < m_zones.size(); ++turn) {
+            const std::size_t zone = (m_nextZone + turn) % m_zones.size();
+            if (auto index = nextAddressQuestion(zone)) {
+                m_nextZone = zone + 1;
+                return index;
             }
         }
         return std::nullopt;
     }
 
-    CheckRun run() {
-        for (std::size_t zone = 0; zone < m_zones.size(); ++zone) {
-            m_priority.push_back(newQuestion(QuestionKind::For127_0_0_2, zone, 0,
-                                             queryName("2.0.0.127", m_zones[zone].zone)));
-            m_priority.push_back(newQuestion(QuestionKind::For127_0_0_1, zone, 0,
-                                             queryName("1.0.0.127", m_zones[zone].zone)));
+    void fill(Clock::time_point now) {
+        while (m_young < m_pacer.window()) {
+            const auto index = nextQuestion();
+            if (!index) {
+                return;
+            }
+            send(*index, now);
         }
-        fill();
-        while (!m_inFlight.empty()) {
-            wait();
-            expire(Clock::now());
-            fill();
-        }
-        return results();
     }
 
+    Clock::time_point nextWake(Clock::time_point now) const {
+        auto wake = now + m_settings.timeout;
+        if (!m_events.empty()) {
+            wake = std::min(wake, m_events.top().at);
+        }
+        if (!m_youngQueue.empty() && m_young >= m_pacer.window()) {
+            wake = std::min(wake, m_youngQueue.front().sent + m_pacer.youngAge());
+        }
+        return wake;
+    }
+
+    void answered(std::uint32_t index, std::uint8_t copy, int status, const std::uint8_t* reply,
+                  std::size_t length) {
+        auto& question = m_questions[index];
+        --question.outstanding;
+        --m_copiesOut;
+        forget(question, copy);
+        if (AresChannel::isCancelled(status)) {
+            release(index);
+            return;
+        }
+        if (copy + 1 < question.copies && reply != nullptr) {
+            m_pacer.notLost();  // an earlier copy came back: the re-ask was early
+        }
+        if (question.open && reply == nullptr && question.outstanding > 0) {
+            return;  // this copy failed; a later one may still be answered
+        }
+        if (question.open) {
+            if (reply != nullptr) {
+                m_pacer.answered(std::chrono::duration_cast<QuestionPacer::Duration>(
+                                     Clock::now() - question.lastSent),
+                                 question.copies == 1);
+            }
+            settle(index, reply == nullptr ? std::nullopt : std::optional(reply), length);
+        }
+        release(index);
+    }
+
+    // Records what came of a question: its reply, or none (time-out, failure).
+    void settle(std::uint32_t index, std::optional<const std::uint8_t*> reply, std::size_t length,
+                bool timedOut = false) {
+        auto& question = m_questions[index];
+        question.open = false;
+        const auto records =
+            reply ? readDnsReply(*reply, length, nameOf(question), typeOf(question)) : DnsRecords{};
+        auto answer = listAnswerOf(records);
+        answer.timedOut = timedOut;
+        switch (question.kind) {
+            case Kind::Probe:
+                settleProbe(question, std::move(answer));
+                break;
+            case Kind::Address:
+                settleAddress(question, std::move(answer));
+                break;
+            case Kind::Reason:
+                if (auto* result = progressOf(question)) {
+                    result->reason = joined(records.txt);
+                    result->done = true;
+                }
+                break;
+            case Kind::ProbeReason: {
+                auto& state = m_zoneStates[question.zone];
+                --state.pendingReasons;
+                if (state.refusal.empty()) {
+                    state.refusal = joined(records.txt);
+                }
+                break;
+            }
+        }
+        release(index);
+    }
+
+    static std::string joined(const std::vector<std::string>& texts) {
+        std::string text;
+        for (const auto& part : texts) {
+            text += (text.empty() ? "" : "; ") + part;
+        }
+        return text;
+    }
+
+    void settleProbe(const Question& question, ListAnswer answer) {
+        auto& state = m_zoneStates[question.zone];
+        if (answer.kind == ListAnswer::Kind::Addresses && !isListingAnswer(answer)) {
+            // An error code where a test point was asked: the list's TXT
+            // record says why ("query refused: ..."), for every verdict.
+            const auto reason = newQuestion(Kind::ProbeReason, question.zone, 0);
+            m_questions[reason].point = question.point;
+            m_questions[reason].deadline = question.deadline;
+            m_priority.push_back(reason);
+            ++state.pendingReasons;
+        }
+        state.points[question.point] = std::move(answer);
+        const std::size_t family = question.point / 2;
+        const auto& listed = state.points[family * 2];
+        const auto& unlisted = state.points[family * 2 + 1];
+        if (listed && unlisted) {
+            state.health[family] = classifyZone(resolutionOf(*listed), resolutionOf(*unlisted));
+        }
+    }
+
+    void settleAddress(const Question& question, ListAnswer answer) {
+        auto& state = m_zoneStates[question.zone];
+        if (question.unproven) {
+            --state.unproven[familyOf(m_addresses[question.address].address)];
+        }
+        auto* result = progressOf(question);
+        if (result == nullptr) {
+            return;  // asked before its zone proved bad; the address is out already
+        }
+        result->answer = std::move(answer);
+        // The TXT record explains a listing, and an error code too ("query
+        // refused: ...").
+        if (result->answer.kind != ListAnswer::Kind::Addresses) {
+            result->done = true;
+            return;
+        }
+        const auto reason = newQuestion(Kind::Reason, question.zone, question.address);
+        m_questions[reason].deadline = question.deadline;
+        m_priority.push_back(reason);
+    }
+
+    ResultProgress* progressOf(const Question& question) {
+        if (question.address < m_emitted) {
+            return nullptr;
+        }
+        return &m_held[question.address - m_emitted][question.zone];
+    }
+
+    bool healthKnown() const {
+        return std::all_of(m_zoneStates.begin(), m_zoneStates.end(), [](const ZoneState& state) {
+            return state.health[0] && state.health[1] && state.pendingReasons == 0;
+        });
+    }
+
+    bool complete(std::size_t address, const std::vector<ResultProgress>& held) const {
+        const auto family = familyOf(m_addresses[address].address);
+        for (std::size_t zone = 0; zone < m_zones.size(); ++zone) {
+            const auto& health = m_zoneStates[zone].health[family];
+            if (!held[zone].done && (!health || *health == ZoneHealth::Healthy)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    void emitReady() {
+        if (!healthKnown()) {
+            return;
+        }
+        while (!m_held.empty() && complete(m_emitted, m_held.front())) {
+            emit();
+        }
+    }
+
+    void emit() {
+        const auto& address = m_addresses[m_emitted];
+        const auto family = familyOf(address.address);
+        std::vector<CheckResult> results;
+        results.reserve(m_zones.size());
+        const auto text = formatIpAddress(address.address);
+        for (std::size_t zone = 0; zone < m_zones.size(); ++zone) {
+            const auto& progress = m_held.front()[zone];
+            const auto& health = m_zoneStates[zone].health;
+            CheckResult result;
+            result.target = address.target;
+            result.address = text;
+            result.zone = m_zones[zone].zone;
+            result.verdict =
+                verdictOf(progress.answer, health[family].value_or(ZoneHealth::EmptyOrDead),
+                          health[1 - family].value_or(ZoneHealth::EmptyOrDead));
+            if (progress.answer.kind == ListAnswer::Kind::Addresses) {
+                for (const auto& answer : progress.answer.addresses) {
+                    result.answers.push_back(formatDottedQuad(answer));
+                }
+            }
+            if (result.verdict == CheckVerdict::Listed ||
+                result.verdict == CheckVerdict::ListError) {
+                result.reason = progress.reason;
+            }
+            if (result.verdict == CheckVerdict::ListError && result.reason.empty()) {
+                result.reason = m_zoneStates[zone].refusal;
+            }
+            results.push_back(std::move(result));
+        }
+        m_held.pop_front();
+        ++m_emitted;
+        m_sink(std::move(results));
+    }
+
+  public:
+    // What each zone answered at its IPv4 test points, for the zone check.
     std::vector<ZoneProbe> probes() const {
         std::vector<ZoneProbe> probes;
-        for (const auto& progress : m_zoneProgress) {
-            probes.push_back({progress.for127_0_0_2.value_or(ListAnswer{}),
-                              progress.for127_0_0_1.value_or(ListAnswer{}),
-                              progress.health.value_or(ZoneHealth::EmptyOrDead)});
+        for (const auto& state : m_zoneStates) {
+            probes.push_back({state.points[0].value_or(ListAnswer{}),
+                              state.points[1].value_or(ListAnswer{}),
+                              state.health[0].value_or(ZoneHealth::EmptyOrDead)});
         }
         return probes;
     }
 
   private:
-    static void answered(void* arg, int status, int /*timeouts*/, unsigned char* reply,
-                         int length) {
-        auto* question = static_cast<Question*>(arg);
-        if (!question->done) {
-            question->engine->finish(*question, status, reply, length);
-        }
-    }
-
-    Question* newQuestion(QuestionKind kind, std::size_t zone, std::size_t result,
-                          std::string name) {
-        m_questions.push_back({this, kind, zone, result, std::move(name), {}, false});
-        return &m_questions.back();
-    }
-
-    void send(Question* question, Clock::time_point deadline) {
-        question->deadline = deadline;
-        m_inFlight.push_back(question);
-        if (question->kind == QuestionKind::Address) {
-            ++m_zoneProgress[question->zone].inFlight;
-        }
-        // May call back at once (a question c-ares cannot even send).
-        ares_query(m_channel, question->name.c_str(), ns_c_in,
-                   question->kind == QuestionKind::Reason ? ns_t_txt : ns_t_a, &Engine::answered,
-                   question);
-        // c-ares keeps its own copy; a run of 65,536 addresses keeps every
-        // question until the end, so it should not keep every name too.
-        std::string().swap(question->name);
-    }
-
-    bool mayAsk(std::size_t zone) const {
-        const auto& progress = m_zoneProgress[zone];
-        if (progress.nextAddress >= m_addresses.size()) {
-            return false;
-        }
-        if (!progress.health) {
-            return progress.inFlight < kUnprovenZoneInFlight;
-        }
-        return *progress.health == ZoneHealth::Healthy;
-    }
-
-    // Health and reason questions first, then the address questions, taking
-    // the zones in turn so that each address is asked of every zone before the
-    // next address.
-    void fill() {
-        while (m_inFlight.size() < m_settings.maxOutstanding) {
-            if (!m_priority.empty()) {
-                Question* question = m_priority.front();
-                m_priority.pop_front();
-                const auto deadline = question->kind == QuestionKind::Reason
-                                          ? question->deadline
-                                          : Clock::now() + m_settings.timeout;
-                if (deadline > Clock::now()) {
-                    send(question, deadline);
-                } else {
-                    question->done = true;
-                }
-                continue;
-            }
-            bool sent = false;
-            for (std::size_t turn = 0; turn < m_zones.size() && !sent; ++turn) {
-                const std::size_t zone = (m_nextZone + turn) % m_zones.size();
-                if (!mayAsk(zone)) {
-                    continue;
-                }
-                const std::size_t address = m_zoneProgress[zone].nextAddress++;
-                const std::size_t result = address * m_zones.size() + zone;
-                send(newQuestion(QuestionKind::Address, zone, result,
-                                 listQueryName(m_addresses[address].address, m_zones[zone].zone)),
-                     Clock::now() + m_settings.timeout);
-                m_nextZone = zone + 1;
-                sent = true;
-            }
-            if (!sent) {
-                return;
+    std::vector<CheckedZone> finish() {
+        for (auto& state : m_zoneStates) {
+            for (auto& health : state.health) {
+                health = health.value_or(ZoneHealth::EmptyOrDead);
             }
         }
-    }
-
-    void finish(Question& question, int status, const unsigned char* reply, int length) {
-        question.done = true;
-        std::erase(m_inFlight, &question);
-        switch (question.kind) {
-            case QuestionKind::For127_0_0_2:
-            case QuestionKind::For127_0_0_1: {
-                auto& progress = m_zoneProgress[question.zone];
-                auto& slot = question.kind == QuestionKind::For127_0_0_2 ? progress.for127_0_0_2
-                                                                         : progress.for127_0_0_1;
-                slot = aAnswerOf(status, reply, length);
-                if (progress.for127_0_0_2 && progress.for127_0_0_1) {
-                    progress.health = classifyZone(resolutionOf(*progress.for127_0_0_2),
-                                                   resolutionOf(*progress.for127_0_0_1));
-                }
-                break;
-            }
-            case QuestionKind::Address: {
-                --m_zoneProgress[question.zone].inFlight;
-                auto& result = m_results[question.result];
-                result.answer = aAnswerOf(status, reply, length);
-                if (isListingAnswer(result.answer) && reply != nullptr) {
-                    const auto& address = m_addresses[question.result / m_zones.size()].address;
-                    Question* reason =
-                        newQuestion(QuestionKind::Reason, question.zone, question.result,
-                                    listQueryName(address, m_zones[question.zone].zone));
-                    reason->deadline = question.deadline;
-                    m_priority.push_back(reason);
-                }
-                break;
-            }
-            case QuestionKind::Reason:
-                if (status == ARES_SUCCESS) {
-                    ares_txt_ext* records = nullptr;
-                    if (ares_parse_txt_reply_ext(reply, length, &records) == ARES_SUCCESS) {
-                        m_results[question.result].reason = joinedTxt(records);
-                    }
-                    ares_free_data(records);
-                }
-                break;
+        while (m_emitted < m_addresses.size()) {
+            hold(m_emitted);
+            emit();
         }
-    }
-
-    void expire(Clock::time_point now) {
-        std::vector<Question*> late;
-        for (Question* question : m_inFlight) {
-            if (question->deadline <= now) {
-                late.push_back(question);
-            }
-        }
-        for (Question* question : late) {
-            finish(*question, ARES_ETIMEOUT, nullptr, 0);
-        }
-    }
-
-    void wait() {
-        const auto now = Clock::now();
-        auto next = Clock::time_point::max();
-        for (const Question* question : m_inFlight) {
-            next = std::min(next, question->deadline);
-        }
-        auto waitMs =
-            next <= now ? 0 : std::chrono::ceil<std::chrono::milliseconds>(next - now).count();
-        timeval most{static_cast<time_t>(waitMs / 1000),
-                     static_cast<suseconds_t>((waitMs % 1000) * 1000)};
-        timeval buffer{};
-        if (const timeval* aresWait = ares_timeout(m_channel, &most, &buffer)) {
-            waitMs = std::min<long long>(
-                waitMs, aresWait->tv_sec * 1000LL + (aresWait->tv_usec + 999) / 1000);
-        }
-
-        std::array<ares_socket_t, ARES_GETSOCK_MAXNUM> sockets{};
-        const int bits = ares_getsock(m_channel, sockets.data(), ARES_GETSOCK_MAXNUM);
-        std::vector<pollfd> fds;
-        for (int i = 0; i < ARES_GETSOCK_MAXNUM; ++i) {
-            short events = 0;
-            if (ARES_GETSOCK_READABLE(bits, i)) {
-                events |= POLLIN;
-            }
-            if (ARES_GETSOCK_WRITABLE(bits, i)) {
-                events |= POLLOUT;
-            }
-            if (events != 0) {
-                fds.push_back({sockets[static_cast<std::size_t>(i)], events, 0});
-            }
-        }
-        const int ready = poll(fds.data(), fds.size(), static_cast<int>(waitMs));
-        bool processed = false;
-        if (ready > 0) {
-            for (const auto& fd : fds) {
-                if (fd.revents == 0) {
-                    continue;
-                }
-                const bool readable = (fd.revents & (POLLIN | POLLERR | POLLHUP)) != 0;
-                const bool writable = (fd.revents & POLLOUT) != 0;
-                ares_process_fd(m_channel, readable ? fd.fd : ARES_SOCKET_BAD,
-                                writable ? fd.fd : ARES_SOCKET_BAD);
-                processed = true;
-            }
-        }
-        if (!processed) {
-            // Lets c-ares retry or give up on the questions whose wait ended.
-            ares_process_fd(m_channel, ARES_SOCKET_BAD, ARES_SOCKET_BAD);
-        }
-    }
-
-    CheckRun results() const {
-        CheckRun run;
+        std::vector<CheckedZone> zones;
         for (std::size_t zone = 0; zone < m_zones.size(); ++zone) {
-            run.zones.push_back({m_zones[zone].zone, m_zones[zone].name,
-                                 m_zoneProgress[zone].health.value_or(ZoneHealth::EmptyOrDead)});
+            const auto ipv4 = *m_zoneStates[zone].health[0];
+            const auto ipv6 = *m_zoneStates[zone].health[1];
+            zones.push_back(
+                {m_zones[zone].zone, m_zones[zone].name, zoneHealthOf(ipv4, ipv6), ipv4, ipv6});
         }
-        run.results.reserve(m_results.size());
-        for (std::size_t address = 0; address < m_addresses.size(); ++address) {
-            for (std::size_t zone = 0; zone < m_zones.size(); ++zone) {
-                const auto& progress = m_results[address * m_zones.size() + zone];
-                CheckResult result;
-                result.target = m_addresses[address].target;
-                result.address = formatIpAddress(m_addresses[address].address);
-                result.zone = m_zones[zone].zone;
-                result.verdict = verdictOf(progress.answer, run.zones[zone].health);
-                if (progress.answer.kind == ListAnswer::Kind::Addresses) {
-                    for (const auto& answer : progress.answer.addresses) {
-                        result.answers.push_back(formatDottedQuad(answer));
-                    }
-                }
-                if (result.verdict == CheckVerdict::Listed) {
-                    result.reason = progress.reason;
-                }
-                run.results.push_back(std::move(result));
-            }
-        }
-        return run;
+        return zones;
     }
 
     const std::vector<CheckAddress>& m_addresses;
     const std::vector<CheckZone>& m_zones;
     const EngineSettings& m_settings;
-    ares_channel m_channel = nullptr;
-    std::deque<Question> m_questions;  // a deque: c-ares holds pointers into it
-    std::deque<Question*> m_priority;
-    std::vector<Question*> m_inFlight;
-    std::vector<ZoneProgress> m_zoneProgress;
-    std::vector<ResultProgress> m_results;
+    const AddressResultSink& m_sink;
+    QuestionPacer m_pacer;
+    std::unique_ptr<AresChannel> m_channel;
+    std::vector<Question> m_questions;  // by index: c-ares holds indexes, not pointers
+    std::vector<std::uint32_t> m_free;
+    std::deque<std::uint32_t> m_priority;  // test points and reasons, not yet sent
+    std::deque<std::pair<std::uint32_t, std::uint32_t>> m_reask;  // question, generation
+    std::priority_queue<Event, std::vector<Event>, std::greater<>> m_events;
+    std::deque<YoungCopy> m_youngQueue;
+    std::size_t m_young = 0;
+    std::size_t m_copiesOut = 0;
+    std::vector<ZoneState> m_zoneStates;
+    std::deque<std::vector<ResultProgress>> m_held;  // from address m_emitted on
+    std::size_t m_emitted = 0;
     std::size_t m_nextZone = 0;
+    std::array<IpAddress, 4> m_points;
 };
 
 }  // namespace
 
-std::variant<CheckRun, EngineFailure> askLists(const std::vector<CheckAddress>& addresses,
-                                               const std::vector<CheckZone>& zones,
-                                               const EngineSettings& settings) {
-    auto engine = std::make_unique<Engine>(addresses, zones, settings);
+std::variant<std::vector<CheckedZone>, EngineFailure> askListsStreaming(
+    const std::vector<CheckAddress>& addresses, const std::vector<CheckZone>& zones,
+    const EngineSettings& settings, const AddressResultSink& sink) {
+    auto engine = std::make_unique<Engine>(addresses, zones, settings, sink);
     if (auto failure = engine->open()) {
         return *failure;
     }
@@ -419,12 +599,29 @@ std::variant<CheckRun, EngineFailure> askLists(const std::vector<CheckAddress>& 
 std::variant<std::vector<ZoneProbe>, EngineFailure> probeZones(const std::vector<CheckZone>& zones,
                                                                const EngineSettings& settings) {
     const std::vector<CheckAddress> none;
-    auto engine = std::make_unique<Engine>(none, zones, settings);
+    const AddressResultSink ignore = [](std::vector<CheckResult>&&) {};
+    auto engine = std::make_unique<Engine>(none, zones, settings, ignore);
     if (auto failure = engine->open()) {
         return *failure;
     }
     engine->run();
     return engine->probes();
+}
+
+std::variant<CheckRun, EngineFailure> askLists(const std::vector<CheckAddress>& addresses,
+                                               const std::vector<CheckZone>& zones,
+                                               const EngineSettings& settings) {
+    CheckRun run;
+    run.results.reserve(addresses.size() * zones.size());
+    auto asked =
+        askListsStreaming(addresses, zones, settings, [&run](std::vector<CheckResult>&& results) {
+            std::move(results.begin(), results.end(), std::back_inserter(run.results));
+        });
+    if (auto* failure = std::get_if<EngineFailure>(&asked)) {
+        return *failure;
+    }
+    run.zones = std::get<std::vector<CheckedZone>>(std::move(asked));
+    return run;
 }
 
 }  // namespace ostrivane

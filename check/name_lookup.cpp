@@ -48,7 +48,8 @@ NameAnswer answerOf(const DnsRecords& records, RecordType type) {
     return answer;
 }
 
-void replied(void* context, int status, const std::uint8_t* reply, std::size_t length) {
+void replied(void* context, std::uint64_t /*token*/, int status, const std::uint8_t* reply,
+             std::size_t length) {
     auto* slot = static_cast<Slot*>(context);
     if (slot->done || AresChannel::isCancelled(status)) {
         return;

@@ -11,8 +11,9 @@
 namespace ostrivane {
 
 std::optional<CheckVerdict> parseCheckVerdict(std::string_view text) {
-    for (auto verdict : {CheckVerdict::Listed, CheckVerdict::NotListed, CheckVerdict::NoAnswer,
-                         CheckVerdict::ListError, CheckVerdict::BrokenZone}) {
+    for (auto verdict :
+         {CheckVerdict::Listed, CheckVerdict::NotListed, CheckVerdict::NoAnswer,
+          CheckVerdict::ListError, CheckVerdict::BrokenZone, CheckVerdict::NotCovered}) {
         if (checkVerdictText(verdict) == text) {
             return verdict;
         }

@@ -60,6 +60,54 @@ const VerdictCase kVerdicts[] = {
      CheckVerdict::ListError},
 };
 
+// The zone's state for the other family decides only where its own is bad.
+TEST(ListAnswer, VerdictWithTheOtherFamilysState) {
+    const ListAnswer listed{Kind::Addresses, {Bytes{127, 0, 0, 2}}};
+    const ListAnswer notFound{Kind::NotFound, {}};
+    struct Case {
+        const char* what;
+        ListAnswer answer;
+        ZoneHealth own, other;
+        CheckVerdict verdict;
+    };
+    const Case cases[] = {
+        {"covers the other family only", notFound, ZoneHealth::EmptyOrDead, ZoneHealth::Healthy,
+         CheckVerdict::NotCovered},
+        {"dead for both", notFound, ZoneHealth::EmptyOrDead, ZoneHealth::EmptyOrDead,
+         CheckVerdict::BrokenZone},
+        {"lists everything of this family", listed, ZoneHealth::ListsEverything,
+         ZoneHealth::Healthy, CheckVerdict::BrokenZone},
+        {"refuses us for this family", notFound, ZoneHealth::RefusesUs, ZoneHealth::Healthy,
+         CheckVerdict::ListError},
+        {"healthy here, dead there", listed, ZoneHealth::Healthy, ZoneHealth::EmptyOrDead,
+         CheckVerdict::Listed},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(checkVerdictText(verdictOf(c.answer, c.own, c.other)),
+                  checkVerdictText(c.verdict))
+            << c.what;
+    }
+}
+
+// What a reply said becomes an answer; anything unusable is no answer, never
+// "not found".
+TEST(ListAnswer, AnswerOfEachReplyOutcome) {
+    DnsRecords records;
+    records.outcome = DnsRecords::Outcome::Records;
+    records.v4 = {Bytes{127, 0, 0, 4}};
+    EXPECT_EQ(listAnswerOf(records).kind, Kind::Addresses);
+    EXPECT_EQ(listAnswerOf(records).addresses, records.v4);
+    records.v4.clear();
+    records.txt = {"a TXT record where A was asked"};
+    EXPECT_EQ(listAnswerOf(records).kind, Kind::NoAnswer);
+    for (const auto outcome : {DnsRecords::Outcome::NoRecord, DnsRecords::Outcome::NoSuchName}) {
+        records.outcome = outcome;
+        EXPECT_EQ(listAnswerOf(records).kind, Kind::NotFound);
+    }
+    records.outcome = DnsRecords::Outcome::Unusable;
+    EXPECT_EQ(listAnswerOf(records).kind, Kind::NoAnswer);
+}
+
 TEST(ListAnswer, VerdictOfEachAnswerAndZoneState) {
     for (const auto& c : kVerdicts) {
         EXPECT_EQ(checkVerdictText(verdictOf(c.answer, c.health)), checkVerdictText(c.verdict))

@@ -39,10 +39,12 @@ CASES = [
     ("clean address",
      ["bl.test", "bl2.test"], ["192.0.2.20"], None,
      {("192.0.2.20", "bl.test"): "not-listed", ("192.0.2.20", "bl2.test"): "not-listed"}, 0, 0),
-    ("every address of a host, IPv6 by nibbles; an IPv4-only list says not listed",
+    # Each family is judged by its own test points (RFC 5782): a list that
+    # does not list ::FFFF:7F00:2 does not cover IPv6 addresses.
+    ("every address of a host, IPv6 by nibbles; an IPv4-only list does not cover IPv6",
      ["bl.test", "v4only.test"], ["v6.test"], None,
-     {(V6_99, "bl.test"): "listed", (V6_99, "v4only.test"): "not-listed",
-      (V6_20, "bl.test"): "not-listed", (V6_20, "v4only.test"): "not-listed",
+     {(V6_99, "bl.test"): "listed", (V6_99, "v4only.test"): "not-covered",
+      (V6_20, "bl.test"): "not-listed", (V6_20, "v4only.test"): "not-covered",
       ("192.0.2.20", "bl.test"): "not-listed", ("192.0.2.20", "v4only.test"): "not-listed"},
      1, 2),
     # A parked domain answers every name with its web server's address: no
@@ -78,12 +80,27 @@ CASES = [
     ("a listing wins over a host name without an answer",
      ["bl.test"], ["a.silent.test", "192.0.2.11"], None,
      {("192.0.2.11", "bl.test"): "listed"}, 1, 2),
+    ("an IPv6-only list lists IPv6 addresses and does not cover IPv4 ones",
+     ["v6only.test", "bl2.test"], [V6_99, "192.0.2.10"], None,
+     {(V6_99, "v6only.test"): "listed", (V6_99, "bl2.test"): "not-covered",
+      ("192.0.2.10", "v6only.test"): "not-covered", ("192.0.2.10", "bl2.test"): "listed"}, 1, 2),
+    ("an address that no working list covers is incomplete",
+     ["v4only.test", "bl2.test"], [V6_20], None,
+     {(V6_20, "v4only.test"): "not-covered", (V6_20, "bl2.test"): "not-covered"}, 4, 1),
+    # Only NXDOMAIN or no record for the name asked is not listed: an A
+    # record of another name and a CNAME loop are no answer; a CNAME chain
+    # to a listing is followed.
+    ("foreign records and CNAME loops are no answer; a CNAME chain is followed",
+     ["tricky.test"], ["192.0.2.30", "192.0.2.31", "192.0.2.32"], None,
+     {("192.0.2.30", "tricky.test"): "no-answer", ("192.0.2.31", "tricky.test"): "no-answer",
+      ("192.0.2.32", "tricky.test"): "listed"}, 1, 2),
     ("an IPv6 block of two",
      ["bl.test"], ["2001:db8::98/127"], None,
      {("2001:db8::98", "bl.test"): "not-listed", (V6_99, "bl.test"): "listed"}, 1, 2),
 ]
 
-TEXT_LINE = re.compile(r"^  (\S+)\s+(listed|not-listed|no-answer|list-error|broken-zone)\b")
+VERDICTS = {"listed", "not-listed", "no-answer", "list-error", "broken-zone", "not-covered"}
+TEXT_LINE = re.compile(r"^  (\S+)\s+(" + "|".join(sorted(VERDICTS, key=len, reverse=True)) + r")\b")
 NAGIOS_FIRST = re.compile(
     r"^OSTRIVANE (OK|WARNING|CRITICAL|UNKNOWN) - [^|\n]+ \| listed=(\d+);1;1;0;(\d+) "
     r"no_answer=(\d+) broken_zones=(\d+) time=\d+\.\d{3}s$")
@@ -133,11 +150,15 @@ def check_schema(test, document):
 
     test.assertEqual(set(document), {"checked_at", "duration_ms", "zones", "results",
                                      "unresolved_targets", "unanswered_targets", "summary"})
+    states = {"healthy", "lists-everything", "empty-or-dead", "refuses-us"}
     test.assertTrue(is_time(document["checked_at"]), document["checked_at"])
     test.assertIsInstance(document["duration_ms"], int)
     test.assertGreaterEqual(document["duration_ms"], 0)
     for zone in document["zones"]:
-        test.assertEqual(set(zone), {"zone", "name", "state"})
+        test.assertEqual(set(zone), {"zone", "name", "state", "ipv4", "ipv6"})
+        test.assertIn(zone["ipv4"], states)
+        test.assertIn(zone["ipv6"], states)
+        test.assertEqual(zone["state"] == "healthy", "healthy" in (zone["ipv4"], zone["ipv6"]))
         test.assertIsInstance(zone["zone"], str)
         test.assertIsInstance(zone["name"], str)
         test.assertIn(zone["state"],
@@ -147,8 +168,7 @@ def check_schema(test, document):
                                        "reason", "change", "since"})
         for key in ("target", "address", "zone"):
             test.assertIsInstance(result[key], str)
-        test.assertIn(result["verdict"],
-                      {"listed", "not-listed", "no-answer", "list-error", "broken-zone"})
+        test.assertIn(result["verdict"], VERDICTS)
         test.assertIsInstance(result["answers"], list)
         for answer in result["answers"]:
             test.assertRegex(answer, r"^\d+\.\d+\.\d+\.\d+$")
@@ -159,12 +179,12 @@ def check_schema(test, document):
     summary = document["summary"]
     test.assertEqual(set(summary), {"addresses", "zones", "listed", "not_listed", "no_answer",
                                     "list_error", "broken_zone", "unresolved_targets",
-                                    "unanswered_targets"})
+                                    "unanswered_targets", "not_covered", "uncovered_addresses"})
     test.assertTrue(all(isinstance(value, int) for value in summary.values()))
     verdicts = [result["verdict"] for result in document["results"]]
     for key, verdict in (("listed", "listed"), ("not_listed", "not-listed"),
                          ("no_answer", "no-answer"), ("list_error", "list-error"),
-                         ("broken_zone", "broken-zone")):
+                         ("broken_zone", "broken-zone"), ("not_covered", "not-covered")):
         test.assertEqual(summary[key], verdicts.count(verdict), key)
     test.assertEqual(summary["zones"], len(document["zones"]))
     test.assertEqual(summary["addresses"], len({r["address"] for r in document["results"]}))
@@ -265,7 +285,8 @@ class Check(unittest.TestCase):
                                    "silent2.test": {"broken-zone"},
                                    "silent3.test": {"broken-zone"}})
         asked = [line for line in dns_log_lines()[before:] if "silent" in line]
-        self.assertLessEqual(len(asked), 3 * (2 + 16) * 2,
+        # Four test points and at most 16 addresses, each sent at most 3 times.
+        self.assertLessEqual(len(asked), 3 * (4 + 16) * 3,
                              "a dead zone is asked its health questions and a few more")
 
     def test_silent_host_names_cost_one_timeout(self):
@@ -276,6 +297,13 @@ class Check(unittest.TestCase):
         for name in names:
             self.assertIn(name + ": no answer to the lookup of its addresses", out)
         self.assertNotIn("does not resolve", out)
+
+    def test_error_answers_carry_the_lists_reason(self):
+        code, out, err, _ = run(["--format", "json", "--zone", "refuse.test", "192.0.2.20"])
+        self.assertEqual(code, 4, err)
+        [result] = json.loads(out)["results"]
+        self.assertEqual((result["verdict"], result["reason"]),
+                         ("list-error", "Query refused: your resolver is not allowed"))
 
     def test_timeout_bounds_a_slow_list(self):
         code, out, err, elapsed = run(["--timeout", "0.5", "--zone", "slowbl.test", "192.0.2.10"])

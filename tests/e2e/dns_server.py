@@ -23,7 +23,7 @@ import sys
 import threading
 import time
 
-from dnslib import AAAA, QTYPE, RCODE, RR, SOA, TXT, A, DNSHeader, DNSRecord
+from dnslib import AAAA, CNAME, QTYPE, RCODE, RR, SOA, TXT, A, DNSHeader, DNSRecord
 
 # --------------------------------------------------------------------------
 # What is served
@@ -41,8 +41,11 @@ HOSTS = {
 }
 
 # Who a healthy test list lists: host address -> the answer it gives.
+# IPv6 test point of RFC 5782 (::FFFF:7F00:2), as host_address_of writes it.
+V6_TEST_POINT = "::ffff:7f00:2"
 BL_TEST_LISTINGS = {
     "127.0.0.2": "127.0.0.2",
+    V6_TEST_POINT: "127.0.0.2",
     "192.0.2.10": "127.0.0.4",
     "192.0.2.11": "127.0.0.5",
     "2001:db8::99": "127.0.0.6",  # asked by its 32 reversed nibbles
@@ -52,6 +55,23 @@ V4ONLY_TEST_LISTINGS = {
     "127.0.0.2": "127.0.0.2",
     "192.0.2.10": "127.0.0.3",
 }
+# A list of IPv6 addresses only: it does not list 127.0.0.2.
+V6ONLY_TEST_LISTINGS = {
+    V6_TEST_POINT: "127.0.0.2",
+    "2001:db8::99": "127.0.0.6",
+}
+# A list whose answers for some addresses are not what they seem: FOREIGN
+# answers an A record of another name only, LOOP a CNAME loop, and CHAIN a
+# CNAME to a listed name (a listing, once the chain is followed).
+FOREIGN, LOOP, CHAIN = "foreign", "loop", "chain"
+TRICKY_TEST_LISTINGS = {
+    "127.0.0.2": "127.0.0.2",
+    "192.0.2.30": FOREIGN,
+    "192.0.2.31": LOOP,
+    "192.0.2.32": CHAIN,
+}
+# What a list that refuses us says in its TXT record beside its error code.
+REFUSAL_TXT = "Query refused: your resolver is not allowed"
 BL2_TEST_LISTINGS = {
     "127.0.0.2": "127.0.0.2",
     "192.0.2.10": "127.0.0.10",
@@ -91,6 +111,8 @@ ZONES = [
     ("v4only.test", LIST, V4ONLY_TEST_LISTINGS, 0),
     ("delayed.test", LIST, BL_TEST_LISTINGS, 0.5),
     ("parked.test", EVERY, "198.51.100.80", 0),  # a parked domain's web server answers every name
+    ("v6only.test", LIST, V6ONLY_TEST_LISTINGS, 0),
+    ("tricky.test", LIST, TRICKY_TEST_LISTINGS, 0),
     ("changing.test", LIST_FROM_FILE, CHANGING_LISTINGS, 0),
     # The 16 default rows, in row order.
     ("cbl.abuseat.org", LIST, DEFAULT_LISTINGS, 0),
@@ -223,7 +245,8 @@ def answer_for(name, qtype):
     if kind == NXDOMAIN:
         return Answer(RCODE.NXDOMAIN, delay=delay, soa_zone=zone)
     if kind == EVERY:
-        return Answer(records=records_for(name, qtype, [data]), delay=delay, soa_zone=zone)
+        txts = [REFUSAL_TXT] if data.startswith("127.255.255.") else []
+        return Answer(records=records_for(name, qtype, [data], txts), delay=delay, soa_zone=zone)
 
     # A list: the apex exists without addresses; listed names have A and TXT.
     reasons = {}
@@ -237,9 +260,24 @@ def answer_for(name, qtype):
     host_address = host_address_of(name[: -len(zone) - 1])
     if host_address not in data:
         return Answer(RCODE.NXDOMAIN, delay=delay, soa_zone=zone)
+    if data[host_address] in (FOREIGN, LOOP, CHAIN):
+        return Answer(records=tricky_records(name, qtype, zone, data[host_address]), delay=delay)
     reason = reasons.get(host_address) or txt_for(zone, host_address)
     records = records_for(name, qtype, [data[host_address]], [reason])
     return Answer(records=records, delay=delay, soa_zone=zone)
+
+
+def tricky_records(name, qtype, zone, how):
+    """The answer of a tricky.test name that is not a plain listing."""
+    if how == FOREIGN:
+        return [RR(f"elsewhere.{zone}", QTYPE.A, ttl=TTL, rdata=A("127.0.0.2"))]
+    if how == LOOP:
+        return [RR(name, QTYPE.CNAME, ttl=TTL, rdata=CNAME(f"loop.{zone}")),
+                RR(f"loop.{zone}", QTYPE.CNAME, ttl=TTL, rdata=CNAME(name)),
+                RR(f"loop.{zone}", QTYPE.A, ttl=TTL, rdata=A("127.0.0.2"))]
+    target = f"2.0.0.127.{zone}"
+    return [RR(name, QTYPE.CNAME, ttl=TTL, rdata=CNAME(target))] + records_for(
+        target, qtype, ["127.0.0.3"], [txt_for(zone, "192.0.2.32")])
 
 
 def reply_to(request):
