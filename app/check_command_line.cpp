@@ -103,7 +103,7 @@ OptionRow listRow(std::optional<std::filesystem::path>& into) {
 }
 
 OptionRow timeoutRow(std::chrono::milliseconds& into) {
-    return {"--timeout", true, [&into](const std::string& value) -> OptionProblem {
+    return {"-t,--timeout", true, [&into](const std::string& value) -> OptionProblem {
                 const auto timeout = parseTimeout(value);
                 if (!timeout) {
                     return "--timeout " + value +
@@ -165,6 +165,19 @@ OptionRow wholeNumberRow(std::string name, std::string what, int& into) {
             }};
 }
 
+template <typename Into>
+OptionRow rangeRow(std::string names, Into& into) {
+    const std::string name = names.substr(names.find("--"));
+    return {std::move(names), true, [name, &into](const std::string& value) -> OptionProblem {
+                auto range = parseThresholdRange(value);
+                if (const auto* why = std::get_if<std::string>(&range)) {
+                    return name + " " + value + ": " + *why;
+                }
+                into = std::get<ThresholdRange>(std::move(range));
+                return std::nullopt;
+            }};
+}
+
 OptionRow zoneRow(std::vector<std::string>& into) {
     return {"--zone", true, [&into](const std::string& value) -> OptionProblem {
                 const auto zone = normalizeZone(value);
@@ -205,8 +218,8 @@ std::vector<OptionRow> checkRows(CheckOptions& o) {
             serverRow(o.servers),
             formatRow(o.format),
             flagRow("--quiet", o.quiet),
-            wholeNumberRow("--warning", "listings", o.warning),
-            wholeNumberRow("--critical", "listings", o.critical),
+            rangeRow("-w,--warning", o.warning),
+            rangeRow("-c,--critical", o.critical),
             flagRow("--help", o.help),
             pathRow("--history", "history file's", o.historyFile),
             flagRow("--no-history", o.noHistory),
@@ -226,10 +239,6 @@ std::optional<CheckUsageError> checkCombination(const CheckOptions& options) {
     if (options.changes && options.noHistory) {
         return CheckUsageError{"--changes needs the history, so it cannot go with --no-history"};
     }
-    if (options.warning > options.critical) {
-        return CheckUsageError{"--warning " + std::to_string(options.warning) +
-                               " is above --critical " + std::to_string(options.critical)};
-    }
     return std::nullopt;
 }
 
@@ -248,7 +257,10 @@ std::variant<CheckOptions, CheckUsageError> parseCheckOptions(
         options.targets.push_back(text);
         return std::nullopt;
     };
-    if (auto problem = readOptions(args, checkRows(options), target, checkOptionWords())) {
+    auto rows = checkRows(options);
+    // check_rbl's way of naming the host: moving over is one edit.
+    rows.push_back({"-H", true, target});
+    if (auto problem = readOptions(args, rows, target, checkOptionWords())) {
         return CheckUsageError{std::move(*problem), options.format == CheckFormat::Nagios};
     }
     if (options.help) {
@@ -273,8 +285,8 @@ asked through, within --timeout.
 
 Options:
   --zone ZONE          check this zone (repeatable) instead of the list file's
-  --list FILE          take the zones of this list file
-  --timeout SECONDS    the longest any question waits (default 2)
+  --list FILE          take the zones of this list file (a regular file)
+  -t, --timeout SECS   the longest any question waits, in seconds (default 2)
   --server ADDR[:PORT] ask this DNS server (repeatable) instead of those of
                        /etc/resolv.conf; an IPv6 address with a port: [ADDR]:PORT
   --format FORMAT      text (default), json, nagios or openmetrics (the
@@ -283,8 +295,16 @@ Options:
   --output FILE        write the output to FILE, replaced in one step, instead
                        of standard output
   --quiet              text: print only listings and problems
-  --warning N          nagios: WARNING from N listings (default 1)
-  --critical N         nagios: CRITICAL from N listings (default 1)
+  -H TARGET            a target, as check_rbl takes it (repeatable)
+  -w, --warning RANGE  nagios: WARNING when the number of listings is outside
+                       RANGE (default: no warning)
+  -c, --critical RANGE nagios: CRITICAL when it is outside RANGE (default
+                       "0", so any listing). RANGE as the Monitoring Plugins write it:
+                       N (0 to N), N: (N or more), ~:N (at most N), N:M, and
+                       @N:M for inside N to M. A plain N used to mean "from N
+                       listings"; now it means "more than N": for the old
+                       --critical 3, write --critical 2. The same ranges go
+                       into the perfdata.
   --help               print this text
 
 History (every run is recorded; see ostrivane(1), HISTORY):
@@ -292,7 +312,8 @@ History (every run is recorded; see ostrivane(1), HISTORY):
                        $XDG_STATE_HOME/ostrivane/history.sqlite
                        (by default ~/.local/state/ostrivane/history.sqlite)
   --no-history         neither read nor record a history
-  --changes            text: print only what changed since the previous run;
+  --changes            text: print only what changed since the previous run,
+                       nothing when nothing changed;
                        status 1 when a listing is new, else 0 (3 when the
                        history cannot be read)
   --page FILE.html     write a self-contained status page of the run and the
@@ -305,9 +326,9 @@ questions are paced per server and a missing answer is asked again within
 --timeout.
 
 Exit status (text, json): 0 clean; 1 listed; 2 a target did not resolve;
-3 usage error, or the status page could not be written; 4 incomplete (no
-answer, list error or broken zone, no answer to a host name's lookup, or an
-address no working list covers), none listed.
+3 usage error, or the status page or standard output could not be written;
+4 incomplete (no answer, list error or broken zone, no answer to a host
+name's lookup, or an address no working list covers), none listed.
 nagios: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN.
 )";
 }

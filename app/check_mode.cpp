@@ -1,8 +1,11 @@
 #include "app/check_mode.h"
 
+#include <optional>
 #include <ostream>
 #include <sstream>
+#include <string>
 #include <variant>
+#include <vector>
 
 #include "app/check_command_line.h"
 #include "app/check_status.h"
@@ -24,36 +27,44 @@ int usageFailure(std::string_view message, bool nagios, std::ostream& out, std::
     if (nagios) {
         out << "OSTRIVANE UNKNOWN - " << escapeForTerminal(message) << '\n';
     }
-    err << "ostrivane --check: " << message << "\n\n" << checkUsageText();
+    // The message may quote a target or a file name as typed or read: escaped,
+    // so that it cannot retitle or recolour the terminal.
+    err << "ostrivane --check: " << escapeForTerminal(message) << "\n\n" << checkUsageText();
     return kExitFailed;
 }
 
 // The page shows the run just recorded beside the last 30 days of the history.
-bool writeStatusPage(const std::filesystem::path& page, const CheckRun& run,
-                     const CheckHistory& history, std::ostream& err) {
+// Nothing when it was written, else why not.
+std::optional<std::string> writeStatusPage(const std::filesystem::path& page, const CheckRun& run,
+                                           CheckHistory& history, std::ostream& err) {
     const std::string html = renderStatusPage(run, history.recentDays(run.startedAt, err));
-    if (auto problem = createFolderOf(page)) {
-        err << "Status page not written: " << problem->message() << '\n';
-        return false;
+    auto problem = createFolderOf(page);
+    if (!problem) {
+        problem = writeFileAtomically(page, html);
     }
-    if (auto problem = writeFileAtomically(page, html)) {
-        err << "Status page not written: " << problem->message() << '\n';
-        return false;
+    if (!problem) {
+        return std::nullopt;
     }
-    return true;
+    const std::string message = "Status page not written: " + escapeForTerminal(problem->message());
+    err << message << '\n';
+    return message;
 }
 
 // The run in the options' format, to standard output or, with --output, to
 // its file in one step: a reader such as a textfile collector never sees
 // half a file.
-bool writeOutput(const CheckRun& run, const CheckOptions& options, std::ostream& out,
-                 std::ostream& err) {
+struct Printed {
+    int status;
+    const std::vector<std::string>& problems;
+};
+
+bool writeOutput(const CheckRun& run, const CheckOptions& options, const Printed& printed,
+                 std::ostream& out, std::ostream& err) {
     std::ostringstream text;
     if (options.format == CheckFormat::OpenMetrics) {
         text << renderMetrics(checkRunFamilies(run), MetricsFormat::OpenMetrics);
     } else {
-        // The nagios line names the state before the page is written.
-        printCheckRun(run, options, checkExitStatus(run, options), text);
+        printCheckRun(run, options, printed.status, text, printed.problems);
     }
     if (!options.output) {
         out << text.str();
@@ -95,19 +106,26 @@ int runCheckCommand(const std::vector<std::string>& args, std::istream& in, std:
     }
     auto& run = std::get<CheckRun>(outcome);
     history.annotate(run, err);
-    const bool outputWritten = writeOutput(run, options, out, err);
+    // Recorded, and the page written, before anything is printed: a reader
+    // that goes away early (a pipe into head) loses nothing, and the status
+    // line can say UNKNOWN when the page was not written.
     history.recordAndPrune(run, options.keepDays, err);
-
-    const bool pageWritten = !options.page || writeStatusPage(*options.page, run, history, err);
+    const auto pageProblem =
+        options.page ? writeStatusPage(*options.page, run, history, err) : std::nullopt;
     const bool changesUnknown = options.changes && history.changesUnknown();
     if (changesUnknown && options.format != CheckFormat::Nagios) {
         // Without a history nobody can say what changed: never "nothing changed".
         err << "ostrivane --check: --changes needs the history of earlier runs\n";
     }
-    if (!outputWritten) {
+    const int status = checkExitStatus(run, options, {changesUnknown, !pageProblem});
+    std::vector<std::string> problems = history.problems();
+    if (pageProblem) {
+        problems.push_back(*pageProblem);
+    }
+    if (!writeOutput(run, options, {status, problems}, out, err)) {
         return kExitFailed;
     }
-    return checkExitStatus(run, options, {changesUnknown, pageWritten});
+    return status;
 }
 
 }  // namespace ostrivane

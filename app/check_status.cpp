@@ -9,10 +9,11 @@ namespace ostrivane {
 namespace {
 
 int nagiosState(const CheckRun& run, const CheckOptions& options, const CheckCounts& counts) {
-    if (counts.listed >= static_cast<std::size_t>(options.critical)) {
+    const auto listed = static_cast<double>(counts.listed);
+    if (alerts(options.critical, listed)) {
         return kNagiosCritical;
     }
-    if (counts.listed >= static_cast<std::size_t>(options.warning)) {
+    if (options.warning && alerts(*options.warning, listed)) {
         return kNagiosWarning;
     }
     if (!run.unresolvedTargets.empty() || counts.addresses == 0) {

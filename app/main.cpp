@@ -1,4 +1,5 @@
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -55,10 +56,16 @@ int main(int argc, char* argv[]) {
             return runUnattended({command.host, listFilePath(), reportPath()}, resolver, std::cerr);
         }
         case CommandKind::Check:
-            return runCheckCommand(command.arguments, std::cin, std::cout, std::cerr);
+            // A closed pipe is a failed write (status 3), not a silent death:
+            // the run is recorded before anything is printed.
+            std::signal(SIGPIPE, SIG_IGN);
+            return afterWritingStandardOutput(
+                runCheckCommand(command.arguments, std::cin, std::cout, std::cerr));
         case CommandKind::Timeline:
             // The timeline reads the history of check runs and nothing else.
-            return runTimelineCommand(command.arguments, std::cout, std::cerr);
+            std::signal(SIGPIPE, SIG_IGN);
+            return afterWritingStandardOutput(
+                runTimelineCommand(command.arguments, std::cout, std::cerr));
         case CommandKind::Serve:
             return runServeCommand(command.arguments, std::cout, std::cerr);
         case CommandKind::CheckZones:

@@ -108,11 +108,22 @@ std::optional<std::vector<std::string>> addressesOf(const HistoryStore& store,
     for (const auto& target : targets) {
         std::vector<std::string> found;
         if (auto address = canonicalAddress(target)) {
+            auto known = store.knowsAddress(*address);
+            if (const auto* problem = std::get_if<HistoryProblem>(&known)) {
+                err << "ostrivane: " << escapeForTerminal(problem->message()) << '\n';
+                return std::nullopt;
+            }
+            if (!std::get<bool>(known)) {
+                err << "ostrivane: " << escapeForTerminal(target)
+                    << ": no check in this history checked this address\n";
+                status = kExitUnresolved;
+                continue;
+            }
             found.push_back(*address);
         } else {
             auto known = store.addressesOfTarget(target);
             if (const auto* problem = std::get_if<HistoryProblem>(&known)) {
-                err << "ostrivane: " << problem->message() << '\n';
+                err << "ostrivane: " << escapeForTerminal(problem->message()) << '\n';
                 return std::nullopt;
             }
             found = std::move(std::get<std::vector<std::string>>(known));
@@ -148,7 +159,7 @@ int runTimelineCommand(const std::vector<std::string>& args, std::ostream& out, 
 
     auto opened = HistoryStore::openReadOnly(path);
     if (const auto* problem = std::get_if<HistoryProblem>(&opened)) {
-        err << "ostrivane: " << problem->message() << '\n';
+        err << "ostrivane: " << escapeForTerminal(problem->message()) << '\n';
         return kExitFailed;
     }
     const HistoryStore& store = std::get<HistoryStore>(opened);
@@ -164,7 +175,7 @@ int runTimelineCommand(const std::vector<std::string>& args, std::ostream& out, 
 
     auto periods = store.timeline(*addresses);
     if (const auto* problem = std::get_if<HistoryProblem>(&periods)) {
-        err << "ostrivane: " << problem->message() << '\n';
+        err << "ostrivane: " << escapeForTerminal(problem->message()) << '\n';
         return kExitFailed;
     }
     const auto& found = std::get<std::vector<ListingPeriod>>(periods);

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <ostream>
+#include <system_error>
 
 #include "check/list_engine.h"
 #include "core/clock.h"
@@ -27,6 +29,13 @@ std::variant<std::vector<CheckZone>, CheckFailure> zonesOf(const CheckOptions& o
     // way; a file named with --list must be there and readable.
     MemoryTable table;
     const auto path = options.listFile.value_or(environment.defaultListFile);
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (options.listFile && !error && std::filesystem::exists(status) &&
+        !std::filesystem::is_regular_file(status)) {
+        // A FIFO with no writer would hold the run for ever; a device is no list.
+        return CheckFailure{"--list: " + FileProblem{path, "it is not a regular file"}.message()};
+    }
     if (!options.listFile) {
         table = startUpWarningOfProblems(path, environment.warnings);
     } else if (const auto problem = loadListFile(table, path)) {

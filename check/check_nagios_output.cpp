@@ -23,43 +23,82 @@ void addOnce(std::vector<std::string>& list, const std::string& item) {
     }
 }
 
-// What the status line says: the listings, the targets that did not resolve
-// and the zones that gave no verdict, or that all is clean.
-std::string statusText(const CheckRun& run) {
-    std::vector<std::string> listedAddresses, listingZones, silentZones;
+// The status line stays short: a monitor's list view and its notifications
+// cut long lines, and the long output holds everything.
+constexpr std::size_t kLongestItem = 40;
+constexpr std::size_t kLongestStatusText = 100;
+
+std::string shortened(const std::string& item) {
+    return item.size() <= kLongestItem ? item : item.substr(0, kLongestItem - 3) + "...";
+}
+
+// "a, b, c and 13 more": at most `few` items.
+std::string firstFew(const std::vector<std::string>& items, std::size_t few) {
+    std::vector<std::string> shown;
+    for (std::size_t i = 0; i < items.size() && i < few; ++i) {
+        shown.push_back(shortened(items[i]));
+    }
+    std::string text = joined(shown, ", ");
+    if (items.size() > shown.size()) {
+        text += " and " + std::to_string(items.size() - shown.size()) + " more";
+    }
+    return text;
+}
+
+struct Findings {
+    std::vector<std::string> listedAddresses, listingZones, silentZones, uncovered;
+};
+
+Findings findingsOf(const CheckRun& run) {
+    Findings found;
     for (const auto& result : run.results) {
         if (result.verdict == CheckVerdict::Listed) {
-            addOnce(listedAddresses, result.address);
-            addOnce(listingZones, result.zone);
+            addOnce(found.listedAddresses, result.address);
+            addOnce(found.listingZones, result.zone);
         } else if (result.verdict != CheckVerdict::NotListed &&
                    result.verdict != CheckVerdict::NotCovered) {
-            addOnce(silentZones, result.zone);
+            addOnce(found.silentZones, result.zone);
         }
     }
-    std::vector<std::string> parts;
-    if (!listedAddresses.empty()) {
-        parts.push_back((listedAddresses.size() == 1
-                             ? listedAddresses.front()
-                             : plural(listedAddresses.size(), "address", "addresses")) +
-                        " listed on " + joined(listingZones, ", "));
+    found.uncovered = uncoveredAddressesOf(run);
+    return found;
+}
+
+// What the status line says: the listings, the targets that did not resolve
+// and the zones that gave no verdict, or that all is clean; the first few of
+// each, fewer while the line is too long.
+std::string statusText(const CheckRun& run, const Findings& found) {
+    std::string text;
+    for (const std::size_t few : {std::size_t{3}, std::size_t{2}, std::size_t{1}}) {
+        std::vector<std::string> parts;
+        if (!found.listedAddresses.empty()) {
+            parts.push_back((found.listedAddresses.size() == 1
+                                 ? shortened(found.listedAddresses.front())
+                                 : plural(found.listedAddresses.size(), "address", "addresses")) +
+                            " listed on " + firstFew(found.listingZones, few));
+        }
+        if (!run.unresolvedTargets.empty()) {
+            parts.push_back("cannot resolve " + firstFew(run.unresolvedTargets, few));
+        }
+        if (!run.unansweredTargets.empty()) {
+            parts.push_back("no answer for " + firstFew(run.unansweredTargets, few));
+        }
+        if (!found.uncovered.empty()) {
+            parts.push_back("no working list covers " + firstFew(found.uncovered, few));
+        }
+        if (!found.silentZones.empty()) {
+            parts.push_back("no verdict from " + firstFew(found.silentZones, few));
+        }
+        if (parts.empty()) {
+            parts.push_back(plural(countsOf(run).addresses, "address", "addresses") +
+                            " not listed on " + plural(run.zones.size(), "list", "lists"));
+        }
+        text = joined(parts, "; ");
+        if (text.size() <= kLongestStatusText) {
+            return text;
+        }
     }
-    if (!run.unresolvedTargets.empty()) {
-        parts.push_back("cannot resolve " + joined(run.unresolvedTargets, ", "));
-    }
-    if (!run.unansweredTargets.empty()) {
-        parts.push_back("no answer for " + joined(run.unansweredTargets, ", "));
-    }
-    if (const auto uncovered = uncoveredAddressesOf(run); !uncovered.empty()) {
-        parts.push_back("no working list covers " + joined(uncovered, ", "));
-    }
-    if (!silentZones.empty()) {
-        parts.push_back("no verdict from " + joined(silentZones, ", "));
-    }
-    if (parts.empty()) {
-        parts.push_back(plural(countsOf(run).addresses, "address", "addresses") +
-                        " not listed on " + plural(run.zones.size(), "list", "lists"));
-    }
-    return joined(parts, "; ");
+    return text.substr(0, kLongestStatusText - 3) + "...";
 }
 
 std::string performanceData(const CheckRun& run, const CheckOptions& options) {
@@ -69,20 +108,21 @@ std::string performanceData(const CheckRun& run, const CheckOptions& options) {
     });
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.3f", static_cast<double>(run.durationMs) / 1000);
-    return "listed=" + std::to_string(counts.listed) + ";" + std::to_string(options.warning) + ";" +
-           std::to_string(options.critical) + ";0;" + std::to_string(run.results.size()) +
-           " no_answer=" + std::to_string(counts.noAnswer) +
-           " broken_zones=" + std::to_string(brokenZones) + " time=" + seconds + "s";
+    const std::string results = std::to_string(run.results.size());
+    // A missing verdict (or a host name's lookup without an answer) makes the
+    // state WARNING: their count carries the warning range 0, so that a parser
+    // reads the same state.
+    return "listed=" + std::to_string(counts.listed) + ";" +
+           (options.warning ? options.warning->text : "") + ";" + options.critical.text + ";0;" +
+           results + " no_answer=" + std::to_string(counts.noAnswer) +
+           " broken_zones=" + std::to_string(brokenZones) +
+           " incomplete=" + std::to_string(counts.incomplete() + run.unansweredTargets.size()) +
+           ";0;;0;" + results + " time=" + seconds + "s";
 }
 
-}  // namespace
-
-void printCheckNagios(const CheckRun& run, const CheckOptions& options, int state,
-                      std::ostream& out) {
-    static constexpr std::array<std::string_view, 4> kStates = {"OK", "WARNING", "CRITICAL",
-                                                                "UNKNOWN"};
-    out << "OSTRIVANE " << kStates[static_cast<std::size_t>(state)] << " - "
-        << pluginText(statusText(run)) << " | " << performanceData(run, options) << "\n";
+// The long output's lines of what the status line only counts.
+void printLongOutput(const CheckRun& run, const Findings& found,
+                     const std::vector<std::string>& problems, std::ostream& out) {
     for (const auto& result : run.results) {
         if (result.verdict != CheckVerdict::Listed) {
             continue;
@@ -94,6 +134,33 @@ void printCheckNagios(const CheckRun& run, const CheckOptions& options, int stat
         }
         out << pluginText(line) << '\n';
     }
+    for (const auto& target : run.unresolvedTargets) {
+        out << pluginText(target + ": does not resolve to any address") << '\n';
+    }
+    for (const auto& target : run.unansweredTargets) {
+        out << pluginText(target + ": no answer to the lookup of its addresses") << '\n';
+    }
+    for (const auto& address : found.uncovered) {
+        out << pluginText("no working list of this run covers " + address) << '\n';
+    }
+    for (const auto& zone : found.silentZones) {
+        out << pluginText("no verdict from " + zone) << '\n';
+    }
+    for (const auto& problem : problems) {
+        out << pluginText(problem) << '\n';
+    }
+}
+
+}  // namespace
+
+void printCheckNagios(const CheckRun& run, const CheckOptions& options, int state,
+                      const std::vector<std::string>& problems, std::ostream& out) {
+    static constexpr std::array<std::string_view, 4> kStates = {"OK", "WARNING", "CRITICAL",
+                                                                "UNKNOWN"};
+    const Findings found = findingsOf(run);
+    out << "OSTRIVANE " << kStates[static_cast<std::size_t>(state)] << " - "
+        << pluginText(statusText(run, found)) << " | " << performanceData(run, options) << "\n";
+    printLongOutput(run, found, problems, out);
 }
 
 }  // namespace ostrivane

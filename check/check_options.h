@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "check/threshold_range.h"
+
 namespace ostrivane {
 
 // OpenMetrics is written by app/ through metrics/, which knows the metric names.
@@ -24,8 +26,11 @@ struct CheckOptions {
     std::vector<std::string> servers;  // --server, as "ADDRESS:PORT" / "[IPv6]:PORT"
     CheckFormat format = CheckFormat::Text;
     bool quiet = false;
-    int warning = 1;   // nagios: WARNING from this many listings
-    int critical = 1;  // nagios: CRITICAL from this many listings
+    // nagios: the listings' count in the Monitoring Plugins' range syntax;
+    // outside the range (inside with @) the state is WARNING or CRITICAL.
+    // By default no warning, and any listing is CRITICAL.
+    std::optional<ThresholdRange> warning;
+    ThresholdRange critical{0.0, 0.0, false, "0"};
     bool help = false;
 
     // The history of past runs (kept by a store outside this folder).

@@ -27,8 +27,8 @@ std::string formatRfc3339(EpochMs time) {
     return text;
 }
 
-void printCheckRun(const CheckRun& run, const CheckOptions& options, int status,
-                   std::ostream& out) {
+void printCheckRun(const CheckRun& run, const CheckOptions& options, int status, std::ostream& out,
+                   const std::vector<std::string>& problems) {
     switch (options.format) {
         case CheckFormat::Text:
             printCheckText(run, options, out);
@@ -37,7 +37,7 @@ void printCheckRun(const CheckRun& run, const CheckOptions& options, int status,
             printCheckJson(run, out);
             return;
         case CheckFormat::Nagios:
-            printCheckNagios(run, options, status, out);
+            printCheckNagios(run, options, status, problems, out);
             return;
         case CheckFormat::OpenMetrics:
             // The metrics' names and labels are metrics/'s, above this folder:

@@ -127,7 +127,8 @@ void printCheckText(const CheckRun& run, const CheckOptions& options, std::ostre
     }
     const bool anything = !lines.empty() || !run.unresolvedTargets.empty() ||
                           !run.unansweredTargets.empty() || countsOf(run).uncoveredAddresses > 0;
-    if (options.quiet && !options.changes && !anything) {
+    // Nothing at all when nothing changed: cron mails only when something did.
+    if ((options.changes && lines.empty()) || (options.quiet && !options.changes && !anything)) {
         return;
     }
     printSummary(run, withChange, out);

@@ -21,10 +21,12 @@ void printCheckText(const CheckRun& run, const CheckOptions& options, std::ostre
 // One document: the zones, every result, the unresolved targets, the summary.
 void printCheckJson(const CheckRun& run, std::ostream& out);
 
-// The plugin's status line naming `state` (0 OK to 3 UNKNOWN) with its
-// performance data, then a line per listing.
+// The plugin's status line naming `state` (0 OK to 3 UNKNOWN), under 200
+// characters (the first findings, then "and N more"), with its performance
+// data; then the long output: a line per listing, per list without a verdict,
+// per target not resolved, and per problem.
 void printCheckNagios(const CheckRun& run, const CheckOptions& options, int state,
-                      std::ostream& out);
+                      const std::vector<std::string>& problems, std::ostream& out);
 
 // "1 zone", "2 zones".
 std::string plural(std::size_t count, std::string_view one, std::string_view many);

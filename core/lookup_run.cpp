@@ -42,6 +42,50 @@ void finish(LookupView& view) {
     view.setLookupEnabled(true);
 }
 
+// Asks the row's zone about the reversed address and shows the verdict in the
+// row, unless the row has no zone or its zone changed while the window had
+// its turn. False when the window was closed meanwhile: the run is abandoned.
+bool queryRow(BlacklistTable& table, LookupView& view, Resolver& resolver,
+              const std::function<void()>& pause, int row, const std::string& reversed,
+              LookupSummary& summary) {
+    const std::string zone = table.zone(row);
+    if (zone.empty()) {
+        return true;
+    }
+    const std::string name = queryName(reversed, zone);
+    table.setResult(row, kQuerying);
+    applyHighlight(table, row, RowHighlight::Querying);
+    if (!yieldTwice(view)) {
+        return false;
+    }
+    if (table.zone(row) != zone) {
+        leaveUnanswered(table, row);
+        return true;
+    }
+    pause();
+    const Resolution answer = resolver.resolve(name);
+    // The row turns white again while still reading "Querying...": the
+    // cyan marks only the moment the query is outstanding.
+    table.setBackground(row, kWhite);
+    if (!yieldTwice(view)) {
+        return false;
+    }
+    if (table.zone(row) != zone) {
+        leaveUnanswered(table, row);
+        return true;
+    }
+    const Verdict verdict = verdictFor(answer);
+    table.setResult(row, verdict.text);
+    applyHighlight(table, row, verdict.highlight);
+
+    summary.rows[static_cast<std::size_t>(row)] = QueriedRow{name, zone, verdict.text};
+    ++summary.queried;
+    summary.listed += verdict.kind == VerdictKind::Listed;
+    summary.listErrors += verdict.kind == VerdictKind::ListError;
+    summary.unanswered += verdict.kind == VerdictKind::NoAnswer;
+    return true;
+}
+
 }  // namespace
 
 LookupSummary runLookup(BlacklistTable& table, LookupView& view, Resolver& resolver,
@@ -81,41 +125,9 @@ LookupSummary runLookup(BlacklistTable& table, LookupView& view, Resolver& resol
     const std::string reversed = reversedName(ipv4Address(*hostAddress));
 
     for (int row = 0; row < kRowCount; ++row) {
-        const std::string zone = table.zone(row);
-        if (zone.empty()) {
-            continue;
-        }
-        const std::string name = queryName(reversed, zone);
-        table.setResult(row, kQuerying);
-        applyHighlight(table, row, RowHighlight::Querying);
-        if (!yieldTwice(view)) {
+        if (!queryRow(table, view, resolver, pause, row, reversed, summary)) {
             return summary;
         }
-        if (table.zone(row) != zone) {
-            leaveUnanswered(table, row);
-            continue;
-        }
-        pause();
-        const Resolution answer = resolver.resolve(name);
-        // The row turns white again while still reading "Querying...": the
-        // cyan marks only the moment the query is outstanding.
-        table.setBackground(row, kWhite);
-        if (!yieldTwice(view)) {
-            return summary;
-        }
-        if (table.zone(row) != zone) {
-            leaveUnanswered(table, row);
-            continue;
-        }
-        const Verdict verdict = verdictFor(answer);
-        table.setResult(row, verdict.text);
-        applyHighlight(table, row, verdict.highlight);
-
-        summary.rows[static_cast<std::size_t>(row)] = QueriedRow{name, zone, verdict.text};
-        ++summary.queried;
-        summary.listed += verdict.kind == VerdictKind::Listed;
-        summary.listErrors += verdict.kind == VerdictKind::ListError;
-        summary.unanswered += verdict.kind == VerdictKind::NoAnswer;
     }
 
     finish(view);

@@ -4,6 +4,8 @@
 #include <utility>
 #include <variant>
 
+#include "text/terminal_text.h"
+
 namespace ostrivane {
 
 namespace {}  // namespace
@@ -24,7 +26,9 @@ CheckHistory CheckHistory::open(const std::optional<std::filesystem::path>& file
 }
 
 void CheckHistory::fail(const HistoryProblem& problem, std::ostream& err) {
-    err << "ostrivane: " << problem.message() << '\n';
+    const std::string message = escapeForTerminal(problem.message());
+    err << "ostrivane: " << message << '\n';
+    m_problems.push_back(message);
 }
 
 void CheckHistory::annotate(CheckRun& run, std::ostream& err) {
@@ -53,13 +57,13 @@ void CheckHistory::recordAndPrune(const CheckRun& run, int keepDays, std::ostrea
     }
 }
 
-RecentDays CheckHistory::recentDays(EpochMs now, std::ostream& err) const {
+RecentDays CheckHistory::recentDays(EpochMs now, std::ostream& err) {
     if (!m_store) {
         return {};
     }
     auto recent = m_store->recentDays(now);
     if (auto* problem = std::get_if<HistoryProblem>(&recent)) {
-        err << "ostrivane: " << problem->message() << '\n';
+        fail(*problem, err);
         return {};
     }
     return std::get<RecentDays>(std::move(recent));

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <iosfwd>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "check/check_result.h"
 #include "history/history_store.h"
@@ -31,14 +33,19 @@ class CheckHistory {
     void recordAndPrune(const CheckRun& run, int keepDays, std::ostream& err);
 
     // The page's strips: the last 30 days up to `now`; none without a store.
-    RecentDays recentDays(EpochMs now, std::ostream& err) const;
+    RecentDays recentDays(EpochMs now, std::ostream& err);
 
     // True when the results carry no changes: no history (disabled), or one
     // that could not be opened or read. --changes then exits with status 3.
     bool changesUnknown() const { return !m_annotated; }
 
+    // Every problem said so far, for a monitor that reads standard output only.
+    const std::vector<std::string>& problems() const { return m_problems; }
+
   private:
-    static void fail(const HistoryProblem& problem, std::ostream& err);
+    void fail(const HistoryProblem& problem, std::ostream& err);
+
+    std::vector<std::string> m_problems;
 
     std::optional<HistoryStore> m_store;
     bool m_annotated = false;

@@ -467,6 +467,16 @@ std::variant<std::vector<std::string>, HistoryProblem> HistoryStore::addressesOf
     return addresses;
 }
 
+std::variant<bool, HistoryProblem> HistoryStore::knowsAddress(const std::string& address) const {
+    try {
+        sqlite::Statement query(m_db, "SELECT 1 FROM subjects WHERE address = ?1 LIMIT 1");
+        query.bind(1, address);
+        return query.step();
+    } catch (const sqlite::SqliteError& error) {
+        return problem(reasonOf(error));
+    }
+}
+
 std::variant<RecentDays, HistoryProblem> HistoryStore::recentDays(EpochMs now, int dayCount) const {
     RecentDays recent;
     recent.dayCount = std::max(dayCount, 1);

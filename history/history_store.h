@@ -89,6 +89,9 @@ class HistoryStore {
     std::variant<std::vector<std::string>, HistoryProblem> addressesOfTarget(
         const std::string& target) const;
 
+    // Whether any run of the history checked this address (canonical text).
+    std::variant<bool, HistoryProblem> knowsAddress(const std::string& address) const;
+
     // The last `dayCount` UTC days up to and including the day of `now`.
     std::variant<RecentDays, HistoryProblem> recentDays(EpochMs now, int dayCount = 30) const;
 

@@ -1,14 +1,19 @@
 #include "history/status_page.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
+#include <set>
 #include <utility>
 #include <vector>
 
 #include "core/blacklist_table.h"
 #include "core/information_page.h"
+#include "core/ip_address.h"
+#include "history/listing_streak.h"
 #include "history/time_text.h"
 #include "text/html_escape.h"
+#include "text/terminal_text.h"
 
 namespace ostrivane {
 
@@ -51,7 +56,7 @@ std::string styleSheet() {
            listedBack + ";border-color:" + listedBack + "}.day.clear{background:" + plainBack +
            "}.day.unknown{background:#d9d9d9}\n"
            ".legend{margin-top:1.5em;font-size:.9em;color:#444}footer{margin-top:1em;"
-           "font-size:.8em;color:#666}\n";
+           "font-size:.8em;color:#666}\nh3{font-size:1em;margin:1em 0 .3em}.fine{color:#265c00}\n";
 }
 
 const char* dayClass(DayState state) {
@@ -106,135 +111,322 @@ std::string stripCell(const DayStrip* strip, const RecentDays& recent) {
     return cell + "</td>";
 }
 
-struct AddressBlock {
-    std::string address;
-    std::vector<std::string> targets;
-    std::vector<const CheckResult*> results;
-};
-
-std::vector<AddressBlock> blocksOf(const CheckRun& run) {
-    std::vector<AddressBlock> blocks;
-    std::map<std::string, std::size_t> index;
-    for (const auto& result : run.results) {
-        auto [at, added] = index.emplace(result.address, blocks.size());
-        if (added) {
-            blocks.push_back({result.address, {}, {}});
-        }
-        AddressBlock& block = blocks[at->second];
-        bool knownTarget = result.target == result.address;
-        for (const auto& target : block.targets) {
-            knownTarget = knownTarget || target == result.target;
-        }
-        if (!knownTarget) {
-            block.targets.push_back(result.target);
-        }
-        block.results.push_back(&result);
-    }
-    return blocks;
+// What the page says of a value from outside (a list's name, a TXT record):
+// markup escaped, and control characters and bidirectional overrides shown as
+// escapes, as the text output shows them, so that no value reorders the text
+// around it.
+std::string pageText(std::string_view text) {
+    return htmlEscape(escapeForTerminal(text));
 }
 
-}  // namespace
+std::string counted(std::size_t count, std::string_view one, std::string_view many) {
+    return std::to_string(count) + ' ' + std::string(count == 1 ? one : many);
+}
 
-std::string renderStatusPage(const CheckRun& run, const RecentDays& recent) {
+// Everything the sections share, read from the run once.
+struct PageFacts {
     std::map<std::string, std::string> nameOfZone;
-    for (const auto& zone : run.zones) {
-        nameOfZone[zone.zone] = zone.name;
-    }
     std::map<std::pair<std::string, std::string>, const DayStrip*> stripOf;
+    std::map<std::string, std::vector<std::string>> targetsOf;  // other than the address
+    std::vector<std::string> addresses;                         // in the run's order
+    std::set<std::string> shown;  // addresses with a listing or a cleared one
+    bool withHistory = false;
+    std::size_t listed = 0;
+    std::size_t fresh = 0;
+    std::size_t cleared = 0;
+};
+
+PageFacts factsOf(const CheckRun& run, const RecentDays& recent) {
+    PageFacts facts;
+    facts.withHistory = recent.dayCount > 0;
+    for (const auto& zone : run.zones) {
+        facts.nameOfZone[zone.zone] = zone.name;
+    }
     for (const auto& strip : recent.strips) {
-        stripOf[{strip.address, strip.zone}] = &strip;
+        facts.stripOf[{strip.address, strip.zone}] = &strip;
     }
-    const bool withStrips = recent.dayCount > 0;
-
-    int listed = 0;
-    int fresh = 0;
-    int cleared = 0;
     for (const auto& result : run.results) {
-        listed += result.verdict == CheckVerdict::Listed;
-        fresh += result.change == ListingChange::New;
-        cleared += result.change == ListingChange::Cleared;
+        auto [targets, added] = facts.targetsOf.try_emplace(result.address);
+        if (added) {
+            facts.addresses.push_back(result.address);
+        }
+        if (result.target != result.address &&
+            std::find(targets->second.begin(), targets->second.end(), result.target) ==
+                targets->second.end()) {
+            targets->second.push_back(result.target);
+        }
+        facts.listed += result.verdict == CheckVerdict::Listed;
+        facts.fresh += result.change == ListingChange::New;
+        facts.cleared += result.change == ListingChange::Cleared;
+        if (result.verdict == CheckVerdict::Listed || result.change == ListingChange::Cleared) {
+            facts.shown.insert(result.address);
+        }
     }
-    const auto blocks = blocksOf(run);
-    const std::string checkedAt = utcMinuteText(run.startedAt);
+    return facts;
+}
 
-    std::string html;
-    html += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
+std::string listCell(const PageFacts& facts, const std::string& zone) {
+    const auto found = facts.nameOfZone.find(zone);
+    const std::string name = found == facts.nameOfZone.end() ? std::string() : found->second;
+    const std::string label = name.empty() ? zone : name;
+    std::string cell =
+        "<td><a href=\"" + htmlEscape(informationPageFor(label)) + "\">" + pageText(label) + "</a>";
+    if (!name.empty()) {
+        cell += "<div class=\"zone\">" + pageText(zone) + "</div>";
+    }
+    return cell + "</td>";
+}
+
+std::string addressLabel(const PageFacts& facts, const std::string& address) {
+    std::string label = pageText(address);
+    const auto& targets = facts.targetsOf.at(address);
+    if (!targets.empty()) {
+        label += " <span class=\"targets\">(";
+        for (std::size_t i = 0; i < targets.size(); ++i) {
+            label += (i ? ", " : "") + pageText(targets[i]);
+        }
+        label += ")</span>";
+    }
+    return label;
+}
+
+std::string verdictCell(const CheckResult& result) {
+    std::string cell = std::string("<td class=\"") + verdictClass(result.verdict) + "\">" +
+                       htmlEscape(checkVerdictText(result.verdict));
+    for (const auto& answer : result.answers) {
+        cell += ' ' + pageText(answer);
+    }
+    if (result.change && result.change != ListingChange::Ongoing) {
+        cell +=
+            "<span class=\"change\">" + htmlEscape(listingChangeText(*result.change)) + "</span>";
+    }
+    return cell + "</td>";
+}
+
+std::string headOf(const CheckRun& run, const PageFacts& facts) {
+    const std::string checkedAt = htmlEscape(utcMinuteText(run.startedAt));
+    std::string html = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
     html += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
-    html += "<title>Blacklist status, " + htmlEscape(checkedAt) + "</title>\n";
+    html += "<title>Blacklist status, " + checkedAt + "</title>\n";
     html += "<style>\n" + styleSheet() + "</style>\n</head>\n<body>\n";
     html += "<h1>Blacklist status</h1>\n";
-    html += "<p class=\"meta\">Checked " + htmlEscape(checkedAt) + " in " +
-            std::to_string(run.durationMs) + " ms: " + std::to_string(blocks.size()) +
-            " addresses, " + std::to_string(run.zones.size()) + " lists; " +
-            std::to_string(listed) + " listings (" + std::to_string(fresh) + " new), " +
-            std::to_string(cleared) + " cleared.</p>\n";
+    html += "<p class=\"meta\">Checked " + checkedAt + " in " + std::to_string(run.durationMs) +
+            " ms: " + counted(facts.addresses.size(), "address", "addresses") + ", " +
+            counted(run.zones.size(), "list", "lists") + "; " +
+            counted(facts.listed, "listing", "listings");
+    if (facts.withHistory) {
+        html += " (" + std::to_string(facts.fresh) + " new), " + std::to_string(facts.cleared) +
+                " cleared";
+    }
+    html += ".</p>\n";
     if (!run.unresolvedTargets.empty()) {
         html += "<p class=\"meta\">Could not be resolved:";
         for (const auto& target : run.unresolvedTargets) {
-            html += ' ';
-            html += htmlEscape(target);
+            html += ' ' + pageText(target);
         }
         html += "</p>\n";
     }
+    return html;
+}
 
-    for (const auto& block : blocks) {
-        html += "<h2>" + htmlEscape(block.address);
-        if (!block.targets.empty()) {
-            html += " <span class=\"targets\">(";
-            for (std::size_t i = 0; i < block.targets.size(); ++i) {
-                html += i ? ", " : "";
-                html += htmlEscape(block.targets[i]);
-            }
-            html += ")</span>";
+// The listings, new ones first, one row each.
+std::string listingsTable(const CheckRun& run, const PageFacts& facts) {
+    std::vector<const CheckResult*> listings;
+    for (const auto& result : run.results) {
+        if (result.verdict == CheckVerdict::Listed) {
+            listings.push_back(&result);
         }
-        html += "</h2>\n<table>\n<tr><th>List</th><th>Verdict</th><th>Since</th><th>Reason</th>";
-        if (withStrips) {
+    }
+    if (listings.empty()) {
+        return {};
+    }
+    std::stable_partition(listings.begin(), listings.end(), [](const CheckResult* result) {
+        return result->change == ListingChange::New;
+    });
+    std::string html = "<h3>" + counted(listings.size(), "listing", "listings") +
+                       "</h3>\n<table>\n<tr><th>Address</th><th>List</th><th>Verdict</th>"
+                       "<th>Since</th><th>Reason</th></tr>\n";
+    for (const CheckResult* result : listings) {
+        html += "<tr><td>" + addressLabel(facts, result->address) + "</td>" +
+                listCell(facts, result->zone) + verdictCell(*result) + "<td>" +
+                sinceCell(*result, run.startedAt) + "</td><td class=\"reason\">" +
+                pageText(result->reason) + "</td></tr>\n";
+    }
+    return html + "</table>\n";
+}
+
+// Lists that are broken, and lists that left addresses without an answer.
+std::string listsTable(const CheckRun& run, const PageFacts& facts) {
+    std::map<std::string, std::pair<std::size_t, std::size_t>> unanswered;  // no answer, error
+    for (const auto& result : run.results) {
+        if (result.verdict == CheckVerdict::NoAnswer) {
+            ++unanswered[result.zone].first;
+        } else if (result.verdict == CheckVerdict::ListError) {
+            ++unanswered[result.zone].second;
+        }
+    }
+    std::string rows;
+    for (const auto& zone : run.zones) {
+        std::string why;
+        if (zone.health != ZoneHealth::Healthy) {
+            why = "broken: " + std::string(zoneHealthText(zone.health)) +
+                  "; its answers are not trusted";
+        } else if (const auto found = unanswered.find(zone.zone); found != unanswered.end()) {
+            const auto [silent, errors] = found->second;
+            why = silent ? "no answer for " + counted(silent, "address", "addresses") : "";
+            why += errors ? std::string(silent ? "; " : "") + "an error code for " +
+                                counted(errors, "address", "addresses")
+                          : "";
+        }
+        if (!why.empty()) {
+            rows += "<tr>" + listCell(facts, zone.zone) + "<td>" + htmlEscape(why) + "</td></tr>\n";
+        }
+    }
+    if (rows.empty()) {
+        return {};
+    }
+    return "<h3>Lists that did not give every answer</h3>\n<table>\n<tr><th>List</th><th>Why"
+           "</th></tr>\n" +
+           rows + "</table>\n";
+}
+
+std::string actionSection(const CheckRun& run, const PageFacts& facts) {
+    const std::string listings = listingsTable(run, facts);
+    const std::string lists = listsTable(run, facts);
+    if (listings.empty() && lists.empty()) {
+        return "<h2>Needs action</h2>\n<p class=\"fine\">Nothing: no address is listed and "
+               "every list answered.</p>\n";
+    }
+    return "<h2>Needs action</h2>\n" + listings + lists;
+}
+
+// Each address with a listing (or one cleared by this run): all its lists,
+// with the strip of the last days.
+std::string listedAddressesSection(const CheckRun& run, const PageFacts& facts,
+                                   const RecentDays& recent) {
+    if (facts.shown.empty()) {
+        return {};
+    }
+    std::map<std::string, std::vector<const CheckResult*>> resultsOf;
+    for (const auto& result : run.results) {
+        if (facts.shown.count(result.address) != 0) {
+            resultsOf[result.address].push_back(&result);
+        }
+    }
+    std::string html = "<h2>Listed addresses</h2>\n";
+    for (const auto& address : facts.addresses) {
+        if (facts.shown.count(address) == 0) {
+            continue;
+        }
+        html += "<h3>" + addressLabel(facts, address) +
+                "</h3>\n<table>\n<tr><th>List</th>"
+                "<th>Verdict</th><th>Since</th><th>Reason</th>";
+        if (facts.withHistory) {
             html += "<th>Last " + std::to_string(recent.dayCount) + " days (UTC)</th>";
         }
         html += "</tr>\n";
-        for (const CheckResult* result : block.results) {
-            const std::string& name = nameOfZone[result->zone];
-            const std::string label = name.empty() ? result->zone : name;
-            html += "<tr><td><a href=\"" + htmlEscape(informationPageFor(label)) + "\">" +
-                    htmlEscape(label) + "</a>";
-            if (!name.empty()) {
-                html += "<div class=\"zone\">" + htmlEscape(result->zone) + "</div>";
-            }
-            html += "</td><td class=\"";
-            html += verdictClass(result->verdict);
-            html += "\">";
-            html += htmlEscape(checkVerdictText(result->verdict));
-            for (const auto& answer : result->answers) {
-                html += ' ';
-                html += htmlEscape(answer);
-            }
-            if (result->change && result->change != ListingChange::Ongoing) {
-                html += "<span class=\"change\">" + htmlEscape(listingChangeText(*result->change)) +
-                        "</span>";
-            }
-            html += "</td><td>" + sinceCell(*result, run.startedAt) + "</td><td class=\"reason\">" +
-                    htmlEscape(result->reason) + "</td>";
-            if (withStrips) {
-                const auto strip = stripOf.find({result->address, result->zone});
-                html += stripCell(strip == stripOf.end() ? nullptr : strip->second, recent);
+        for (const CheckResult* result : resultsOf[address]) {
+            html += "<tr>" + listCell(facts, result->zone) + verdictCell(*result) + "<td>" +
+                    sinceCell(*result, run.startedAt) + "</td><td class=\"reason\">" +
+                    pageText(result->reason) + "</td>";
+            if (facts.withHistory) {
+                const auto strip = facts.stripOf.find({result->address, result->zone});
+                html += stripCell(strip == facts.stripOf.end() ? nullptr : strip->second, recent);
             }
             html += "</tr>\n";
         }
         html += "</table>\n";
     }
+    return html;
+}
 
-    if (withStrips) {
+// The block an address is counted in: its /24, or its /64 for IPv6.
+std::pair<IpAddress, std::string> blockOf(const std::string& text) {
+    auto address = parseIpAddress(text);
+    if (!address) {
+        return {IpAddress{IpAddress::Family::V6, {0xff}}, text};
+    }
+    const bool v4 = address->family == IpAddress::Family::V4;
+    std::fill(address->bytes.begin() + (v4 ? 3 : 8), address->bytes.end(), 0);
+    return {*address, formatIpAddress(*address) + (v4 ? "/24" : "/64")};
+}
+
+struct BlockCount {
+    std::string name;
+    std::size_t addresses = 0;
+    std::size_t clean = 0;
+    std::size_t listed = 0;
+};
+
+// The addresses without a listing, counted per block: the page does not grow
+// with clean addresses.
+std::string cleanBlocksSection(const CheckRun& run) {
+    std::map<std::string, bool> listed;    // per address: any listing
+    std::map<std::string, bool> answered;  // per address: every verdict known
+    for (const auto& result : run.results) {
+        listed[result.address] = listed[result.address] || result.verdict == CheckVerdict::Listed;
+        auto [known, added] = answered.try_emplace(result.address, true);
+        known->second = known->second && isKnown(result.verdict);
+    }
+    std::map<IpAddress, BlockCount> blocks;
+    for (const auto& [address, isListed] : listed) {
+        auto [key, name] = blockOf(address);
+        BlockCount& block = blocks[key];
+        block.name = name;
+        ++block.addresses;
+        block.listed += isListed;
+        block.clean += !isListed && answered[address];
+    }
+    std::string html =
+        "<h2>Addresses per block</h2>\n<table>\n<tr><th>Block</th><th>Checked</th><th>Clean</th>"
+        "<th>Listed</th><th>Without every answer</th></tr>\n";
+    for (const auto& [key, block] : blocks) {
+        html += "<tr><td>" + pageText(block.name) + "</td><td>" + std::to_string(block.addresses) +
+                "</td><td>" + std::to_string(block.clean) + "</td><td>" +
+                std::to_string(block.listed) + "</td><td>" +
+                std::to_string(block.addresses - block.clean - block.listed) + "</td></tr>\n";
+    }
+    return html + "</table>\n";
+}
+
+std::string legendOf(const RecentDays& recent, bool withHistory) {
+    std::string html =
+        "<div class=\"legend\"><p>Verdicts: <strong>listed</strong>, the list has the address (its "
+        "answer "
+        "code says why); <strong>not-listed</strong>, the list answered that it has not; "
+        "<strong>no-answer</strong>, "
+        "the list's servers did not answer in time, so the address may be listed or not; "
+        "<strong>list-error</strong>, the list answered with an error code (often: it refuses this "
+        "resolver), which says nothing of the address; <strong>broken-zone</strong>, the list "
+        "lists "
+        "every address or none, so none of its answers is trusted. Clean: not listed by any "
+        "list, every list answered.</p>\n";
+    if (withHistory) {
         html +=
-            "<p class=\"legend\">Each day: <span class=\"day listed\"></span> listed by at least "
-            "one run, <span class=\"day clear\"></span> not listed, <span class=\"day "
+            "<p>Changes since the previous run: <span class=\"change\">new</span> listed "
+            "now and not before, <span class=\"change\">cleared</span> listed before and "
+            "not now. Each day: <span class=\"day listed\"></span> listed by at least one "
+            "run, <span class=\"day clear\"></span> not listed, <span class=\"day "
             "unknown\"></span> no run had an answer. From " +
             htmlEscape(utcDayText(recent.firstDay)) + " to " +
             htmlEscape(
                 utcDayText(recent.firstDay + static_cast<EpochMs>(recent.dayCount - 1) * kDayMs)) +
             ".</p>\n";
     }
-    html += "<footer>Made by Ostrivane " OSTRIVANE_VERSION " on " + htmlEscape(checkedAt) +
-            ".</footer>\n</body>\n</html>\n";
+    return html + "</div>\n";
+}
+
+}  // namespace
+
+std::string renderStatusPage(const CheckRun& run, const RecentDays& recent) {
+    const PageFacts facts = factsOf(run, recent);
+    std::string html = headOf(run, facts);
+    html += actionSection(run, facts);
+    html += listedAddressesSection(run, facts, recent);
+    html += cleanBlocksSection(run);
+    html += legendOf(recent, facts.withHistory);
+    html += "<footer>Made by Ostrivane " OSTRIVANE_VERSION " on " +
+            htmlEscape(utcMinuteText(run.startedAt)) + ".</footer>\n</body>\n</html>\n";
     return html;
 }
 

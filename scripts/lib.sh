@@ -13,6 +13,7 @@ OSTRIVANE_PACKAGES=(
     libc-ares-dev libsqlite3-dev sqlite3
     nlohmann-json3-dev libcli11-dev libcpp-httplib-dev prometheus
     nsd
+    libmonitoring-plugin-perl
 )
 
 say() { printf '%s\n' "$*" >&2; }

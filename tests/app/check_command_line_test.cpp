@@ -20,9 +20,12 @@ const BadArguments kBad[] = {
     {{"--timeout", "3601", "192.0.2.1"}, "--timeout 3601"},
     {{"--timeout"}, "--timeout: needs a value"},
     {{"--format", "xml", "192.0.2.1"}, "--format xml"},
-    {{"--warning", "0", "192.0.2.1"}, "--warning 0"},
-    {{"--critical", "x", "192.0.2.1"}, "--critical x"},
-    {{"--warning", "3", "--critical", "2", "192.0.2.1"}, "--warning 3 is above --critical 2"},
+    {{"--warning", "x", "192.0.2.1"}, "--warning x: \"x\" is not a range"},
+    {{"-c", "5:1", "192.0.2.1"}, "--critical 5:1: \"5:1\" is not a range"},
+    {{"-w", "", "192.0.2.1"}, "--warning : \"\" is not a range"},
+    {{"-t", "0", "192.0.2.1"}, "--timeout 0"},
+    {{"-H"}, "-H: needs a value"},
+    {{"-H", "mail!"}, "target 'mail!'"},
     {{"--zone", "bad zone", "192.0.2.1"}, "--zone bad zone"},
     {{"--zone", "a..b", "192.0.2.1"}, "--zone a..b"},
     {{"--server", "ns.example", "192.0.2.1"}, "--server ns.example"},
@@ -71,40 +74,46 @@ TEST(CheckOptions, AProblemStillTellsWhetherNagiosWasAskedFor) {
 
 TEST(CheckOptions, EveryOptionIsRead) {
     const auto parsed =
-        parseCheckOptions({"--zone",    "bl.test.",    "--zone=bl2.test",
-                           "--zone",    "bl.test",     "--list",
-                           "my.txt",    "--timeout",   "0.25",
-                           "--server",  "192.0.2.53",  "--server=[2001:db8::53]:5353",
-                           "--format",  "nagios",      "--quiet",
-                           "--warning", "2",           "--critical=5",
-                           "--history", "h.db",        "--changes",
-                           "--page",    "p.html",      "--keep-days",
-                           "30",        "192.0.2.1",   "-",
-                           "--",        "mail.example"});
+        parseCheckOptions({"--zone",      "bl.test.",   "--zone=bl2.test",
+                           "--zone",      "bl.test",    "--list",
+                           "my.txt",      "--timeout",  "0.25",
+                           "--server",    "192.0.2.53", "--server=[2001:db8::53]:5353",
+                           "--format",    "nagios",     "--quiet",
+                           "-w",          "~:2",        "--critical=@1:5",
+                           "-H",          "192.0.2.9",  "-t",
+                           "3",           "--history",  "h.db",
+                           "--changes",   "--page",     "p.html",
+                           "--keep-days", "30",         "192.0.2.1",
+                           "-",           "--",         "mail.example"});
     ASSERT_TRUE(std::holds_alternative<CheckOptions>(parsed))
         << std::get<CheckUsageError>(parsed).message;
     const auto& o = std::get<CheckOptions>(parsed);
     EXPECT_EQ(o.zones, (std::vector<std::string>{"bl.test", "bl2.test"}));
     EXPECT_EQ(o.listFile, std::filesystem::path("my.txt"));
-    EXPECT_EQ(o.timeout, std::chrono::milliseconds(250));
+    EXPECT_EQ(o.timeout, std::chrono::milliseconds(3000));  // the last -t / --timeout
     EXPECT_EQ(o.servers, (std::vector<std::string>{"192.0.2.53:53", "[2001:db8::53]:5353"}));
     EXPECT_EQ(o.format, CheckFormat::Nagios);
     EXPECT_TRUE(o.quiet);
-    EXPECT_EQ(o.warning, 2);
-    EXPECT_EQ(o.critical, 5);
+    ASSERT_TRUE(o.warning);
+    EXPECT_EQ(o.warning->text, "~:2");
+    EXPECT_EQ(o.critical.text, "@1:5");
+    EXPECT_TRUE(o.critical.inside);
     EXPECT_EQ(o.historyFile, std::filesystem::path("h.db"));
     EXPECT_TRUE(o.changes);
     EXPECT_EQ(o.page, std::filesystem::path("p.html"));
     EXPECT_EQ(o.keepDays, 30);
-    EXPECT_EQ(o.targets, (std::vector<std::string>{"192.0.2.1", "-", "mail.example"}));
+    EXPECT_EQ(o.targets, (std::vector<std::string>{"192.0.2.9", "192.0.2.1", "-", "mail.example"}));
 }
 
 TEST(CheckOptions, Defaults) {
     const auto o = std::get<CheckOptions>(parseCheckOptions({"192.0.2.1"}));
     EXPECT_EQ(o.timeout, std::chrono::milliseconds(2000));
     EXPECT_EQ(o.format, CheckFormat::Text);
-    EXPECT_EQ(o.warning, 1);
-    EXPECT_EQ(o.critical, 1);
+    // No warning; any listing is critical.
+    EXPECT_FALSE(o.warning);
+    EXPECT_EQ(o.critical.text, "0");
+    EXPECT_FALSE(alerts(o.critical, 0));
+    EXPECT_TRUE(alerts(o.critical, 1));
     EXPECT_EQ(o.keepDays, 400);
     EXPECT_FALSE(o.historyFile || o.noHistory || o.changes || o.page || o.quiet);
     EXPECT_TRUE(std::get<CheckOptions>(parseCheckOptions({"--help"})).help);

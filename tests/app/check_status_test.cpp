@@ -26,7 +26,7 @@ struct StatusCase {
     const char* what;
     CheckRun run;
     int text;    // text and json
-    int nagios;  // with --warning 1 --critical 1
+    int nagios;  // with the default thresholds
 };
 
 TEST(CheckStatus, ExitStatusOfEachOutcome) {
@@ -56,12 +56,30 @@ TEST(CheckStatus, ExitStatusOfEachOutcome) {
 
 TEST(CheckStatus, NagiosThresholdsCountListings) {
     const auto run = runOf({result("a", "bl.test", L), result("b", "bl.test", L)});
-    auto options = optionsFor(CheckFormat::Nagios);
-    options.warning = 2;
-    options.critical = 3;
-    EXPECT_EQ(checkExitStatus(run, options), kNagiosWarning);
-    options.warning = 3;
-    EXPECT_EQ(checkExitStatus(run, options), kNagiosOk);
+    const auto range = [](const char* text) {
+        return std::get<ThresholdRange>(parseThresholdRange(text));
+    };
+    struct Case {
+        const char* warning;  // none: no --warning
+        const char* critical;
+        int state;  // of two listings
+    };
+    const Case cases[] = {
+        {nullptr, "0", kNagiosCritical},  // the default: any listing
+        {"1", "2", kNagiosWarning},       // more than 1 warns, more than 2 is critical
+        {"1", "1", kNagiosCritical},     {"2", "3", kNagiosOk},
+        {"~:1", "@5:", kNagiosWarning},  {nullptr, "@2:2", kNagiosCritical},
+        {"3:", "~:", kNagiosWarning},  // fewer than 3 listings warns
+    };
+    for (const auto& c : cases) {
+        auto options = optionsFor(CheckFormat::Nagios);
+        if (c.warning) {
+            options.warning = range(c.warning);
+        }
+        options.critical = range(c.critical);
+        EXPECT_EQ(checkExitStatus(run, options), c.state)
+            << (c.warning ? c.warning : "-") << " " << c.critical;
+    }
 }
 
 TEST(CheckStatus, ChangesAndWhatCameAfterTheRun) {

@@ -70,7 +70,9 @@ TEST(TimelineCommand, FindsTargetsAndReportsWhatItCannot) {
         {{"mail.example.com"}, 0, 3, ""},
         {{"2001:0db8:0:0::0001"}, 0, 2, ""},  // any spelling of an address
         {{"192.0.2.20", "192.0.2.20"}, 0, 2, ""},
-        {{"192.0.2.99"}, 0, 1, ""},  // "No listing recorded"
+        // Never checked: as unknown as an unknown host name.
+        {{"192.0.2.99"}, 2, 0, "192.0.2.99: no check in this history checked this address"},
+        {{"192.0.2.99", "192.0.2.20"}, 2, 2, "192.0.2.99: no check"},
         {{"nowhere.example", "192.0.2.20"}, 2, 2, "nowhere.example: no check"},
         {{"nowhere.example"}, 2, 0, "nowhere.example: no check"},
         {{"--frobnicate"}, 3, 0, "does not know the option \"--frobnicate\""},

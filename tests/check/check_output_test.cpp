@@ -59,8 +59,8 @@ TEST(CheckOutput, ListsWordsCannotBreakTheOutput) {
         << json;
     const auto nagios = printed(run, optionsFor(CheckFormat::Nagios), 2);
     EXPECT_EQ(nagios,
-              "OSTRIVANE CRITICAL - 192.0.2.1 listed on bl.test | listed=1;1;1;0;1 no_answer=0 "
-              "broken_zones=1 time=0.081s\n"
+              "OSTRIVANE CRITICAL - 192.0.2.1 listed on bl.test | listed=1;;0;0;1 no_answer=0 "
+              "broken_zones=1 incomplete=0;0;;0;1 time=0.081s\n"
               "192.0.2.1 listed on bl.test (127.0.0.2): see\\x1b[2J https://bl.test/\\n/\\xff\"\n");
 }
 

@@ -244,6 +244,151 @@ class Faults(unittest.TestCase):
         self.assertEqual(whole_runs(default)[:2], ("ok", 1))
 
 
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def parser_state(first_line):
+    """The state Perl Monitoring::Plugin::Performance reads from the perfdata."""
+    done = subprocess.run(["perl", os.path.join(HERE, "perfdata_status.pl")], input=first_line,
+                          capture_output=True, text=True, timeout=30)
+    if done.returncode != 0:
+        raise AssertionError(f"perfdata not parsed: {done.stderr}\n{first_line}")
+    return int(done.stdout)
+
+
+class Monitor(unittest.TestCase):
+    def test_a_perfdata_parser_reads_the_plugins_own_state(self):
+        # listings -> (options, the plugin's state); 192.0.2.10 is always on bl.test.
+        cases = [
+            ("listed, default thresholds", ["192.0.2.30 127.0.0.2"], [], 2),
+            ("clean", [], ["--zone", "changing.test", "192.0.2.20"], 0),
+            ("incomplete", [], ["--zone", "changing.test", "--zone", "silent.test",
+                                "192.0.2.20"], 1),
+            ("two listings, warning above 1", ["192.0.2.30 127.0.0.2"],
+             ["-w", "1", "-c", "5"], 1),
+            # The Perl parser does not read "@" in perfdata (the guidelines allow
+            # it): the plugin's own state is checked, the parser's is not.
+            ("two listings, critical inside 2:3", ["192.0.2.30 127.0.0.2"],
+             ["-w", "~:0", "-c", "@2:3"], 2),
+            ("two listings, warning at most 0", ["192.0.2.30 127.0.0.2"],
+             ["-w", "~:0", "-c", "2"], 1),
+            ("two listings, no alert below 3", ["192.0.2.30 127.0.0.2"],
+             ["-c", "3", "--timeout", "1"], 0),
+        ]
+        for what, listings, options, state in cases:
+            with self.subTest(what):
+                set_listings(*listings)
+                targets = [] if "192.0.2.20" in options else [*ZONES, *ADDRESSES]
+                status, out, err = check("--format", "nagios", "--no-history", *options,
+                                         *targets)
+                first = out.splitlines()[0]
+                self.assertEqual(status, state, out + err)
+                if "@" not in " ".join(options):
+                    self.assertEqual(parser_state(first), state, first)
+                self.assertLess(len(first), 200)
+
+    def test_sixteen_silent_lists_make_a_short_status_line(self):
+        zones = [arg for i in range(16) for arg in ("--zone", f"z{i:02d}.silent-lists-are-long.test")]
+        status, out, err = check("--format", "nagios", "--no-history", "--timeout", "0.5",
+                                 *zones, "192.0.2.20")
+        lines = out.splitlines()
+        self.assertEqual(status, 1, out + err)
+        self.assertLess(len(lines[0]), 200, lines[0])
+        self.assertIn("and 1", lines[0])  # the first few lists, then "and N more"
+        self.assertEqual(sum("no verdict from" in line for line in lines[1:]), 16)
+
+    def test_changes_prints_nothing_when_nothing_changed(self):
+        history = history_path("quiet-changes.sqlite")
+        set_listings()
+        check(*ZONES, "--history", history, *ADDRESSES)
+        status, out, err = check(*ZONES, "--history", history, "--changes", *ADDRESSES)
+        self.assertEqual((status, out), (0, ""), err)
+        set_listings("192.0.2.31 127.0.0.2")
+        status, out, err = check(*ZONES, "--history", history, "--changes", *ADDRESSES)
+        self.assertEqual(status, 1, err)
+        self.assertIn("192.0.2.31", out)
+        self.assertIn("new", out)
+
+    def failures(self):
+        """(what, command, stdout, environment) rows whose runs must fail loudly."""
+        fifo = os.path.join(WORK, "list.fifo")
+        if not os.path.exists(fifo):
+            os.mkfifo(fifo)
+        # A file where a folder should be: refused even to root.
+        unwritable = os.path.join(WORK, "a-file")
+        open(unwritable, "w").close()
+        history = history_path("failures.sqlite")
+        check(*ZONES, "--history", history, *ADDRESSES)
+        full = open("/dev/full", "w")
+        self.addCleanup(full.close)
+        escape = "\x1b]0;owned\x07"
+        return [
+            # what, arguments, stdout, expected status, part of stderr, part of stdout
+            ("--check into /dev/full", ["--check", *ZONES, "--history", history, *ADDRESSES],
+             full, 3, "cannot write to standard output", None),
+            ("--timeline into /dev/full", ["--timeline", "--history", history], full, 3,
+             "cannot write to standard output", None),
+            ("--timeline of an address never checked",
+             ["--timeline", "--history", history, "198.51.100.7"], subprocess.PIPE, 2,
+             "198.51.100.7: no check", None),
+            ("--check --list of a FIFO without a writer",
+             ["--check", "--list", fifo, "--no-history", "192.0.2.20"], subprocess.PIPE, 3,
+             "not a regular file", None),
+            ("a target that would retitle the terminal",
+             ["--check", *ZONES, "--no-history", escape], subprocess.PIPE, 3, "\\x1b]0;owned",
+             None),
+            ("a status page that cannot be written",
+             ["--check", "--format", "nagios", "--zone", "changing.test", "--no-history",
+              "--page", os.path.join(unwritable, "sub", "page.html"), "192.0.2.20"],
+             subprocess.PIPE, 3, "Status page not written", "OSTRIVANE UNKNOWN - "),
+            ("a history that cannot be written, said in the long output",
+             ["--check", "--format", "nagios", "--zone", "changing.test", "--history",
+              os.path.join(unwritable, "sub", "history.sqlite"), "192.0.2.20"],
+             subprocess.PIPE, 0, "history file", "history file"),
+        ]
+
+    def test_failures_are_loud(self):
+        set_listings()
+        for what, args, stdout, status, in_err, in_out in self.failures():
+            with self.subTest(what):
+                done = subprocess.run([PROGRAM, *args], stdout=stdout, stderr=subprocess.PIPE,
+                                      stdin=subprocess.DEVNULL, timeout=CHECK_BOUND_S,
+                                      env={**os.environ,
+                                           "XDG_STATE_HOME": os.path.join(WORK, "state")})
+                err = done.stderr.decode("utf-8", "replace")
+                out = done.stdout.decode("utf-8", "replace") if done.stdout else ""
+                self.assertEqual(done.returncode, status, out + err)
+                self.assertIn(in_err, err)
+                self.assertNotIn("\x1b", err)
+                if in_out:
+                    self.assertIn(in_out, out)
+
+    def test_the_page_shows_a_bidirectional_override_instead_of_obeying_it(self):
+        set_listings("192.0.2.30 127.0.0.2 \u202eevil")
+        page = os.path.join(WORK, "bidi.html")
+        status, out, err = check(*ZONES, "--no-history", "--page", page, *ADDRESSES)
+        self.assertEqual(status, 1, out + err)
+        with open(page, encoding="utf-8") as file:
+            source = file.read()
+        self.assertNotIn("\u202e", source)
+        self.assertIn("\\u202eevil", source)
+        self.assertIn("4 addresses, 2 lists; 2 listings.", source)  # no "(0 new)"
+
+    def test_a_run_piped_into_head_still_records(self):
+        history = history_path("head.sqlite")
+        set_listings("192.0.2.30 127.0.0.2")
+        for round in range(1, 4):
+            reader, writer = os.pipe()
+            os.close(reader)  # the reader is gone before the first line
+            done = subprocess.run([PROGRAM, "--check", *ZONES, "--history", history, *ADDRESSES],
+                                  stdout=writer, stderr=subprocess.PIPE, timeout=CHECK_BOUND_S)
+            os.close(writer)
+            self.assertEqual(done.returncode, 3, done.stderr)
+            self.assertIn(b"cannot write to standard output", done.stderr)
+            self.assertEqual(whole_runs(history), ("ok", round, 0))
+
+
+
 class PageParser(html.parser.HTMLParser):
     def __init__(self):
         super().__init__()
@@ -293,7 +438,10 @@ class Page(unittest.TestCase):
             self.assertFalse(attribute.startswith("on"), attribute)
             if attribute == "href":
                 self.assertTrue(value.startswith("https://"), value)
-        self.assertEqual(sum(1 for a, _ in parser.attributes if a == "href"), 2 * len(ADDRESSES))
+        # The two listings under what needs action, then both lists of each
+        # listed address (192.0.2.10 and 192.0.2.30); clean addresses are counted.
+        self.assertEqual(sum(1 for a, _ in parser.attributes if a == "href"), 2 + 2 * 2)
+        self.assertIn("192.0.2.0/244220", text.replace(" ", ""))
         self.assertNotIn("url(", source)
         self.assertNotIn("@import", source)
         # The listing and its 30-day strip.

@@ -9,9 +9,13 @@
 #include <string>
 #include <string_view>
 
+#include <unistd.h>
+
 namespace ostrivane::testing {
 
-// A fresh folder for one test, removed with everything in it afterwards.
+// A fresh folder for one test, removed with everything in it afterwards; its
+// name holds the process id, so that two test runs at once (a package build
+// beside a developer's build) never share one.
 class TempDir {
   public:
     TempDir() {
@@ -19,7 +23,7 @@ class TempDir {
         const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
         m_path = std::filesystem::temp_directory_path() /
                  ("ostrivane-" + std::string(test ? test->name() : "test") + "-" +
-                  std::to_string(counter++));
+                  std::to_string(::getpid()) + "-" + std::to_string(counter++));
         std::filesystem::remove_all(m_path);
         std::filesystem::create_directories(m_path);
     }
