@@ -77,30 +77,59 @@ Command parseCommandLine(int argc, const char* const* argv) {
     return {CommandKind::Unattended, std::move(text), {}, {}};
 }
 
+// The synopsis both the usage error and --help begin with.
+constexpr const char* kUsageLines =
+    "Usage: ostrivane [HOST]\n"
+    "       ostrivane --check-zones [OPTIONS]\n"
+    "       ostrivane --check [OPTIONS] TARGET...\n"
+    "       ostrivane --timeline [--history FILE] [TARGET...]\n"
+    "       ostrivane --serve [[ADDRESS]:PORT] --target TARGET... [OPTIONS]\n"
+    "       ostrivane -h | --help | -V | --version\n";
+
 std::string usageErrorText(std::string_view problem) {
     std::string text = "ostrivane: ";
     text += problem;
-    text +=
-        "\n"
-        "Usage: ostrivane [HOST]\n"
-        "       ostrivane --check-zones [OPTIONS]\n"
-        "       ostrivane --check [OPTIONS] TARGET...\n"
-        "       ostrivane --timeline [--history FILE] [TARGET...]\n"
-        "       ostrivane --serve [[ADDRESS]:PORT] --target TARGET... [OPTIONS]\n"
-        "       ostrivane -h | --help | -V | --version\n"
-        "Try 'ostrivane --help' for more.\n";
+    text += "\n";
+    text += kUsageLines;
+    text += "Try 'ostrivane --help' for more.\n";
     return text;
 }
 
+// The rest of --help: the other modes and the one-host check's statuses.
+constexpr const char* kOtherModesAndStatuses =
+    "\n"
+    "--check-zones asks every zone of the list file whether it lists 127.0.0.2\n"
+    "and not 127.0.0.1, as every working IPv4 blacklist does, and prints each\n"
+    "list's state: healthy, lists everything, empty or dead, or refuses us (an\n"
+    "answer outside 127.0.0.0/8, or an error code from 127.255.255.0/24).\n"
+    "It exits 0 when every list is healthy, 4 otherwise or when no row has a\n"
+    "zone, and 3 on a usage error or when its output cannot be written; see\n"
+    "ostrivane --check-zones --help for its options (--list, --server,\n"
+    "--timeout, --format json).\n"
+    "\n"
+    "--check asks every list about every address of the targets at once (IPv4\n"
+    "and IPv6, host names, blocks), for cron, Nagios and scripts, and keeps a\n"
+    "history of what changed; see ostrivane --check --help. --timeline prints\n"
+    "the listing periods of that history. --serve checks targets every 15\n"
+    "minutes and serves the results to Prometheus; see ostrivane --serve --help.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  the host resolved, every blacklist answered, and none lists it\n"
+    "  1  at least one blacklist lists the host\n"
+    "  2  the host could not be resolved (the report shows no results)\n"
+    "  3  the report could not be written (whatever the lookup found; the\n"
+    "     listings are named on standard error), a usage error (an unknown\n"
+    "     option, a blank host, an IPv6 address), or no display for the window\n"
+    "  4  none lists the host, but at least one blacklist gave no answer\n"
+    "     (\"Lookup failed\") or an error (\"List error: ...\", any answer\n"
+    "     outside 127.0.0.0/8 or from 127.255.255.0/24): the check is\n"
+    "     incomplete; or no row of the list file has a zone\n"
+    "Failures are described on standard error.\n";
+
 std::string usageText(const std::filesystem::path& listFile, const std::filesystem::path& report,
                       bool withWindow) {
-    std::string text =
-        "Usage: ostrivane [HOST]\n"
-        "       ostrivane --check-zones [OPTIONS]\n"
-        "       ostrivane --check [OPTIONS] TARGET...\n"
-        "       ostrivane --timeline [--history FILE] [TARGET...]\n"
-        "       ostrivane --serve [[ADDRESS]:PORT] --target TARGET... [OPTIONS]\n"
-        "       ostrivane -h | --help | -V | --version\n"
+    std::string text = kUsageLines;
+    text +=
         "\n"
         "Checks HOST, a host name or an IPv4 address, against every DNS blacklist of\n"
         "the list file, writes an HTML report and exits, without a window and\n"
@@ -131,35 +160,8 @@ std::string usageText(const std::filesystem::path& listFile, const std::filesyst
         "  Replaced by every unattended run; its folder is created when missing.\n"
         "  Set OSTRIVANE_REPORT to the full path of the report to write it elsewhere.\n"
         "  A symbolic link stays a link (the file it points to is replaced); a\n"
-        "  device, FIFO or socket is written to as it is.\n"
-        "\n"
-        "--check-zones asks every zone of the list file whether it lists 127.0.0.2\n"
-        "and not 127.0.0.1, as every working IPv4 blacklist does, and prints each\n"
-        "list's state: healthy, lists everything, empty or dead, or refuses us (an\n"
-        "answer outside 127.0.0.0/8, or an error code from 127.255.255.0/24).\n"
-        "It exits 0 when every list is healthy, 4 otherwise or when no row has a\n"
-        "zone, and 3 on a usage error or when its output cannot be written; see\n"
-        "ostrivane --check-zones --help for its options (--list, --server,\n"
-        "--timeout, --format json).\n"
-        "\n"
-        "--check asks every list about every address of the targets at once (IPv4\n"
-        "and IPv6, host names, blocks), for cron, Nagios and scripts, and keeps a\n"
-        "history of what changed; see ostrivane --check --help. --timeline prints\n"
-        "the listing periods of that history. --serve checks targets every 15\n"
-        "minutes and serves the results to Prometheus; see ostrivane --serve --help.\n"
-        "\n"
-        "Exit status:\n"
-        "  0  the host resolved, every blacklist answered, and none lists it\n"
-        "  1  at least one blacklist lists the host\n"
-        "  2  the host could not be resolved (the report shows no results)\n"
-        "  3  the report could not be written (whatever the lookup found; the\n"
-        "     listings are named on standard error), a usage error (an unknown\n"
-        "     option, a blank host, an IPv6 address), or no display for the window\n"
-        "  4  none lists the host, but at least one blacklist gave no answer\n"
-        "     (\"Lookup failed\") or an error (\"List error: ...\", any answer\n"
-        "     outside 127.0.0.0/8 or from 127.255.255.0/24): the check is\n"
-        "     incomplete; or no row of the list file has a zone\n"
-        "Failures are described on standard error.\n";
+        "  device, FIFO or socket is written to as it is.\n";
+    text += kOtherModesAndStatuses;
     return text;
 }
 

@@ -23,6 +23,11 @@ using Clock = std::chrono::steady_clock;
 // zone busy for the first round trip, few enough that a dead zone is asked
 // little more than its test points.
 constexpr std::size_t kUnprovenZoneInFlight = 16;
+// Questions in flight, young or old, at most this many windows: young
+// questions pace a server that reads its socket, this bounds what a server
+// that has stopped reading (or a machine too busy to read the answers) can
+// pile up, in c-ares's memory and in the server's queue.
+constexpr std::size_t kInFlightWindows = 16;
 // A question is sent at most this often: once and two re-asks.
 constexpr int kMaxCopies = 3;
 // Results waiting for their address's last zone, at most (about 16 MB).
@@ -133,7 +138,9 @@ class Engine {
             fill(now);
             emitReady();
             fill(now);  // room made by the addresses just handed on
-            if (m_copiesOut == 0 && m_priority.empty() && m_reask.empty()) {
+            // Copies of questions answered already may still be out: they
+            // are not waited for, the channel's end drops them.
+            if (m_open == 0 && m_priority.empty() && m_reask.empty()) {
                 break;
             }
             m_channel->pump(nextWake(now));
@@ -193,6 +200,7 @@ class Engine {
         auto& question = m_questions[index];
         if (question.copies == 0) {
             question.open = true;
+            ++m_open;
             question.firstSent = now;
             if (!isReason(question)) {
                 question.deadline = now + m_settings.timeout;
@@ -332,7 +340,7 @@ class Engine {
     }
 
     void fill(Clock::time_point now) {
-        while (m_young < m_pacer.window()) {
+        while (m_young < m_pacer.window() && m_copiesOut < kInFlightWindows * m_pacer.window()) {
             const auto index = nextQuestion();
             if (!index) {
                 return;
@@ -383,6 +391,7 @@ class Engine {
     void settle(std::uint32_t index, std::optional<const std::uint8_t*> reply, std::size_t length,
                 bool timedOut = false) {
         auto& question = m_questions[index];
+        m_open -= question.open ? 1 : 0;  // a reason whose time was up was never sent
         question.open = false;
         const auto records =
             reply ? readDnsReply(*reply, length, nameOf(question), typeOf(question)) : DnsRecords{};
@@ -577,6 +586,7 @@ class Engine {
     std::deque<YoungCopy> m_youngQueue;
     std::size_t m_young = 0;
     std::size_t m_copiesOut = 0;
+    std::size_t m_open = 0;  // questions sent and not settled
     std::vector<ZoneState> m_zoneStates;
     std::deque<std::vector<ResultProgress>> m_held;  // from address m_emitted on
     std::size_t m_emitted = 0;

@@ -7,7 +7,9 @@
 //   - a window of "young" questions: those sent within the last few round
 //     trips of a quick answer and not yet answered. A question older than
 //     that has been read by the server or lost; it no longer counts, so a
-//     list that answers after 1.9 s gets more questions in flight, not fewer;
+//     list that answers after 1.9 s gets more questions in flight, not fewer
+//     (the engine still bounds all those in flight to a multiple of the
+//     window);
 //   - the window grows with every answer (doubling per round trip until the
 //     first loss, then by one per window) and halves, at most once per round
 //     trip, when a question goes missing: unanswered when it is re-asked;

@@ -20,6 +20,58 @@ bool isBlank(std::string_view text) {
     return text.find_first_not_of(' ') == std::string_view::npos;
 }
 
+namespace {
+
+bool isEdgeBlank(std::string_view text, std::size_t at, bool fromEnd, std::size_t& width) {
+    static constexpr std::string_view kNoBreakSpace = "\xC2\xA0";
+    const auto c = static_cast<unsigned char>(text[at]);
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f' || c == 0) {
+        width = 1;
+        return true;
+    }
+    const std::size_t start = fromEnd ? at - std::min<std::size_t>(at, 1) : at;
+    if (text.substr(start, 2) == kNoBreakSpace) {
+        width = 2;
+        return true;
+    }
+    return false;
+}
+
+bool isDnsName(std::string_view zone) {
+    if (zone.empty() || zone.size() > 253) {
+        return false;
+    }
+    std::size_t label = 0;
+    for (const char c : zone) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '.') {
+            if (label == 0) {
+                return false;
+            }
+            label = 0;
+        } else if (byte <= 0x20 || byte == 0x7F || ++label > 63) {
+            return false;
+        }
+    }
+    return label > 0;
+}
+
+}  // namespace
+
+std::string zoneToAsk(std::string_view cell) {
+    std::size_t width = 0;
+    while (!cell.empty() && isEdgeBlank(cell, 0, false, width)) {
+        cell.remove_prefix(width);
+    }
+    while (!cell.empty() && isEdgeBlank(cell, cell.size() - 1, true, width)) {
+        cell.remove_suffix(width);
+    }
+    if (cell.size() > 1 && cell.back() == '.') {
+        cell.remove_suffix(1);
+    }
+    return isDnsName(cell) ? std::string(cell) : std::string();
+}
+
 void pauseBeforeQuery() {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
@@ -52,7 +104,17 @@ bool queryRow(BlacklistTable& table, LookupView& view, Resolver& resolver,
     if (zone.empty()) {
         return true;
     }
-    const std::string name = queryName(reversed, zone);
+    const std::string asked = zoneToAsk(zone);
+    if (asked.empty()) {
+        table.setResult(row, std::string(kNotADnsName));
+        applyHighlight(table, row, RowHighlight::Plain);
+        summary.rows[static_cast<std::size_t>(row)] =
+            QueriedRow{std::string(), zone, std::string(kNotADnsName)};
+        ++summary.queried;
+        ++summary.listErrors;
+        return true;
+    }
+    const std::string name = queryName(reversed, asked);
     table.setResult(row, kQuerying);
     applyHighlight(table, row, RowHighlight::Querying);
     if (!yieldTwice(view)) {

@@ -50,6 +50,16 @@ std::string cutAddressSuffix(std::string_view host);
 // True when the text is empty or holds only blanks (space characters).
 bool isBlank(std::string_view text);
 
+// The zone a row's cell asks: its text without leading and trailing blanks
+// (space, tab, line breaks, NUL, no-break space) and one final dot. Empty when
+// what is left is not a DNS name (an empty label, a label over 63 bytes, a
+// blank or control character inside, over 253 bytes): such a row is never
+// asked. The cell keeps its text.
+std::string zoneToAsk(std::string_view cell);
+
+// The row text of a zone that is not a DNS name.
+inline constexpr std::string_view kNotADnsName = "List error: not a DNS name";
+
 // The pause before each blacklist query, to let the window breathe.
 void pauseBeforeQuery();
 

@@ -12,7 +12,7 @@ OSTRIVANE_PACKAGES=(
     python3 python3-dnslib iproute2 util-linux procps
     libc-ares-dev libsqlite3-dev sqlite3
     nlohmann-json3-dev libcli11-dev libcpp-httplib-dev prometheus
-    nsd
+    nsd rbldnsd unbound
     libmonitoring-plugin-perl
 )
 

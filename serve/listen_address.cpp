@@ -1,9 +1,9 @@
 #include "serve/listen_address.h"
 
-#include <arpa/inet.h>
-
 #include <charconv>
 #include <string>
+
+#include "core/ip_address.h"
 
 namespace ostrivane {
 
@@ -26,13 +26,14 @@ std::optional<ListenAddress> parseListenAddress(std::string_view text) {
     if (host.empty()) {
         return address;
     }
-    unsigned char bytes[16];
+    // An IPv6 address in brackets, an IPv4 address without.
+    auto family = IpAddress::Family::V4;
     if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
         host = host.substr(1, host.size() - 2);
-        if (::inet_pton(AF_INET6, std::string(host).c_str(), bytes) != 1) {
-            return std::nullopt;
-        }
-    } else if (::inet_pton(AF_INET, std::string(host).c_str(), bytes) != 1) {
+        family = IpAddress::Family::V6;
+    }
+    const auto parsed = parseIpAddress(host);
+    if (!parsed || parsed->family != family) {
         return std::nullopt;
     }
     address.host = std::string(host);

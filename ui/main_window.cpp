@@ -1,6 +1,8 @@
 #include "ui/main_window.h"
 
+#include <cstddef>
 #include <utility>
+#include <vector>
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -33,6 +35,32 @@ constexpr Qt::WindowFlags kFrame = Qt::Window | Qt::CustomizeWindowHint | Qt::Wi
 constexpr std::string_view kResetPrompt =
     "This will reset any custom blacklists you've defined.  Do you want to continue?";
 constexpr std::string_view kResetTitle = "Reset Blacklists?";
+
+struct BoxButton {
+    QString text;
+    QMessageBox::ButtonRole role;
+};
+
+// A warning with the buttons in this order; the index of the one clicked, or
+// the escape button's when the box was closed without a click.
+std::size_t askWarning(QWidget* parent, const QString& title, const QString& text,
+                       const std::vector<BoxButton>& buttons, std::size_t defaultButton,
+                       std::size_t escapeButton) {
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::NoButton, parent);
+    std::vector<QPushButton*> added;
+    for (const auto& button : buttons) {
+        added.push_back(box.addButton(button.text, button.role));
+    }
+    box.setDefaultButton(added[defaultButton]);
+    box.setEscapeButton(added[escapeButton]);
+    box.exec();
+    for (std::size_t i = 0; i < added.size(); ++i) {
+        if (box.clickedButton() == added[i]) {
+            return i;
+        }
+    }
+    return escapeButton;
+}
 
 }  // namespace
 
@@ -172,15 +200,12 @@ bool MainWindow::mayCloseWithoutSaving(const QString& why) {
     const QString text = why + QStringLiteral(
                                    "\n\nClose without saving your changes to the list, or stay "
                                    "in the window?");
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Couldn't Save Blacklists"), text,
-                    QMessageBox::NoButton, this);
-    QPushButton* close =
-        box.addButton(QStringLiteral("Close Without Saving"), QMessageBox::DestructiveRole);
-    QPushButton* stay = box.addButton(QStringLiteral("Stay"), QMessageBox::RejectRole);
-    box.setDefaultButton(stay);
-    box.setEscapeButton(stay);
-    box.exec();
-    return box.clickedButton() == close;
+    const std::size_t clicked =
+        askWarning(this, QStringLiteral("Couldn't Save Blacklists"), text,
+                   {{QStringLiteral("Close Without Saving"), QMessageBox::DestructiveRole},
+                    {QStringLiteral("Stay"), QMessageBox::RejectRole}},
+                   1, 1);
+    return clicked == 0;
 }
 
 MainWindow::OverwriteChoice MainWindow::askBeforeOverwriting() {
@@ -190,19 +215,16 @@ MainWindow::OverwriteChoice MainWindow::askBeforeOverwriting() {
             "Save the window's list over it, or keep the file's version and lose your "
             "changes in the window?")
             .arg(toQString(m_listFile->path.string()));
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Blacklists Changed on Disk"), text,
-                    QMessageBox::NoButton, this);
-    QPushButton* save = box.addButton(QStringLiteral("Save"), QMessageBox::AcceptRole);
-    QPushButton* keep =
-        box.addButton(QStringLiteral("Keep the File's Version"), QMessageBox::DestructiveRole);
-    QPushButton* stay = box.addButton(QStringLiteral("Stay"), QMessageBox::RejectRole);
-    box.setDefaultButton(save);
-    box.setEscapeButton(stay);
-    box.exec();
-    if (box.clickedButton() == save) {
+    const std::size_t clicked =
+        askWarning(this, QStringLiteral("Blacklists Changed on Disk"), text,
+                   {{QStringLiteral("Save"), QMessageBox::AcceptRole},
+                    {QStringLiteral("Keep the File's Version"), QMessageBox::DestructiveRole},
+                    {QStringLiteral("Stay"), QMessageBox::RejectRole}},
+                   0, 2);
+    if (clicked == 0) {
         return OverwriteChoice::Save;
     }
-    return box.clickedButton() == keep ? OverwriteChoice::KeepFile : OverwriteChoice::Stay;
+    return clicked == 1 ? OverwriteChoice::KeepFile : OverwriteChoice::Stay;
 }
 
 bool MainWindow::keepListAtClose() {

@@ -383,3 +383,60 @@ TEST(RunLookup, ClosedWindowStopsTheRunWithoutTouchingTheTable) {
 
 }  // namespace
 }  // namespace ostrivane
+
+namespace ostrivane {
+namespace {
+
+// A zone is asked without its surrounding blanks; what is still not a DNS
+// name is never asked.
+TEST(ZoneToAsk, TrimsBlanksAndRefusesWhatIsNoDnsName) {
+    const struct {
+        std::string cell;
+        std::string asked;  // empty: not asked
+    } cases[] = {
+        {"good.test", "good.test"},
+        {"good.test ", "good.test"},
+        {" \tgood.test\r\n", "good.test"},
+        {"good.test.", "good.test"},
+        {"\xC2\xA0good.test\xC2\xA0", "good.test"},
+        {std::string("good.test\0", 10), "good.test"},
+        {" ", ""},
+        {"\t", ""},
+        {".", ""},
+        {"..", ""},
+        {"\xC2\xA0", ""},
+        {std::string(1, '\0'), ""},
+        {"good..test", ""},
+        {"go od.test", ""},
+        {"a\x7f.test", ""},
+        {std::string(64, 'a') + ".test", ""},
+        {std::string(63, 'a') + ".test", std::string(63, 'a') + ".test"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(zoneToAsk(c.cell), c.asked) << '"' << c.cell << '"';
+    }
+}
+
+TEST(LookupRun, AsksTrimmedZonesAndNeverAsksWhatIsNoDnsName) {
+    Fixture f;
+    f.table.setZone(0, "listing.example ");
+    f.table.setZone(1, " ");
+    f.table.setZone(2, "..");
+    f.resolver.answer("127.0.0.2", {127, 0, 0, 2})
+        .answer("2.0.0.127.listing.example", {127, 0, 0, 2});
+    RecordingView view(f.log, "127.0.0.2");
+
+    const auto summary = f.run(view);
+
+    EXPECT_EQ(f.table.result(0), "Listed: 127.0.0.2");
+    EXPECT_EQ(f.table.zone(0), "listing.example ") << "the cell keeps its text";
+    EXPECT_EQ(f.table.result(1), "List error: not a DNS name");
+    EXPECT_EQ(f.table.result(2), "List error: not a DNS name");
+    EXPECT_EQ(summary.listed, 1);
+    EXPECT_EQ(summary.listErrors, 2);
+    EXPECT_EQ(f.resolver.asked(),
+              (std::vector<std::string>{"127.0.0.2", "2.0.0.127.listing.example"}));
+}
+
+}  // namespace
+}  // namespace ostrivane
