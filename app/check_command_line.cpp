@@ -193,6 +193,37 @@ OptionRow zoneRow(std::vector<std::string>& into) {
 
 namespace {
 
+OptionRow domainZoneRow(std::vector<std::string>& into) {
+    return {"--domain-zone", true, [&into](const std::string& value) -> OptionProblem {
+                const auto zone = normalizeZone(value);
+                if (!zone) {
+                    return "--domain-zone " + value + ": not a DNS zone name";
+                }
+                if (std::find(into.begin(), into.end(), *zone) == into.end()) {
+                    into.push_back(*zone);
+                }
+                return std::nullopt;
+            }};
+}
+
+// The widest SPF blocks an option may ask to check address by address: the
+// most addresses one run checks.
+constexpr int kWidestSpfIPv4Prefix = 16;
+constexpr int kWidestSpfIPv6Prefix = 112;
+
+OptionRow spfWidestRow(std::string name, int widest, int longest, int& into) {
+    return {name, true, [name, widest, longest, &into](const std::string& value) -> OptionProblem {
+                const auto prefix = parseWholeNumber(
+                    std::string_view(value).substr(value.starts_with('/') ? 1 : 0));
+                if (!prefix || *prefix < widest || *prefix > longest) {
+                    return name + " " + value + ": the prefix must be from " +
+                           std::to_string(widest) + " to " + std::to_string(longest);
+                }
+                into = *prefix;
+                return std::nullopt;
+            }};
+}
+
 OptionRow formatRow(CheckFormat& into) {
     return {"--format", true, [&into](const std::string& value) -> OptionProblem {
                 static constexpr std::array<std::pair<std::string_view, CheckFormat>, 4> kFormats{
@@ -226,7 +257,10 @@ std::vector<OptionRow> checkRows(CheckOptions& o) {
             flagRow("--changes", o.changes),
             pathRow("--page", "page's file", o.page),
             pathRow("--output", "output file's", o.output),
-            wholeNumberRow("--keep-days", "days", o.keepDays)};
+            wholeNumberRow("--keep-days", "days", o.keepDays),
+            domainZoneRow(o.domainZones),
+            spfWidestRow("--spf-widest-ipv4", kWidestSpfIPv4Prefix, 32, o.spfWidestIPv4),
+            spfWidestRow("--spf-widest-ipv6", kWidestSpfIPv6Prefix, 128, o.spfWidestIPv6)};
 }
 
 std::optional<CheckUsageError> checkCombination(const CheckOptions& options) {
@@ -278,14 +312,26 @@ Asks every list about every address at once and prints the verdicts.
 
 TARGET is an IPv4 or IPv6 address, a host name (all of its A and AAAA
 addresses), an IPv4 block from /16 to /32, an IPv6 block from /120 to /128,
-or "-" to read targets from standard input, one a line (blank lines and
-lines beginning with # are skipped). At most 65,536 addresses a run.
-Host names are looked up all at once through the servers the lists are
-asked through, within --timeout.
+a mail domain (below), or "-" to read targets from standard input, one a
+line (blank lines and lines beginning with # are skipped). At most 65,536
+addresses a run. Host names are looked up all at once through the servers
+the lists are asked through, within --timeout.
+
+Mail domains: mx:DOMAIN checks every address of the domain's MX hosts;
+spf:DOMAIN every address its SPF record authorises (include: and redirect=
+followed, as receivers evaluate it); mail:DOMAIN both, and the domain and
+its MX host names on the domain lists (--domain-zone). Each result says how
+it was reached (via). For example:
+  ostrivane --check --zone bl.example --domain-zone dbl.example mail:example.org
 
 Options:
   --zone ZONE          check this zone (repeatable) instead of the list file's
   --list FILE          take the zones of this list file (a regular file)
+  --domain-zone ZONE   a domain list (RHSBL, repeatable), asked about the
+                       domains and MX host names of mail: targets
+  --spf-widest-ipv4 N  SPF blocks wider than /N are named, not checked
+                       (default 20: 4,096 addresses; at most 16)
+  --spf-widest-ipv6 N  likewise for IPv6 (default 116; at most 112)
   -t, --timeout SECS   the longest any question waits, in seconds (default 2)
   --server ADDR[:PORT] ask this DNS server (repeatable) instead of those of
                        /etc/resolv.conf; an IPv6 address with a port: [ADDR]:PORT
@@ -328,7 +374,8 @@ questions are paced per server and a missing answer is asked again within
 Exit status (text, json): 0 clean; 1 listed; 2 a target did not resolve;
 3 usage error, or the status page or standard output could not be written;
 4 incomplete (no answer, list error or broken zone, no answer to a host
-name's lookup, or an address no working list covers), none listed.
+name's lookup, an address no working list covers, a mail domain's lookup
+without an answer or its SPF permerror), none listed.
 nagios: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN.
 )";
 }

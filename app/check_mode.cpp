@@ -100,7 +100,7 @@ int runCheckCommand(const std::vector<std::string>& args, std::istream& in, std:
     // used is said first; the check runs all the same.
     CheckHistory history = CheckHistory::open(options.historyFile, !options.noHistory, err);
 
-    auto outcome = runCheck(options, {in, err, listFilePath(), {}});
+    auto outcome = runCheck(options, {in, err, listFilePath(), {}, {}});
     if (const auto* failure = std::get_if<CheckFailure>(&outcome)) {
         return usageFailure(failure->message, options.format == CheckFormat::Nagios, out, err);
     }

@@ -6,7 +6,10 @@
 #include <ostream>
 #include <system_error>
 
+#include "check/domain_lists.h"
 #include "check/list_engine.h"
+#include "check/mail_lookup.h"
+#include "check/mail_targets.h"
 #include "core/clock.h"
 #include "core/memory_table.h"
 #include "persist/list_file.h"
@@ -58,6 +61,36 @@ std::variant<std::vector<CheckZone>, CheckFailure> zonesOf(const CheckOptions& o
     return zones;
 }
 
+// The domain lists' verdicts on the mail targets' names, after the address
+// lists' in the same run.
+std::optional<CheckFailure> askDomainListsOf(const CheckOptions& options,
+                                             const MailSubjects& subjects, CheckRun& run) {
+    if (subjects.names.empty()) {
+        return std::nullopt;
+    }
+    if (options.domainZones.empty()) {
+        run.findings.push_back({subjects.names.front().target, FindingKind::Note,
+                                "no domain list to ask (--domain-zone): the domain and its MX "
+                                "host names were not checked on one"});
+        return std::nullopt;
+    }
+    std::vector<CheckZone> zones;
+    for (const auto& zone : options.domainZones) {
+        zones.push_back({zone, {}});
+    }
+    auto asked = askDomainLists(subjects.names, zones, {options.timeout, options.servers});
+    if (const auto* failure = std::get_if<EngineFailure>(&asked)) {
+        return CheckFailure{failure->reason};
+    }
+    auto& found = std::get<DomainListRun>(asked);
+    for (auto& zone : found.zones) {
+        zone.domainList = true;
+        run.zones.push_back(std::move(zone));
+    }
+    std::move(found.results.begin(), found.results.end(), std::back_inserter(run.results));
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
@@ -102,7 +135,15 @@ std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
     if (const auto* error = std::get_if<TargetError>(&expanded)) {
         return CheckFailure{"target '" + error->text + "': " + error->reason};
     }
-    const auto& found = std::get<ExpandedTargets>(expanded);
+    auto& found = std::get<ExpandedTargets>(expanded);
+    const auto mailDns = environment.mailDns ? environment.mailDns
+                                             : mailDnsRound({options.timeout, options.servers});
+    auto mail = addMailSubjects(targets, mailDns, {options.spfWidestIPv4, options.spfWidestIPv6},
+                                found.addresses);
+    if (const auto* error = std::get_if<TargetError>(&mail)) {
+        return CheckFailure{"target '" + error->text + "': " + error->reason};
+    }
+    const auto& subjects = std::get<MailSubjects>(mail);
 
     auto asked = askLists(found.addresses, std::get<std::vector<CheckZone>>(zones),
                           {options.timeout, options.servers});
@@ -116,6 +157,11 @@ std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
                          .count();
     run.unresolvedTargets = found.unresolved;
     run.unansweredTargets = found.unanswered;
+    attachVia(found.addresses, run.results);
+    run.findings = subjects.findings;
+    if (auto failure = askDomainListsOf(options, subjects, run)) {
+        return *failure;
+    }
     return run;
 }
 

@@ -11,6 +11,7 @@
 #include "check/check_options.h"
 #include "check/check_result.h"
 #include "check/target.h"
+#include "mail/mail_dns.h"
 
 namespace ostrivane {
 
@@ -24,6 +25,8 @@ struct CheckEnvironment {
     std::ostream& warnings;                 // problems that do not stop the run
     std::filesystem::path defaultListFile;  // the window's list file
     HostResolver resolveHost;  // empty: through c-ares, with the run's servers and time-out
+    DnsRound mailDns =
+        nullptr;  // mail targets' lookups; empty: through c-ares, with the run's servers
 };
 
 // Reads the targets, resolves the host names, takes the zones (--zone, else

@@ -35,7 +35,8 @@ JsonDocument jsonResult(const CheckResult& result) {
         {"reason", jsonOrNull(result.reason.empty() ? std::nullopt
                                                     : std::optional<std::string>(result.reason))},
         {"change", jsonOrNull(change)},
-        {"since", jsonOrNull(since)}};
+        {"since", jsonOrNull(since)},
+        {"via", result.via}};
 }
 
 JsonDocument jsonSummary(const CheckRun& run) {
@@ -65,7 +66,8 @@ void printCheckJson(const CheckRun& run, std::ostream& out) {
                                      {"name", zone.name},
                                      {"state", zoneStateText(zone.health)},
                                      {"ipv4", zoneStateText(zone.ipv4)},
-                                     {"ipv6", zoneStateText(zone.ipv6)}});
+                                     {"ipv6", zoneStateText(zone.ipv6)},
+                                     {"kind", zone.domainList ? "domains" : "addresses"}});
     }
     document["results"] = JsonDocument::array();
     for (const auto& result : run.results) {
@@ -73,6 +75,12 @@ void printCheckJson(const CheckRun& run, std::ostream& out) {
     }
     document["unresolved_targets"] = run.unresolvedTargets;
     document["unanswered_targets"] = run.unansweredTargets;
+    document["findings"] = JsonDocument::array();
+    for (const auto& finding : run.findings) {
+        document["findings"].push_back({{"target", finding.target},
+                                        {"kind", findingKindText(finding.kind)},
+                                        {"text", finding.text}});
+    }
     document["summary"] = jsonSummary(run);
     out << jsonDocumentText(document);
 }

@@ -47,6 +47,7 @@ std::string firstFew(const std::vector<std::string>& items, std::size_t few) {
 
 struct Findings {
     std::vector<std::string> listedAddresses, listingZones, silentZones, uncovered;
+    std::vector<std::string> faultyTargets;  // mail targets with an SPF permerror or no answer
 };
 
 Findings findingsOf(const CheckRun& run) {
@@ -61,6 +62,11 @@ Findings findingsOf(const CheckRun& run) {
         }
     }
     found.uncovered = uncoveredAddressesOf(run);
+    for (const auto& finding : run.findings) {
+        if (finding.kind != FindingKind::Note) {
+            addOnce(found.faultyTargets, finding.target);
+        }
+    }
     return found;
 }
 
@@ -88,6 +94,9 @@ std::string statusText(const CheckRun& run, const Findings& found) {
         }
         if (!found.silentZones.empty()) {
             parts.push_back("no verdict from " + firstFew(found.silentZones, few));
+        }
+        if (!found.faultyTargets.empty()) {
+            parts.push_back("incomplete " + firstFew(found.faultyTargets, few));
         }
         if (parts.empty()) {
             parts.push_back(plural(countsOf(run).addresses, "address", "addresses") +
@@ -129,10 +138,19 @@ void printLongOutput(const CheckRun& run, const Findings& found,
         }
         std::string line =
             result.address + " listed on " + result.zone + " (" + joined(result.answers, ",") + ")";
+        if (!result.via.empty()) {
+            line += " via " + joined(result.via, "; ");
+        }
         if (!result.reason.empty()) {
             line += ": " + result.reason;
         }
         out << pluginText(line) << '\n';
+    }
+    for (const auto& finding : run.findings) {
+        out << pluginText(finding.target + ": " +
+                          (finding.kind == FindingKind::Incomplete ? "incomplete, " : "") +
+                          finding.text)
+            << '\n';
     }
     for (const auto& target : run.unresolvedTargets) {
         out << pluginText(target + ": does not resolve to any address") << '\n';

@@ -19,8 +19,11 @@ enum class CheckFormat { Text, Json, Nagios, OpenMetrics };
 inline constexpr int kDefaultKeepDays = 400;
 
 struct CheckOptions {
-    std::vector<std::string> targets;  // as given, syntax checked; "-" reads standard input
-    std::vector<std::string> zones;    // --zone, in order, each once
+    std::vector<std::string> targets;      // as given, syntax checked; "-" reads standard input
+    std::vector<std::string> zones;        // --zone, in order, each once
+    std::vector<std::string> domainZones;  // --domain-zone: domain lists, in order, each once
+    int spfWidestIPv4 = 20;   // --spf-widest-ipv4: wider SPF blocks are named, not checked
+    int spfWidestIPv6 = 116;  // --spf-widest-ipv6
     std::optional<std::filesystem::path> listFile;  // --list
     std::chrono::milliseconds timeout{2000};
     std::vector<std::string> servers;  // --server, as "ADDRESS:PORT" / "[IPv6]:PORT"

@@ -1,5 +1,7 @@
 #include "check/check_result.h"
 
+#include <algorithm>
+
 namespace ostrivane {
 
 std::string_view checkVerdictText(CheckVerdict verdict) {
@@ -90,7 +92,27 @@ CheckCounts countsOf(const CheckRun& run) {
     }
     counts.uncoveredAddresses += covered ? 0 : 1;
     counts.addresses = addresses.size();
+    std::vector<std::string_view> faulty;
+    for (const auto& finding : run.findings) {
+        if (finding.kind != FindingKind::Note &&
+            std::find(faulty.begin(), faulty.end(), finding.target) == faulty.end()) {
+            faulty.push_back(finding.target);
+        }
+    }
+    counts.faultyTargets = faulty.size();
     return counts;
+}
+
+std::string_view findingKindText(FindingKind kind) {
+    switch (kind) {
+        case FindingKind::PermError:
+            return "permerror";
+        case FindingKind::Incomplete:
+            return "incomplete";
+        case FindingKind::Note:
+            break;
+    }
+    return "note";
 }
 
 }  // namespace ostrivane

@@ -48,6 +48,7 @@ struct CheckedZone {
     // 127.0.0.1 for IPv4, ::FFFF:7F00:2 and ::FFFF:7F00:1 for IPv6.
     ZoneHealth ipv4 = ZoneHealth::EmptyOrDead;
     ZoneHealth ipv6 = ZoneHealth::EmptyOrDead;
+    bool domainList = false;  // asked about domain names (RHSBL), not addresses
 };
 
 // The zone's state from its two families' states: healthy when either works
@@ -63,7 +64,26 @@ struct CheckResult {
     std::string reason;                // the TXT record(s) of a listing, joined by "; "
     std::optional<ListingChange> change;
     std::optional<EpochMs> since;  // start of the current listing streak
+    // How a mail target reached the subject ("mx mx1.example.org", "spf
+    // include:_spf.example.net ip4:192.0.2.0/24", "domain"); empty otherwise.
+    std::vector<std::string> via{};
 };
+
+// What a mail target's expansion found besides its subjects.
+enum class FindingKind {
+    Note,        // no MX, no SPF, a term or block not checked and why: not a fault
+    PermError,   // the SPF record cannot be evaluated to the end: the check is incomplete
+    Incomplete,  // a lookup got no answer: the check is incomplete
+};
+
+struct TargetFinding {
+    std::string target;  // "mail:example.org"
+    FindingKind kind = FindingKind::Note;
+    std::string text;
+};
+
+// "note", "permerror", "incomplete".
+std::string_view findingKindText(FindingKind kind);
 
 struct CheckRun {
     EpochMs startedAt = 0;
@@ -72,6 +92,7 @@ struct CheckRun {
     std::vector<CheckResult> results;  // address by address, zones in order
     std::vector<std::string> unresolvedTargets;
     std::vector<std::string> unansweredTargets;  // host names whose lookup got no answer
+    std::vector<TargetFinding> findings;         // of mail targets, target by target
 };
 
 // The run's results counted by verdict, and its addresses.
@@ -86,8 +107,10 @@ struct CheckCounts {
     std::size_t addresses = 0;
     std::size_t newListings = 0;
 
+    std::size_t faultyTargets = 0;  // mail targets with an SPF permerror or a lookup unanswered
+
     std::size_t incomplete() const {
-        return noAnswer + listError + brokenZone + uncoveredAddresses;
+        return noAnswer + listError + brokenZone + uncoveredAddresses + faultyTargets;
     }
 };
 

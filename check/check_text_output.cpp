@@ -39,6 +39,9 @@ std::string blockHeader(const CheckResult& result) {
     if (result.target != result.address) {
         header += " (" + escapeForTerminal(result.target) + ")";
     }
+    if (!result.via.empty()) {
+        header += " via " + escapeForTerminal(joined(result.via, "; "));
+    }
     return header;
 }
 
@@ -79,6 +82,22 @@ std::vector<std::pair<std::string, std::string>> resultLines(const CheckRun& run
     return lines;
 }
 
+// What the mail targets' expansion found; --quiet keeps only what makes the
+// check incomplete. True when anything was printed.
+bool printFindings(const CheckRun& run, const CheckOptions& options, std::ostream& out) {
+    bool printed = false;
+    for (const auto& finding : run.findings) {
+        if (options.quiet && finding.kind == FindingKind::Note) {
+            continue;
+        }
+        out << escapeForTerminal(finding.target) << ": "
+            << (finding.kind == FindingKind::Incomplete ? "incomplete, " : "")
+            << escapeForTerminal(finding.text) << '\n';
+        printed = true;
+    }
+    return printed;
+}
+
 void printSummary(const CheckRun& run, bool withChange, std::ostream& out) {
     const CheckCounts counts = countsOf(run);
     out << "Summary: " << plural(counts.addresses, "address", "addresses") << ", "
@@ -113,6 +132,7 @@ void printCheckText(const CheckRun& run, const CheckOptions& options, std::ostre
         }
         out << line << '\n';
     }
+    bool findings = false;
     if (!options.changes) {
         for (const auto& target : run.unresolvedTargets) {
             out << escapeForTerminal(target) << ": does not resolve to any address\n";
@@ -124,9 +144,11 @@ void printCheckText(const CheckRun& run, const CheckOptions& options, std::ostre
             out << escapeForTerminal(address) << ": no working list of this run covers "
                 << (address.find(':') == std::string::npos ? "IPv4" : "IPv6") << " addresses\n";
         }
+        findings = printFindings(run, options, out);
     }
     const bool anything = !lines.empty() || !run.unresolvedTargets.empty() ||
-                          !run.unansweredTargets.empty() || countsOf(run).uncoveredAddresses > 0;
+                          !run.unansweredTargets.empty() || countsOf(run).uncoveredAddresses > 0 ||
+                          findings;
     // Nothing at all when nothing changed: cron mails only when something did.
     if ((options.changes && lines.empty()) || (options.quiet && !options.changes && !anything)) {
         return;

@@ -1,6 +1,7 @@
 #include "check/target.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstring>
 #include <set>
@@ -45,6 +46,14 @@ bool isHostName(std::string_view name) {
         }
         start = dot + 1;
     }
+}
+
+// "mx", "spf", "mail" in any case: the text is a mail target, good or bad.
+bool isMailTargetKind(std::string_view prefix) {
+    std::string kind(prefix);
+    std::transform(kind.begin(), kind.end(), kind.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return prefix.size() < 5 && (kind == "mx" || kind == "spf" || kind == "mail");
 }
 
 void clearHostBits(IpAddress& address, int prefix) {
@@ -93,6 +102,14 @@ std::variant<Target, TargetError> parseTarget(std::string_view text) {
     if (const auto address = parseIpAddress(text)) {
         const int prefix = address->family == IpAddress::Family::V4 ? 32 : 128;
         return Target{std::string(text), AddressBlock{*address, prefix}};
+    }
+    if (const auto colon = text.find(':');
+        colon != text.npos && isMailTargetKind(text.substr(0, colon))) {
+        if (auto mail = parseMailTarget(text)) {
+            return Target{std::string(text), *std::move(mail)};
+        }
+        return TargetError{std::string(text),
+                           "not a mail target (mx:DOMAIN, spf:DOMAIN or mail:DOMAIN)"};
     }
     if (isHostName(text)) {
         return Target{std::string(text), HostName{std::string(text)}};
@@ -172,7 +189,7 @@ std::variant<ExpandedTargets, TargetError> expandTargets(const std::vector<Targe
     std::set<IpAddress> seen;
     const auto add = [&](const Target& target, const IpAddress& address) {
         if (seen.insert(address).second) {
-            expanded.addresses.push_back({target.text, address});
+            expanded.addresses.push_back({target.text, address, {}});
         }
         return seen.size() <= kMaxCheckAddresses;
     };
@@ -199,6 +216,9 @@ std::variant<ExpandedTargets, TargetError> expandTargets(const std::vector<Targe
                 }
             }
             continue;
+        }
+        if (!std::holds_alternative<HostName>(target.what)) {
+            continue;  // mail targets: see mail_targets.h
         }
         const auto at = std::find(names.begin(), names.end(), std::get<HostName>(target.what).name);
         const auto index = static_cast<std::size_t>(at - names.begin());

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/ip_address.h"
+#include "mail/mail_domain.h"
 
 namespace ostrivane {
 
@@ -35,7 +36,7 @@ struct HostName {
 
 struct Target {
     std::string text;  // as the user gave it
-    std::variant<AddressBlock, HostName> what;
+    std::variant<AddressBlock, HostName, MailTarget> what;
 };
 
 struct TargetError {
@@ -43,7 +44,8 @@ struct TargetError {
     std::string reason;
 };
 
-// An IPv4 or IPv6 address, a block ADDRESS/PREFIX, or a host name.
+// An IPv4 or IPv6 address, a block ADDRESS/PREFIX, a host name, or a mail
+// domain: mx:DOMAIN, spf:DOMAIN, mail:DOMAIN.
 std::variant<Target, TargetError> parseTarget(std::string_view text);
 
 // The targets of standard input: one a line, surrounding blanks ignored, blank
@@ -54,6 +56,14 @@ std::variant<std::vector<Target>, TargetError> readTargets(std::istream& in);
 struct CheckAddress {
     std::string target;  // the first target that gave the address
     IpAddress address;
+    std::vector<std::string> via;  // how mail targets reached it, each way once
+};
+
+// A name a mail target asks the domain lists about.
+struct DomainSubject {
+    std::string target;            // "mail:example.org"
+    std::string name;              // "example.org", "mx1.example.org"
+    std::vector<std::string> via;  // "domain", "mx mx1.example.org"
 };
 
 struct ExpandedTargets {

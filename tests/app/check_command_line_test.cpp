@@ -49,6 +49,14 @@ const BadArguments kBad[] = {
     {{"--", "--zone", "192.0.2.1"}, "target '--zone'"},
     {{"--zone", "bl.test", "192.0.2.1", "--timeout"}, "--timeout: needs a value"},
     {{"--page=", "192.0.2.1"}, "--page: the page's file name is empty"},
+    {{"mail:bad domain"}, "target 'mail:bad domain': not a mail target"},
+    {{"--domain-zone", "a b", "mail:example.org"}, "--domain-zone a b: not a DNS zone name"},
+    {{"--spf-widest-ipv4", "15", "spf:example.org"},
+     "--spf-widest-ipv4 15: the prefix must be from 16 to 32"},
+    {{"--spf-widest-ipv4", "33", "spf:example.org"}, "--spf-widest-ipv4 33"},
+    {{"--spf-widest-ipv6", "111", "spf:example.org"},
+     "--spf-widest-ipv6 111: the prefix must be from 112 to 128"},
+    {{"--spf-widest-ipv6", "x", "spf:example.org"}, "--spf-widest-ipv6 x"},
 };
 
 TEST(CheckOptions, EachBadArgumentIsNamed) {
@@ -103,6 +111,20 @@ TEST(CheckOptions, EveryOptionIsRead) {
     EXPECT_EQ(o.page, std::filesystem::path("p.html"));
     EXPECT_EQ(o.keepDays, 30);
     EXPECT_EQ(o.targets, (std::vector<std::string>{"192.0.2.9", "192.0.2.1", "-", "mail.example"}));
+}
+
+TEST(CheckOptions, MailOptionsAreRead) {
+    const auto parsed =
+        parseCheckOptions({"--domain-zone", "dbl.test.", "--domain-zone=dbl2.test", "--domain-zone",
+                           "dbl.test", "--spf-widest-ipv4", "/16", "--spf-widest-ipv6=120",
+                           "mail:example.org", "MX:Example.org", "spf:example.org"});
+    ASSERT_TRUE(std::holds_alternative<CheckOptions>(parsed))
+        << std::get<CheckUsageError>(parsed).message;
+    const auto& o = std::get<CheckOptions>(parsed);
+    EXPECT_EQ(o.domainZones, (std::vector<std::string>{"dbl.test", "dbl2.test"}));
+    EXPECT_EQ(o.spfWidestIPv4, 16);
+    EXPECT_EQ(o.spfWidestIPv6, 120);
+    EXPECT_EQ(o.targets.size(), 3U);
 }
 
 TEST(CheckOptions, Defaults) {

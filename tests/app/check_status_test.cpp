@@ -17,6 +17,11 @@ constexpr auto N = CheckVerdict::NotListed;
 constexpr auto Q = CheckVerdict::NoAnswer;
 constexpr auto B = CheckVerdict::BrokenZone;
 
+CheckRun withFinding(CheckRun run, FindingKind kind) {
+    run.findings.push_back({"spf:example.org", kind, "what the expansion found"});
+    return run;
+}
+
 CheckRun withUnanswered(CheckRun run) {
     run.unansweredTargets = {"silent.example"};
     return run;
@@ -39,6 +44,17 @@ TEST(CheckStatus, ExitStatusOfEachOutcome) {
         {"nothing resolved", runOf({}, {"h"}), kExitUnresolved, kNagiosUnknown},
         {"incomplete", runOf({result("a", "bl.test", N), result("a", "dead.test", B)}),
          kExitIncomplete, kNagiosWarning},
+        {"a mail target's note is no fault",
+         withFinding(runOf({result("a", "bl.test", N)}), FindingKind::Note), kExitClean, kNagiosOk},
+        {"an SPF permerror is incomplete",
+         withFinding(runOf({result("a", "bl.test", N)}), FindingKind::PermError), kExitIncomplete,
+         kNagiosWarning},
+        {"a mail lookup without an answer is incomplete",
+         withFinding(runOf({result("a", "bl.test", N)}), FindingKind::Incomplete), kExitIncomplete,
+         kNagiosWarning},
+        {"a listing wins over a permerror",
+         withFinding(runOf({result("a", "bl.test", L)}), FindingKind::PermError), kExitListed,
+         kNagiosCritical},
         {"a host name without an answer is incomplete",
          withUnanswered(runOf({result("a", "bl.test", N)})), kExitIncomplete, kNagiosWarning},
         {"a listing beats a host name without an answer",

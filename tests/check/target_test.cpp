@@ -52,6 +52,10 @@ const TargetCase kTargets[] = {
     {"mail example.com", 0, "", "", "not an address"},
     {"-bad.example", 0, "", "", "not an address"},
     {"", 0, "", "", "empty"},
+    {"mail:", 0, "", "", "not a mail target"},
+    {"MX:-bad.example", 0, "", "", "not a mail target"},
+    {"spf:192.0.2.1", 0, "", "", "not a mail target"},
+    {"dkim:example.org", 0, "", "", "not an address"},
 };
 
 TEST(Target, ParsesExpandsAndNamesEachTarget) {

@@ -97,6 +97,13 @@ CASES = [
     ("an IPv6 block of two",
      ["bl.test"], ["2001:db8::98/127"], None,
      {("2001:db8::98", "bl.test"): "not-listed", (V6_99, "bl.test"): "listed"}, 1, 2),
+    # silent.test drops every question: its SPF (TXT) and MX lookups time out.
+    ("a mail domain whose lookups get no answer is incomplete, beside a clean address",
+     ["bl.test"], ["mail:silent.test", "192.0.2.20"], None,
+     {("192.0.2.20", "bl.test"): "not-listed"}, 4, 1),
+    ("an unanswered mail domain on standard input, and a listing that outranks it",
+     ["bl.test"], ["-"], "mx:silent.test\nlisted.test\n",
+     {("192.0.2.10", "bl.test"): "listed"}, 1, 2),
 ]
 
 VERDICTS = {"listed", "not-listed", "no-answer", "list-error", "broken-zone", "not-covered"}
@@ -149,13 +156,15 @@ def check_schema(test, document):
             r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ", value) is not None
 
     test.assertEqual(set(document), {"checked_at", "duration_ms", "zones", "results",
-                                     "unresolved_targets", "unanswered_targets", "summary"})
+                                     "unresolved_targets", "unanswered_targets", "findings",
+                                     "summary"})
     states = {"healthy", "lists-everything", "empty-or-dead", "refuses-us"}
     test.assertTrue(is_time(document["checked_at"]), document["checked_at"])
     test.assertIsInstance(document["duration_ms"], int)
     test.assertGreaterEqual(document["duration_ms"], 0)
     for zone in document["zones"]:
-        test.assertEqual(set(zone), {"zone", "name", "state", "ipv4", "ipv6"})
+        test.assertEqual(set(zone), {"zone", "name", "state", "ipv4", "ipv6", "kind"})
+        test.assertIn(zone["kind"], {"addresses", "domains"})
         test.assertIn(zone["ipv4"], states)
         test.assertIn(zone["ipv6"], states)
         test.assertEqual(zone["state"] == "healthy", "healthy" in (zone["ipv4"], zone["ipv6"]))
@@ -165,7 +174,8 @@ def check_schema(test, document):
                       {"healthy", "lists-everything", "empty-or-dead", "refuses-us"})
     for result in document["results"]:
         test.assertEqual(set(result), {"target", "address", "zone", "verdict", "answers",
-                                       "reason", "change", "since"})
+                                       "reason", "change", "since", "via"})
+        test.assertTrue(all(isinstance(way, str) for way in result["via"]))
         for key in ("target", "address", "zone"):
             test.assertIsInstance(result[key], str)
         test.assertIn(result["verdict"], VERDICTS)
@@ -176,6 +186,9 @@ def check_schema(test, document):
         test.assertIn(result["change"], {None, "new", "ongoing", "cleared"})
         test.assertTrue(result["since"] is None or is_time(result["since"]))
     test.assertIsInstance(document["unresolved_targets"], list)
+    for finding in document["findings"]:
+        test.assertEqual(set(finding), {"target", "kind", "text"})
+        test.assertIn(finding["kind"], {"note", "permerror", "incomplete"})
     summary = document["summary"]
     test.assertEqual(set(summary), {"addresses", "zones", "listed", "not_listed", "no_answer",
                                     "list_error", "broken_zone", "unresolved_targets",
@@ -249,7 +262,8 @@ class Check(unittest.TestCase):
                           if verdict not in ("listed", "not-listed", "not-covered")}
                 unresolved = [line for line in lines
                               if "does not resolve" in line or "no answer to the lookup" in line
-                              or "no working list of this run covers" in line]
+                              or "no working list of this run covers" in line
+                              or line.startswith(("mx:", "spf:", "mail:"))]
                 self.assertEqual(len(lines) - 1, listed + len(unresolved) + len(silent), out)
                 self.assertLess(len(lines[0]), 200)
                 self.assertEqual(code, nagios, err)

@@ -1,0 +1,30 @@
+#pragma once
+
+// Domain lists (RHSBL): names asked as themselves in front of each zone, with
+// the domain lists' own test points, through the same batch lookup and
+// time-out as the rest of the run. The verdicts follow the address lists'
+// rules.
+
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "check/check_result.h"
+#include "check/list_engine.h"
+#include "check/name_lookup.h"
+#include "check/target.h"
+
+namespace ostrivane {
+
+struct DomainListRun {
+    std::vector<CheckedZone> zones;    // in the order given, with their health
+    std::vector<CheckResult> results;  // subject by subject, zones in order
+};
+
+// Asks every zone about "test" and "invalid" and about every subject at once,
+// then the TXT record of each listing, each batch within `settings.timeout`.
+std::variant<DomainListRun, EngineFailure> askDomainLists(
+    const std::vector<DomainSubject>& subjects, const std::vector<CheckZone>& zones,
+    const LookupSettings& settings);
+
+}  // namespace ostrivane

@@ -1,0 +1,148 @@
+#!/usr/bin/python3
+"""mx:, spf: and mail: targets against real servers (see domains_e2e_test.sh).
+
+domains_e2e_test.py BINARY, inside the namespace that domains_e2e_test.sh sets
+up: nsd serves the mail domains of tests/e2e/nsd/, rbldnsd the address list
+bl.test and the domain list dbl.test, unbound resolves on OSTRIVANE_RESOLVER.
+The table's cases run in JSON; the text and Nagios outputs must say the same.
+"""
+
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+BINARY = None
+RESOLVER = os.environ.get("OSTRIVANE_RESOLVER", "127.0.0.2:53")
+DOMAIN_LIST_DATA = os.environ.get("OSTRIVANE_DOMAIN_LIST_DATA")
+
+OWNER_28 = ["192.0.2.%d" % n for n in range(16, 32)]
+OWNER_V6 = ["2001:db8:5::", "2001:db8:5::1", "2001:db8:5::2", "2001:db8:5::3"]
+PROVIDER_30 = ["198.51.100.%d" % n for n in range(64, 68)]
+ELEVEN_A = ["203.0.113.%d" % n for n in range(1, 11)]
+
+# target(s) -> every address checked (each once), vias of some, domain-list
+# verdicts {name: (verdict, answers)}, fragments of the target's findings,
+# the status of text/json.
+CASES = [
+    ("mail: MX hosts with A and AAAA, SPF ip4 /28, ip6 /126, a:, include:, mx; the domain listed",
+     ["mail:owner.test"],
+     OWNER_28 + OWNER_V6 + PROVIDER_30 +
+     ["198.51.100.7", "192.0.2.40", "2001:db8:6::20", "2001:db8:6::40"],
+     {"192.0.2.20": ["mx mx1.owner.test", "spf ip4:192.0.2.16/28", "spf mx mx1.owner.test"],
+      "198.51.100.66": ["spf include:_spf.provider.test ip4:198.51.100.64/30"],
+      "198.51.100.7": ["spf a:relay.owner.test"],
+      "2001:db8:5::2": ["spf ip6:2001:db8:5::/126"],
+      "2001:db8:6::40": ["mx mx2.owner.test", "spf mx mx2.owner.test"]},
+     {"owner.test": ("listed", ["127.0.1.2"]), "mx1.owner.test": ("not-listed", []),
+      "mx2.owner.test": ("listed", ["127.0.1.4"])},
+     [], 1),
+    ("mx: only the MX hosts' addresses, no domain list",
+     ["mx:owner.test"],
+     ["192.0.2.20", "2001:db8:6::20", "192.0.2.40", "2001:db8:6::40"],
+     {"192.0.2.40": ["mx mx2.owner.test"]}, {}, [], 1),
+    ("11 terms that cause lookups: permerror, what came before is checked",
+     ["spf:lookups.spfbad.test"], ["192.0.2.60"] + ELEVEN_A, {}, {},
+     ["more than 10 terms that cause DNS lookups (the 11th is spf a:h11.spfbad.test)"], 4),
+    ("an include loop",
+     ["spf:loop.spfbad.test"], ["192.0.2.61"], {}, {},
+     ["an include loop: loop.spfbad.test -> loop2.spfbad.test -> loop.spfbad.test"], 4),
+    ("three void lookups",
+     ["spf:void.spfbad.test"], [], {}, {}, ["more than 2 void lookups"], 4),
+    ("a /8, ptr and a macro are named, the rest checked",
+     ["spf:wide.spfbad.test"], ["192.0.2.63"], {}, {},
+     ["10.0.0.0/8 not checked: 16,777,216 addresses, wider than the /20 limit",
+      "spf ptr: not checked", "spf exists:%{i}._spf.spfbad.test: not checked"], 0),
+    ("no MX and no SPF: said, not an error; the domain clean on the domain list",
+     ["mail:plain.owner.test"], [], {}, {"plain.owner.test": ("not-listed", [])},
+     ["plain.owner.test has no MX record", "plain.owner.test publishes no SPF record"], 0),
+    ("mixed with an address and a host name; an address reached twice is asked once",
+     ["192.0.2.20", "mx:owner.test"],
+     ["192.0.2.20", "2001:db8:6::20", "192.0.2.40", "2001:db8:6::40"],
+     {"192.0.2.20": ["mx mx1.owner.test"]}, {}, [], 1),
+]
+
+
+def run(args, stdin=None, history=None):
+    command = [BINARY, "--check", "--server", RESOLVER, "--timeout", "3",
+               "--zone", "bl.test", "--domain-zone", "dbl.test"]
+    command += ["--history", history] if history else ["--no-history"]
+    return subprocess.run(command + args, input=stdin, capture_output=True, text=True,
+                          timeout=60)
+
+
+class MailDomains(unittest.TestCase):
+    def test_cases_in_json(self):
+        for name, targets, addresses, vias, domains, findings, status in CASES:
+            with self.subTest(name):
+                done = run(["--format", "json"] + targets)
+                self.assertEqual(done.returncode, status, done.stdout + done.stderr)
+                document = json.loads(done.stdout)
+                on_bl = [r for r in document["results"] if r["zone"] != "dbl.test"]
+                self.assertEqual(sorted({r["address"] for r in on_bl}), sorted(addresses))
+                asked = [r["address"] for r in on_bl]
+                self.assertEqual(len(asked), len(set(asked)), "an address asked twice")
+                by_address = {r["address"]: r for r in on_bl}
+                for address, via in vias.items():
+                    self.assertEqual(by_address[address]["via"], via, address)
+                on_dbl = {r["address"]: (r["verdict"], r["answers"])
+                          for r in document["results"] if r["zone"] == "dbl.test"}
+                self.assertEqual(on_dbl, domains)
+                texts = [f["text"] for f in document["findings"]]
+                for fragment in findings:
+                    self.assertTrue(any(fragment in t for t in texts), (fragment, texts))
+
+    def test_text_and_nagios_show_the_way_each_subject_was_reached(self):
+        text = run(["mail:owner.test"]).stdout
+        self.assertIn("192.0.2.20 (mail:owner.test) via mx mx1.owner.test; "
+                      "spf ip4:192.0.2.16/28; spf mx mx1.owner.test\n", text)
+        self.assertIn("owner.test (mail:owner.test) via domain\n", text)
+        nagios = run(["--format", "nagios", "spf:lookups.spfbad.test"])
+        self.assertEqual(nagios.returncode, 1, nagios.stdout)
+        self.assertTrue(nagios.stdout.startswith("OSTRIVANE WARNING - "), nagios.stdout)
+        self.assertIn("incomplete spf:lookups.spfbad.test", nagios.stdout.splitlines()[0])
+        self.assertIn("spf:lookups.spfbad.test: SPF permerror: more than 10 terms", nagios.stdout)
+        listed = run(["--format", "nagios", "mail:owner.test"]).stdout.splitlines()
+        self.assertIn("192.0.2.40 listed on bl.test (127.0.0.2) via mx mx2.owner.test; "
+                      "spf mx mx2.owner.test: Listed, see https://bl.test/192.0.2.40", listed[1:])
+
+    def test_targets_on_standard_input(self):
+        done = run(["--format", "json", "-"], stdin="# mail\nspf:loop.spfbad.test\n192.0.2.60\n")
+        document = json.loads(done.stdout)
+        self.assertEqual(sorted(r["address"] for r in document["results"]),
+                         ["192.0.2.60", "192.0.2.61"])
+        self.assertEqual(done.returncode, 4, done.stdout)
+
+    def test_a_domain_listing_starts_and_ends_in_the_history(self):
+        """changing.owner.test is listed until its line leaves the list's data."""
+        with tempfile.TemporaryDirectory() as scratch:
+            history = os.path.join(scratch, "history.sqlite")
+            first = run(["--changes", "mail:changing.owner.test"], history=history)
+            self.assertRegex(first.stdout,
+                             r"changing\.owner\.test \(mail:changing\.owner\.test\) via domain\n"
+                             r"\s+dbl\.test\s+listed\s+127\.0\.1\.5\s+new")
+            with open(DOMAIN_LIST_DATA, encoding="utf-8") as data:
+                listed = data.read()
+            time.sleep(1.1)  # rbldnsd notices a change by the file's time, in seconds
+            with open(DOMAIN_LIST_DATA, "w", encoding="utf-8") as data:
+                data.write(listed.replace("\nchanging.owner.test ", "\n# changing.owner.test "))
+            time.sleep(2.5)
+            second = run(["--changes", "mail:changing.owner.test"], history=history)
+            self.assertRegex(second.stdout,
+                             r"changing\.owner\.test \(mail:changing\.owner\.test\) via domain\n"
+                             r"\s+dbl\.test\s+not-listed\s.*cleared")
+            timeline = subprocess.run([BINARY, "--timeline", "mail:changing.owner.test",
+                                       "--history", history],
+                                      capture_output=True, text=True, timeout=30)
+            self.assertEqual(timeline.returncode, 0, timeline.stderr)
+            self.assertRegex(timeline.stdout, r"\nchanging\.owner\.test\s+dbl\.test\s+[-\d]+ [:\d]+ UTC"
+                             r"\s+[-\d]+ [:\d]+ UTC\s+\S+\s+Malware domain\n")
+
+if __name__ == "__main__":
+    if len(sys.argv) != 2:
+        sys.exit("usage: domains_e2e_test.py BINARY")
+    BINARY = sys.argv.pop(1)
+    unittest.main(verbosity=2)
