@@ -226,17 +226,18 @@ OptionRow spfWidestRow(std::string name, int widest, int longest, int& into) {
 
 OptionRow formatRow(CheckFormat& into) {
     return {"--format", true, [&into](const std::string& value) -> OptionProblem {
-                static constexpr std::array<std::pair<std::string_view, CheckFormat>, 3> kFormats{
+                static constexpr std::array<std::pair<std::string_view, CheckFormat>, 4> kFormats{
                     {{"text", CheckFormat::Text},
                      {"json", CheckFormat::Json},
-                     {"nagios", CheckFormat::Nagios}}};
+                     {"nagios", CheckFormat::Nagios},
+                     {"openmetrics", CheckFormat::OpenMetrics}}};
                 for (const auto& [name, format] : kFormats) {
                     if (value == name) {
                         into = format;
                         return std::nullopt;
                     }
                 }
-                return "--format " + value + ": the format is text, json or nagios";
+                return "--format " + value + ": the format is text, json, nagios or openmetrics";
             }};
 }
 
@@ -256,6 +257,7 @@ std::vector<OptionRow> checkRows(CheckOptions& o) {
             flagRow("--no-history", o.noHistory),
             flagRow("--changes", o.changes),
             pathRow("--page", "page's file", o.page),
+            pathRow("--output", "output file's", o.output),
             wholeNumberRow("--keep-days", "days", o.keepDays),
             domainZoneRow(o.domainZones),
             spfWidestRow("--spf-widest-ipv4", kWidestSpfIPv4Prefix, 32, o.spfWidestIPv4),
@@ -344,7 +346,11 @@ Options:
   -t, --timeout SECS   the longest any question waits, in seconds (default 2)
   --server ADDR[:PORT] ask this DNS server (repeatable) instead of those of
                        /etc/resolv.conf; an IPv6 address with a port: [ADDR]:PORT
-  --format FORMAT      text (default), json or nagios
+  --format FORMAT      text (default), json, nagios or openmetrics (the
+                       metrics of ostrivane --serve, once: for node_exporter's
+                       textfile collector)
+  --output FILE        write the output to FILE, replaced in one step, instead
+                       of standard output
   --quiet              text: print only listings and problems
   -H TARGET            a target, as check_rbl takes it (repeatable)
   -w, --warning RANGE  nagios: WARNING when the number of listings is outside

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <variant>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "check/check_output.h"
 #include "history/check_history.h"
 #include "history/status_page.h"
+#include "metrics/check_metrics.h"
 #include "persist/atomic_write.h"
 #include "persist/startup.h"
 #include "text/terminal_text.h"
@@ -82,6 +84,38 @@ std::optional<std::string> writeStatusPage(const std::filesystem::path& page, co
     return message;
 }
 
+// The run in the options' format, to standard output or, with --output, to
+// its file in one step: a reader such as a textfile collector never sees
+// half a file.
+struct Printed {
+    int status;
+    const std::vector<std::string>& problems;
+};
+
+bool writeOutput(const CheckRun& run, const CheckOptions& options, const Printed& printed,
+                 std::ostream& out, std::ostream& err) {
+    std::ostringstream text;
+    if (options.format == CheckFormat::OpenMetrics) {
+        text << renderMetrics(checkRunFamilies(run), MetricsFormat::OpenMetrics);
+    } else {
+        printCheckRun(run, options, printed.status, text, printed.problems);
+    }
+    if (!options.output) {
+        out << text.str();
+        out.flush();
+        return true;
+    }
+    auto problem = createFolderOf(*options.output);
+    if (!problem) {
+        problem = writeFileAtomically(*options.output, text.str());
+    }
+    if (problem) {
+        err << "Output not written: " << problem->message() << '\n';
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int runCheckCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
@@ -139,7 +173,9 @@ int runCheckCommand(const std::vector<std::string>& args, std::istream& in, std:
     if (pageProblem) {
         problems.push_back(*pageProblem);
     }
-    printCheckRun(run, options, status, out, problems);
+    if (!writeOutput(run, options, {status, problems}, out, err)) {
+        return kExitFailed;
+    }
     return status;
 }
 

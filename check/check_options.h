@@ -13,7 +13,8 @@
 
 namespace ostrivane {
 
-enum class CheckFormat { Text, Json, Nagios };
+// OpenMetrics is written by app/ through metrics/, which knows the metric names.
+enum class CheckFormat { Text, Json, Nagios, OpenMetrics };
 
 inline constexpr int kDefaultKeepDays = 400;
 
@@ -41,6 +42,7 @@ struct CheckOptions {
     bool noHistory = false;
     bool changes = false;  // print only what changed since the previous run
     std::optional<std::filesystem::path> page;
+    std::optional<std::filesystem::path> output;  // --output: the output replaces this file
     int keepDays = kDefaultKeepDays;
 };
 

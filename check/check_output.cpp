@@ -52,6 +52,10 @@ void printCheckRun(const CheckRun& run, const CheckOptions& options, int status,
         case CheckFormat::Nagios:
             printCheckNagios(run, options, status, problems, out);
             return;
+        case CheckFormat::OpenMetrics:
+            // The metrics' names and labels are metrics/'s, above this folder:
+            // app/check_mode.cpp writes this format.
+            return;
     }
 }
 

@@ -114,8 +114,13 @@ std::vector<MetricFamily> summaryFamilies(const CheckRun& run) {
     for (const auto& target : run.unresolvedTargets) {
         unresolved.samples.push_back({{{"target", target}}, 1.0});
     }
-    return {std::move(results), std::move(subjectCount), std::move(fresh),
-            std::move(unresolvedCount), std::move(unresolved)};
+    auto unanswered = gauge("ostrivane_target_unanswered",
+                            "A host name of the last check whose lookup got no answer.");
+    for (const auto& target : run.unansweredTargets) {
+        unanswered.samples.push_back({{{"target", target}}, 1.0});
+    }
+    return {std::move(results),         std::move(subjectCount), std::move(fresh),
+            std::move(unresolvedCount), std::move(unresolved),   std::move(unanswered)};
 }
 
 std::vector<MetricFamily> timeFamilies(const CheckRun& run) {
@@ -171,7 +176,7 @@ std::vector<MetricFamily> probeFamilies(const CheckRun& run, const AnswerDescrib
     auto families = resultFamilies(run, describe);
     append(families, zoneFamilies(run));
     const bool complete =
-        run.unresolvedTargets.empty() &&
+        run.unresolvedTargets.empty() && run.unansweredTargets.empty() &&
         std::all_of(run.results.begin(), run.results.end(), [](const CheckResult& r) {
             return r.verdict == CheckVerdict::Listed || r.verdict == CheckVerdict::NotListed;
         });

@@ -10,7 +10,7 @@
 //   ostrivane_list_health_info{zone,list,family,health}
 //   ostrivane_last_check_results{verdict}             results by verdict
 //   ostrivane_last_check_{subjects,new_listings,unresolved_targets}
-//   ostrivane_target_unresolved{target}
+//   ostrivane_target_unresolved{target}, ostrivane_target_unanswered{target}
 //   ostrivane_last_check_{duration,timestamp}_seconds
 //
 // A zone label is the zone as asked; the list label its name in the list file.

@@ -26,6 +26,10 @@ DNS_LOG = os.environ.get("OSTRIVANE_DNS_LOG")
 V6_99 = "2001:db8::99"
 V6_20 = "2001:db8::20"
 
+OPENMETRICS_LISTED = re.compile(
+    r'^ostrivane_listed\{subject="([^"]*)",target="[^"]*",zone="([^"]*)",list="[^"]*"\} (\d)$',
+    re.M)
+
 # zones, targets, stdin -> {(address, zone): verdict}, text/json status, nagios status
 CASES = [
     ("listed on two lists, clean on one",
@@ -236,6 +240,25 @@ class Check(unittest.TestCase):
                 self.assertEqual(text_verdicts(out), verdicts, out)
                 self.assertEqual(code, status, err)
                 self.assertRegex(out.splitlines()[-1], r"^Summary: ")
+            with self.subTest(name, format="openmetrics"):
+                with tempfile.TemporaryDirectory() as folder:
+                    path = os.path.join(folder, "textfile", "ostrivane.prom")
+                    code, out, err, _ = run(["--format", "openmetrics", "--output", path, *args],
+                                            stdin)
+                    self.assertEqual((code, out), (status, ""), err)
+                    with open(path) as written:
+                        metrics = written.read()
+                    self.assertEqual(os.listdir(os.path.dirname(path)), ["ostrivane.prom"])
+                self.assertTrue(metrics.endswith("# EOF\n"), metrics)
+                # Listed 1, clean 0, no verdict: no sample at all.
+                got = {(m.group(1), m.group(2)): m.group(3) for m in OPENMETRICS_LISTED.finditer(metrics)}
+                wanted = {key: {"listed": "1", "not-listed": "0"}[verdict]
+                          for key, verdict in verdicts.items() if verdict in ("listed", "not-listed")}
+                self.assertEqual(got, wanted, metrics)
+                if shutil.which("promtool"):
+                    lint = subprocess.run(["promtool", "check", "metrics"], input=metrics,
+                                          capture_output=True, text=True)
+                    self.assertEqual((lint.returncode, lint.stdout + lint.stderr), (0, ""))
             with self.subTest(name, format="nagios"):
                 code, out, err, _ = run(["--format", "nagios", *args], stdin)
                 lines = out.splitlines()
@@ -256,6 +279,16 @@ class Check(unittest.TestCase):
                 self.assertEqual(len(lines) - 1, listed + len(unresolved) + len(silent), out)
                 self.assertLess(len(lines[0]), 200)
                 self.assertEqual(code, nagios, err)
+
+    def test_output_that_cannot_be_written_is_status_3(self):
+        with tempfile.TemporaryDirectory() as folder:
+            blocker = os.path.join(folder, "a-file")
+            open(blocker, "w").close()
+            for listed in ("192.0.2.10", "192.0.2.20"):
+                code, out, err, _ = run(["--format", "openmetrics", "--zone", "bl.test",
+                                         "--output", os.path.join(blocker, "x.prom"), listed])
+                self.assertEqual((code, out), (3, ""), listed)
+                self.assertIn("Output not written", err)
 
     def test_quiet_prints_nothing_when_clean(self):
         code, out, _, _ = run(["--quiet", "--zone", "bl.test", "192.0.2.20"])

@@ -107,6 +107,7 @@ CheckRun sampleRun() {
     };
     run.results[0].change = ListingChange::New;
     run.unresolvedTargets = {"nowhere.test"};
+    run.unansweredTargets = {"slow.test"};
     return run;
 }
 
@@ -159,6 +160,7 @@ TEST(CheckRunMetrics, SamplesSayWhatTheRunFound) {
         {"subjects counted once", "ostrivane_last_check_subjects 2\n", true},
         {"new listings", "ostrivane_last_check_new_listings 1\n", true},
         {"unresolved target", R"(ostrivane_target_unresolved{target="nowhere.test"} 1)", true},
+        {"unanswered host name", R"(ostrivane_target_unanswered{target="slow.test"} 1)", true},
         {"duration in seconds", "ostrivane_last_check_duration_seconds 0.081\n", true},
         {"start in seconds", "ostrivane_last_check_timestamp_seconds 1796659962.5\n", true},
     };
@@ -205,6 +207,8 @@ TEST(ProbeMetrics, SuccessOnlyWhenEveryVerdictIsIn) {
     run.results = {run.results[0], run.results[3]};
     EXPECT_NE(page(run).find("ostrivane_probe_success 0\n"), std::string::npos) << "unresolved";
     run.unresolvedTargets.clear();
+    EXPECT_NE(page(run).find("ostrivane_probe_success 0\n"), std::string::npos) << "unanswered";
+    run.unansweredTargets.clear();
     EXPECT_NE(page(run).find("ostrivane_probe_success 1\n"), std::string::npos);
     EXPECT_EQ(page(run).find("ostrivane_last_check"), std::string::npos);
 }
