@@ -4,14 +4,15 @@
 #include <array>
 #include <charconv>
 #include <iterator>
+#include <utility>
 
 namespace ostrivane {
 
 namespace {
 
-constexpr std::array kVerdicts = {CheckVerdict::Listed, CheckVerdict::NotListed,
-                                  CheckVerdict::NoAnswer, CheckVerdict::ListError,
-                                  CheckVerdict::BrokenZone};
+constexpr std::array kVerdicts = {CheckVerdict::Listed,     CheckVerdict::NotListed,
+                                  CheckVerdict::NoAnswer,   CheckVerdict::ListError,
+                                  CheckVerdict::BrokenZone, CheckVerdict::NotCovered};
 
 // "lists everything" -> "lists-everything": label values without spaces.
 std::string slug(std::string_view text) {
@@ -65,6 +66,15 @@ std::vector<MetricFamily> resultFamilies(const CheckRun& run, const AnswerDescri
     return {std::move(listed), std::move(answers)};
 }
 
+// Each family by its own test points; a domain list is judged once, on its
+// domain test points.
+std::vector<std::pair<std::string, ZoneHealth>> familyStatesOf(const CheckedZone& zone) {
+    if (zone.domainList) {
+        return {{"domain", zone.health}};
+    }
+    return {{"ipv4", zone.ipv4}, {"ipv6", zone.ipv6}};
+}
+
 std::vector<MetricFamily> zoneFamilies(const CheckRun& run) {
     auto healthy = gauge("ostrivane_list_healthy",
                          "Whether the list answers its test points as a working list does, per "
@@ -73,11 +83,14 @@ std::vector<MetricFamily> zoneFamilies(const CheckRun& run) {
                         "The state of the list per address family: healthy, lists-everything, "
                         "empty-or-dead or refuses-us.");
     for (const auto& zone : run.zones) {
-        const MetricLabels labels = {{"zone", zone.zone}, {"list", zone.name}, {"family", "ipv4"}};
-        healthy.samples.push_back({labels, zone.health == ZoneHealth::Healthy ? 1.0 : 0.0});
-        auto stateLabels = labels;
-        stateLabels.emplace_back("health", slug(zoneHealthText(zone.health)));
-        health.samples.push_back({std::move(stateLabels), 1.0});
+        for (const auto& [family, state] : familyStatesOf(zone)) {
+            const MetricLabels labels = {
+                {"zone", zone.zone}, {"list", zone.name}, {"family", family}};
+            healthy.samples.push_back({labels, state == ZoneHealth::Healthy ? 1.0 : 0.0});
+            auto stateLabels = labels;
+            stateLabels.emplace_back("health", slug(zoneHealthText(state)));
+            health.samples.push_back({std::move(stateLabels), 1.0});
+        }
     }
     return {std::move(healthy), std::move(health)};
 }
@@ -175,11 +188,14 @@ std::vector<MetricFamily> checkRunFamilies(const CheckRun& run, const AnswerDesc
 std::vector<MetricFamily> probeFamilies(const CheckRun& run, const AnswerDescriber& describe) {
     auto families = resultFamilies(run, describe);
     append(families, zoneFamilies(run));
-    const bool complete =
-        run.unresolvedTargets.empty() && run.unansweredTargets.empty() &&
-        std::all_of(run.results.begin(), run.results.end(), [](const CheckResult& r) {
-            return r.verdict == CheckVerdict::Listed || r.verdict == CheckVerdict::NotListed;
-        });
+    const bool complete = run.unresolvedTargets.empty() && run.unansweredTargets.empty() &&
+                          std::all_of(run.results.begin(), run.results.end(),
+                                      [](const CheckResult& r) {
+                                          return r.verdict == CheckVerdict::Listed ||
+                                                 r.verdict == CheckVerdict::NotListed ||
+                                                 r.verdict == CheckVerdict::NotCovered;
+                                      }) &&
+                          uncoveredAddressesOf(run).empty();
     auto success = gauge("ostrivane_probe_success",
                          "Whether every list gave a verdict on every address of the target.");
     success.samples.push_back({{}, complete ? 1.0 : 0.0});

@@ -94,9 +94,11 @@ CheckRun sampleRun() {
     CheckRun run;
     run.startedAt = 1796659962500;
     run.durationMs = 81;
-    run.zones = {{"bl.test", "Test \"list\"", ZoneHealth::Healthy},
-                 {"dead.test", "", ZoneHealth::EmptyOrDead},
-                 {"err.test", "", ZoneHealth::RefusesUs}};
+    run.zones = {
+        {"bl.test", "Test \"list\"", ZoneHealth::Healthy, ZoneHealth::Healthy,
+         ZoneHealth::EmptyOrDead},
+        {"dead.test", "", ZoneHealth::EmptyOrDead},
+        {"err.test", "", ZoneHealth::RefusesUs, ZoneHealth::RefusesUs, ZoneHealth::RefusesUs}};
     run.results = {
         resultOf("192.0.2.10", "bl.test", CheckVerdict::Listed, {"127.0.0.4", "127.0.0.2"}),
         resultOf("192.0.2.10", "dead.test", CheckVerdict::BrokenZone),
@@ -152,6 +154,8 @@ TEST(CheckRunMetrics, SamplesSayWhatTheRunFound) {
          R"(ostrivane_list_healthy{zone="bl.test",list="Test \"list\"",family="ipv4"} 1)", true},
         {"a dead list", R"(ostrivane_list_healthy{zone="dead.test",list="",family="ipv4"} 0)",
          true},
+        {"each family by its own test points",
+         R"(ostrivane_list_healthy{zone="bl.test",list="Test \"list\"",family="ipv6"} 0)", true},
         {"its state",
          R"(ostrivane_list_health_info{zone="dead.test",list="",family="ipv4",health="empty-or-dead"} 1)",
          true},
