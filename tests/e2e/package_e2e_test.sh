@@ -79,12 +79,15 @@ needed=$(readelf -d "$root/bin/ostrivane" | grep NEEDED)
 catalog_etc="$scratch/catalog-etc"
 mkdir -p "$catalog_etc/lists.d"
 printf '[[list]]\nid = "psbl"\nname = "Installed catalog read"\n' >"$catalog_etc/lists.d/x.toml"
-OSTRIVANE_CONFIG_DIR="$catalog_etc" "$root/bin/ostrivane" --lists |
-    grep -q 'Installed catalog read' || fail "--lists did not read the catalog and lists.d"
+# The output is taken whole before it is searched: a grep -q that stops
+# reading early would end the program on a broken pipe.
+lists=$(OSTRIVANE_CONFIG_DIR="$catalog_etc" "$root/bin/ostrivane" --lists)
+grep -q 'Installed catalog read' <<<"$lists" || fail "--lists did not read the catalog and lists.d"
 mv "$root/share/ostrivane/catalog.toml" "$scratch/catalog.toml"
 printf 'reviewed = "2000-01-01"\n' >"$root/share/ostrivane/catalog.toml"
-OSTRIVANE_CONFIG_DIR="$scratch/no-etc" "$root/bin/ostrivane" --lists | head -1 |
-    grep -q 'reviewed 2000-01-01' || fail "--lists read another catalog than the installed one"
+lists=$(OSTRIVANE_CONFIG_DIR="$scratch/no-etc" "$root/bin/ostrivane" --lists)
+head -1 <<<"$lists" | grep -q 'reviewed 2000-01-01' ||
+    fail "--lists read another catalog than the installed one"
 mv "$scratch/catalog.toml" "$root/share/ostrivane/catalog.toml"
 
 version_line=$("$root/bin/ostrivane" --version)
