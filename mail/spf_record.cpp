@@ -60,12 +60,12 @@ bool isDomainSpec(std::string_view domain) {
 }
 
 // "a", "mx", "ptr": an optional ":domain", then (not ptr) an optional dual cidr.
-bool readHostTerm(std::string_view spec, SpfTerm& term) {
-    std::string_view cidr = spec;
-    if (!spec.empty() && spec.front() == ':') {
-        const auto slash = spec.find('/');
-        term.domain = lower(spec.substr(1, slash == spec.npos ? spec.npos : slash - 1));
-        cidr = slash == spec.npos ? std::string_view() : spec.substr(slash);
+bool readHostTerm(std::string_view termText, SpfTerm& term) {
+    std::string_view cidr = termText;
+    if (!termText.empty() && termText.front() == ':') {
+        const auto slash = termText.find('/');
+        term.domain = lower(termText.substr(1, slash == termText.npos ? termText.npos : slash - 1));
+        cidr = slash == termText.npos ? std::string_view() : termText.substr(slash);
         if (!isDomainSpec(term.domain)) {
             return false;
         }
@@ -76,22 +76,22 @@ bool readHostTerm(std::string_view spec, SpfTerm& term) {
     return readDualCidr(cidr, term);
 }
 
-bool readIpTerm(std::string_view spec, SpfTerm& term) {
-    if (spec.empty() || spec.front() != ':') {
+bool readIpTerm(std::string_view termText, SpfTerm& term) {
+    if (termText.empty() || termText.front() != ':') {
         return false;
     }
-    spec.remove_prefix(1);
+    termText.remove_prefix(1);
     const bool v4 = term.kind == SpfKind::Ip4;
-    const auto slash = spec.find('/');
-    const auto address = parseIpAddress(spec.substr(0, slash));
+    const auto slash = termText.find('/');
+    const auto address = parseIpAddress(termText.substr(0, slash));
     if (!address || (address->family == IpAddress::Family::V4) != v4) {
         return false;
     }
     term.address = *address;
-    if (slash == spec.npos) {
+    if (slash == termText.npos) {
         return true;
     }
-    const auto length = prefixNumber(spec.substr(slash + 1), v4 ? 32 : 128);
+    const auto length = prefixNumber(termText.substr(slash + 1), v4 ? 32 : 128);
     if (!length) {
         return false;
     }
@@ -99,11 +99,11 @@ bool readIpTerm(std::string_view spec, SpfTerm& term) {
     return true;
 }
 
-bool readDomainTerm(std::string_view spec, char separator, SpfTerm& term) {
-    if (spec.empty() || spec.front() != separator) {
+bool readDomainTerm(std::string_view termText, char separator, SpfTerm& term) {
+    if (termText.empty() || termText.front() != separator) {
         return false;
     }
-    term.domain = lower(spec.substr(1));
+    term.domain = lower(termText.substr(1));
     return isDomainSpec(term.domain);
 }
 
@@ -121,7 +121,7 @@ constexpr Mechanism kMechanisms[] = {
 bool readMechanism(std::string_view body, SpfTerm& term) {
     const auto nameEnd = body.find_first_of(":/");
     const std::string name = lower(body.substr(0, nameEnd));
-    const auto spec = nameEnd == body.npos ? std::string_view() : body.substr(nameEnd);
+    const auto termText = nameEnd == body.npos ? std::string_view() : body.substr(nameEnd);
     const auto* found = std::find_if(std::begin(kMechanisms), std::end(kMechanisms),
                                      [&](const Mechanism& m) { return m.name == name; });
     if (found == std::end(kMechanisms)) {
@@ -130,15 +130,15 @@ bool readMechanism(std::string_view body, SpfTerm& term) {
     term.kind = found->kind;
     switch (term.kind) {
         case SpfKind::All:
-            return spec.empty();
+            return termText.empty();
         case SpfKind::Include:
         case SpfKind::Exists:
-            return readDomainTerm(spec, ':', term);
+            return readDomainTerm(termText, ':', term);
         case SpfKind::Ip4:
         case SpfKind::Ip6:
-            return readIpTerm(spec, term);
+            return readIpTerm(termText, term);
         default:
-            return readHostTerm(spec, term);
+            return readHostTerm(termText, term);
     }
 }
 
