@@ -5,8 +5,8 @@
 # (it refuses to start anything elsewhere), then
 #
 #   real_dns_init                      a scratch folder for configurations and logs
-#   real_dns_start_rbldnsd PORT SPEC…  rbldnsd on 127.0.0.1:PORT with the data files
-#                                      of tests/e2e/rbldnsd/; SPEC is rbldnsd's
+#   real_dns_start_rbldnsd PORT ZONE…  rbldnsd on 127.0.0.1:PORT with the data files
+#                                      of tests/e2e/rbldnsd/; ZONE is rbldnsd's
 #                                      ZONE:TYPE:FILE[,FILE] (e.g. v4set.rbl.test:ip4set:v4set)
 #   real_dns_start_unbound PORT ZONE=ADDRESS@PORT…
 #                                      unbound on 127.0.0.1:PORT, the resolver in front,
