@@ -11,6 +11,7 @@
 #include "persist/list_file.h"
 #include "persist/read_file.h"
 #include "persist/user_folders.h"
+#include "text/terminal_text.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -133,7 +134,7 @@ MemoryTable startUpWarningOfProblems(const std::filesystem::path& listFile, std:
     const ListFileState list = startUp(table, listFile);
     if (list.loadProblem) {
         errors << "List file not read, checking the default blacklists instead: "
-               << list.loadProblem->message() << '\n';
+               << escapeForTerminal(list.loadProblem->message()) << '\n';
     }
     return table;
 }

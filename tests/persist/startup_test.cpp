@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "core/memory_table.h"
 #include "persist/atomic_write.h"
 #include "persist/list_file.h"
@@ -85,6 +87,21 @@ TEST(StartUp, AFolderAtTheListPathIsKeptAndReported) {
 
     EXPECT_EQ(saveAtClose(table, state), std::nullopt);
     EXPECT_TRUE(std::filesystem::is_directory(path));
+}
+
+// The path comes from the user's folders and may hold anything; the warning
+// goes to a terminal.
+TEST(StartUp, TheWarningShowsControlCharactersOfThePathAsEscapes) {
+    TempDir dir;
+    const auto folder = dir / "list\x1b]0;title\x07";
+    std::filesystem::create_directory(folder);
+    const auto path = folder / "sbllist.txt";
+    std::filesystem::create_directory(path);
+    std::ostringstream errors;
+
+    startUpWarningOfProblems(path, errors);
+    EXPECT_NE(errors.str().find("list\\x1b]0;title\\x07"), std::string::npos) << errors.str();
+    EXPECT_EQ(errors.str().find('\x1b'), std::string::npos);
 }
 
 #ifndef _WIN32

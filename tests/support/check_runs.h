@@ -12,9 +12,10 @@
 
 namespace ostrivane::testing {
 
-inline CheckResult result(std::string address, std::string zone, CheckVerdict verdict,
-                          std::optional<ListingChange> change = std::nullopt,
-                          std::optional<EpochMs> since = std::nullopt) {
+// One result of a zone about an address; a listing answers 127.0.0.2 and
+// gives `reason` as the list's TXT.
+inline CheckResult resultWithReason(std::string address, std::string zone, CheckVerdict verdict,
+                                    std::string reason) {
     CheckResult r;
     r.target = address;
     r.address = std::move(address);
@@ -22,8 +23,17 @@ inline CheckResult result(std::string address, std::string zone, CheckVerdict ve
     r.verdict = verdict;
     if (verdict == CheckVerdict::Listed) {
         r.answers = {"127.0.0.2"};
-        r.reason = "see\x1b[2J https://bl.test/\n";
+        r.reason = std::move(reason);
     }
+    return r;
+}
+
+// A result whose listing reason holds what a terminal must not receive.
+inline CheckResult result(std::string address, std::string zone, CheckVerdict verdict,
+                          std::optional<ListingChange> change = std::nullopt,
+                          std::optional<EpochMs> since = std::nullopt) {
+    CheckResult r = resultWithReason(std::move(address), std::move(zone), verdict,
+                                     "see\x1b[2J https://bl.test/\n");
     r.change = change;
     r.since = since;
     return r;

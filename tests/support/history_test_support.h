@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "history/history_store.h"
+#include "support/check_runs.h"
 
 namespace ostrivane::testing {
 
@@ -17,16 +18,8 @@ constexpr EpochMs kDecember1 = 1796083200000;
 
 inline CheckResult resultOf(std::string address, std::string zone, CheckVerdict verdict,
                             std::string reason = {}) {
-    CheckResult result;
-    result.target = address;
-    result.address = std::move(address);
-    result.zone = std::move(zone);
-    result.verdict = verdict;
-    if (verdict == CheckVerdict::Listed) {
-        result.answers = {"127.0.0.2"};
-        result.reason = reason.empty() ? "listed for testing" : std::move(reason);
-    }
-    return result;
+    return resultWithReason(std::move(address), std::move(zone), verdict,
+                            reason.empty() ? "listed for testing" : std::move(reason));
 }
 
 inline CheckRun runOf(EpochMs at, std::vector<CheckResult> results) {
