@@ -16,6 +16,8 @@ import sys
 import tempfile
 import unittest
 
+import in_namespace
+
 BINARY = None
 DNS_LOG = os.environ.get("OSTRIVANE_DNS_LOG")
 KEY = "testkey42"
@@ -192,27 +194,5 @@ answer = [{ code = "127.255.255.254", class = "list-error", refusal = true, mean
         self.assertIn("--format xml", err)
 
 
-def enter_namespace():
-    """Runs this script again inside the namespace; its exit status (77: skipped)."""
-    here = os.path.dirname(os.path.abspath(__file__))
-    with tempfile.NamedTemporaryFile(prefix="ostrivane-catalog-dns-", suffix=".log") as log:
-        environment = dict(os.environ, OSTRIVANE_DNS_LOG=log.name)
-        return subprocess.run([os.path.join(here, "netns_run.sh"), sys.executable,
-                               os.path.abspath(__file__), *sys.argv[1:]],
-                              env=environment).returncode
-
-
-def main():
-    global BINARY
-    if len(sys.argv) < 2:
-        print("usage: catalog_e2e_test.py BINARY [unittest arguments]", file=sys.stderr)
-        return 2
-    if os.environ.get("OSTRIVANE_NETNS") != "1":
-        return enter_namespace()
-    BINARY = sys.argv[1]
-    program = unittest.main(argv=[sys.argv[0], "-v", *sys.argv[2:]], exit=False)
-    return 0 if program.result.wasSuccessful() else 1
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(in_namespace.main(globals(), keep_dns_log=True))

@@ -22,6 +22,8 @@ import tempfile
 import threading
 import time
 import unittest
+
+import in_namespace
 import urllib.error
 import urllib.parse
 import urllib.request
@@ -319,23 +321,5 @@ class Exporter(unittest.TestCase):
         self.assertLess(time.monotonic() - started, 1.0)
 
 
-def enter_namespace():
-    here = os.path.dirname(os.path.abspath(__file__))
-    return subprocess.run([os.path.join(here, "netns_run.sh"), sys.executable,
-                           os.path.abspath(__file__), *sys.argv[1:]]).returncode
-
-
-def main():
-    global BINARY
-    if len(sys.argv) < 2:
-        print("usage: serve_e2e_test.py BINARY [unittest arguments]", file=sys.stderr)
-        return 2
-    if os.environ.get("OSTRIVANE_NETNS") != "1":
-        return enter_namespace()
-    BINARY = sys.argv[1]
-    program = unittest.main(argv=[sys.argv[0], "-v", *sys.argv[2:]], exit=False)
-    return 0 if program.result.wasSuccessful() else 1
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(in_namespace.main(globals()))
