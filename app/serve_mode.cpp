@@ -145,7 +145,8 @@ std::variant<CheckRun, ProbeRefusal> probeOnce(const ServeState& state, const st
                                " addresses (--probe-addresses); check a wider target with "
                                "--target or the config file's targets";
     const auto& what = std::get<Target>(parsed).what;
-    if (const auto* block = std::get_if<AddressBlock>(&what); block && !blockWithin(*block, limit)) {
+    if (const auto* block = std::get_if<AddressBlock>(&what);
+        block && !blockWithin(*block, limit)) {
         return ProbeRefusal{422, "target: the block is too wide: " + beyond};
     }
     CheckOptions options;

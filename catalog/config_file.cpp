@@ -163,15 +163,9 @@ struct SettingRow {
 
 // Every setting of the config file: one row each.
 constexpr SettingRow kSettings[] = {
-    {"lists", readLists},
-    {"servers", readServers},
-    {"timeout", readTimeout},
-    {"history", readHistory},
-    {"nagios", readNagios},
-    {"keys", readKeys},
-    {"list", readNothing},
-    {"targets", readTargets},
-    {"interval", readInterval},
+    {"lists", readLists},     {"servers", readServers}, {"timeout", readTimeout},
+    {"history", readHistory}, {"nagios", readNagios},   {"keys", readKeys},
+    {"list", readNothing},    {"targets", readTargets}, {"interval", readInterval},
 };
 
 Problem readSetting(std::string_view key, const toml::node& value, Config& config) {
@@ -212,6 +206,10 @@ std::vector<std::filesystem::path> configSearchPath() {
         paths.push_back(std::filesystem::path(xdg) / "ostrivane" / "ostrivane.toml");
     } else if (home != nullptr && *home == '/') {
         paths.push_back(std::filesystem::path(home) / ".config" / "ostrivane" / "ostrivane.toml");
+    }
+    // XDG_CONFIG_HOME=/etc (the exporter's unit) names the first file again.
+    if (paths.size() == 2 && paths[0].lexically_normal() == paths[1].lexically_normal()) {
+        paths.pop_back();
     }
     return paths;
 }

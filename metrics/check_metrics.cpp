@@ -55,10 +55,10 @@ std::vector<MetricFamily> resultFamilies(const CheckRun& run, const AnswerDescri
         for (std::size_t i = 0; i < result.answers.size(); ++i) {
             const auto& answer = result.answers[i];
             // The catalog's meaning when the run was decoded with it.
-            const auto meaning = i < result.meanings.size()
-                                     ? AnswerDescription{result.meanings[i].answerClass,
-                                                         result.meanings[i].meaning}
-                                     : describe(result.zone, answer);
+            const auto meaning =
+                i < result.meanings.size()
+                    ? AnswerDescription{result.meanings[i].answerClass, result.meanings[i].meaning}
+                    : describe(result.zone, answer);
             answers.samples.push_back({{{"subject", result.address},
                                         {"zone", result.zone},
                                         {"list", list},

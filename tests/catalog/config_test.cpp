@@ -128,6 +128,14 @@ TEST(ConfigFile, LaterFilesWinAndAKeyFileOthersCanReadIsWarnedOf) {
     EXPECT_TRUE(std::get<Config>(loadConfig(std::nullopt)).warnings.empty());
 }
 
+// The exporter's unit sets XDG_CONFIG_HOME=/etc: the one file is read once.
+TEST(ConfigFile, TheSameFileIsNotReadTwice) {
+    testing::TempDir dir;
+    ScopedEnv etc("OSTRIVANE_CONFIG_DIR", (dir / "ostrivane").c_str());
+    ScopedEnv xdg("XDG_CONFIG_HOME", (dir.path().string() + "/").c_str());
+    EXPECT_EQ(configSearchPath(), std::vector{dir / "ostrivane" / "ostrivane.toml"});
+}
+
 TEST(ConfigFile, AnExplicitFileMustExistAndOnlyItIsRead) {
     testing::TempDir dir;
     ScopedEnv etc("OSTRIVANE_CONFIG_DIR", dir.path().c_str());
