@@ -40,8 +40,9 @@ std::string styleSheet() {
            "table{border-collapse:collapse}th,td{border:1px solid #999;padding:.25em "
            ".5em;text-align:left;vertical-align:middle;white-space:nowrap}\n"
            "td.reason{white-space:normal;min-width:12em;max-width:24em;overflow-wrap:anywhere}\n"
-           "th{background:#eee}.zone,.sub,.meaning{font-size:.85em;color:#555}td.listed "
-           ".sub{color:inherit}\n"
+           "th{background:#eee}.zone,.sub,.meaning,.via{font-size:.85em;color:#555}td.listed "
+           ".sub,td.listed "
+           ".meaning{color:inherit;font-weight:normal}.via{display:block;font-weight:normal}\n"
            "td.listed{background:" +
            listedBack + ";color:" + listedText +
            ";font-weight:bold}\n"
@@ -127,8 +128,9 @@ std::string counted(std::size_t count, std::string_view one, std::string_view ma
 struct PageFacts {
     std::map<std::string, std::string> nameOfZone;
     std::map<std::pair<std::string, std::string>, const DayStrip*> stripOf;
-    std::map<std::string, std::vector<std::string>> targetsOf;  // other than the address
-    std::vector<std::string> addresses;                         // in the run's order
+    std::map<std::string, std::vector<std::string>> targetsOf;     // other than the address
+    std::map<std::string, const std::vector<std::string>*> viaOf;  // of mail targets' subjects
+    std::vector<std::string> addresses;                            // in the run's order
     std::set<std::string> shown;  // addresses with a listing or a cleared one
     bool withHistory = false;
     std::size_t listed = 0;
@@ -149,6 +151,9 @@ PageFacts factsOf(const CheckRun& run, const RecentDays& recent) {
         auto [targets, added] = facts.targetsOf.try_emplace(result.address);
         if (added) {
             facts.addresses.push_back(result.address);
+        }
+        if (!result.via.empty()) {
+            facts.viaOf.try_emplace(result.address, &result.via);
         }
         if (result.target != result.address &&
             std::find(targets->second.begin(), targets->second.end(), result.target) ==
@@ -187,20 +192,47 @@ std::string addressLabel(const PageFacts& facts, const std::string& address) {
         }
         label += ")</span>";
     }
+    if (const auto via = facts.viaOf.find(address); via != facts.viaOf.end()) {
+        label += "<span class=\"via\">via ";
+        for (std::size_t i = 0; i < via->second->size(); ++i) {
+            label += (i ? "; " : "") + pageText((*via->second)[i]);
+        }
+        label += "</span>";
+    }
     return label;
+}
+
+// An answer with what the list's catalog entry says of it: "127.0.0.10
+// policy-listing: PBL: …"; bare when the list is not in the catalog.
+std::string answerMeaningLine(const CheckResult& result, std::size_t answer) {
+    if (answer >= result.meanings.size()) {
+        return {};
+    }
+    const AnswerMeaning& meaning = result.meanings[answer];
+    std::string line = "<div class=\"meaning\">" + pageText(result.answers[answer]) + ' ' +
+                       pageText(meaning.answerClass);
+    if (!meaning.meaning.empty()) {
+        line += ": " + pageText(meaning.meaning);
+    }
+    return line + "</div>";
 }
 
 std::string verdictCell(const CheckResult& result) {
     std::string cell = std::string("<td class=\"") + verdictClass(result.verdict) + "\">" +
                        htmlEscape(checkVerdictText(result.verdict));
-    for (const auto& answer : result.answers) {
-        cell += ' ' + pageText(answer);
+    std::string meanings;
+    for (std::size_t answer = 0; answer < result.answers.size(); ++answer) {
+        const std::string line = answerMeaningLine(result, answer);
+        if (line.empty()) {
+            cell += ' ' + pageText(result.answers[answer]);
+        }
+        meanings += line;
     }
     if (result.change && result.change != ListingChange::Ongoing) {
         cell +=
             "<span class=\"change\">" + htmlEscape(listingChangeText(*result.change)) + "</span>";
     }
-    return cell + "</td>";
+    return cell + meanings + "</td>";
 }
 
 std::string headOf(const CheckRun& run, const PageFacts& facts) {
@@ -258,11 +290,18 @@ std::string listingsTable(const CheckRun& run, const PageFacts& facts) {
 // Lists that are broken, and lists that left addresses without an answer.
 std::string listsTable(const CheckRun& run, const PageFacts& facts) {
     std::map<std::string, std::pair<std::size_t, std::size_t>> unanswered;  // no answer, error
+    std::map<std::string, std::set<std::string>> errorCodes;  // what the codes mean, per zone
     for (const auto& result : run.results) {
         if (result.verdict == CheckVerdict::NoAnswer) {
             ++unanswered[result.zone].first;
         } else if (result.verdict == CheckVerdict::ListError) {
             ++unanswered[result.zone].second;
+            for (std::size_t a = 0; a < result.meanings.size() && a < result.answers.size(); ++a) {
+                if (!result.meanings[a].meaning.empty()) {
+                    errorCodes[result.zone].insert(result.answers[a] + ": " +
+                                                   result.meanings[a].meaning);
+                }
+            }
         }
     }
     std::string rows;
@@ -278,9 +317,14 @@ std::string listsTable(const CheckRun& run, const PageFacts& facts) {
                                 counted(errors, "address", "addresses")
                           : "";
         }
-        if (!why.empty()) {
-            rows += "<tr>" + listCell(facts, zone.zone) + "<td>" + htmlEscape(why) + "</td></tr>\n";
+        if (why.empty()) {
+            continue;
         }
+        std::string cell = pageText(why);
+        for (const auto& code : errorCodes[zone.zone]) {
+            cell += "<div class=\"meaning\">" + pageText(code) + "</div>";
+        }
+        rows += "<tr>" + listCell(facts, zone.zone) + "<td>" + cell + "</td></tr>\n";
     }
     if (rows.empty()) {
         return {};
@@ -340,15 +384,19 @@ std::string listedAddressesSection(const CheckRun& run, const PageFacts& facts,
     return html;
 }
 
-// The block an address is counted in: its /24, or its /64 for IPv6.
-std::pair<IpAddress, std::string> blockOf(const std::string& text) {
+// The block an address is counted in: its /24, or its /64 for IPv6; a domain
+// name (a mail target's subject) is a row of its own, after the addresses.
+using BlockKey = std::pair<IpAddress, std::string>;
+std::pair<BlockKey, std::string> blockOf(const std::string& text) {
     auto address = parseIpAddress(text);
     if (!address) {
-        return {IpAddress{IpAddress::Family::V6, {0xff}}, text};
+        IpAddress last{IpAddress::Family::V6, {}};
+        std::fill(last.bytes.begin(), last.bytes.end(), 0xff);
+        return {{last, text}, text};
     }
     const bool v4 = address->family == IpAddress::Family::V4;
     std::fill(address->bytes.begin() + (v4 ? 3 : 8), address->bytes.end(), 0);
-    return {*address, formatIpAddress(*address) + (v4 ? "/24" : "/64")};
+    return {{*address, {}}, formatIpAddress(*address) + (v4 ? "/24" : "/64")};
 }
 
 struct BlockCount {
@@ -368,7 +416,7 @@ std::string cleanBlocksSection(const CheckRun& run) {
         auto [known, added] = answered.try_emplace(result.address, true);
         known->second = known->second && isKnown(result.verdict);
     }
-    std::map<IpAddress, BlockCount> blocks;
+    std::map<BlockKey, BlockCount> blocks;
     for (const auto& [address, isListed] : listed) {
         auto [key, name] = blockOf(address);
         BlockCount& block = blocks[key];
@@ -400,7 +448,12 @@ std::string legendOf(const RecentDays& recent, bool withHistory) {
         "resolver), which says nothing of the address; <strong>broken-zone</strong>, the list "
         "lists "
         "every address or none, so none of its answers is trusted. Clean: not listed by any "
-        "list, every list answered.</p>\n";
+        "list, every list answered.</p>\n<p>Beside an answer code, what the list says it "
+        "means, from the catalog of lists: <strong>listing</strong>; "
+        "<strong>policy-listing</strong>, listed by the list's policy (an end-user range, "
+        "say), still a listing; <strong>list-error</strong>, an error of the list, nothing "
+        "of the address. <strong>via</strong>: how a mail target (mx:, spf:, mail:) reached "
+        "the address or name.</p>\n";
     if (withHistory) {
         html +=
             "<p>Changes since the previous run: <span class=\"change\">new</span> listed "

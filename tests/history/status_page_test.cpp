@@ -34,11 +34,13 @@ TEST(StatusPage, EscapesEveryValueItShows) {
     run.zones[0].name = "Evil <b>\"list\"</b>";
     run.results[0].target = "<img src=x onerror=alert(1)>";
     run.results[0].answers = {"127.0.0.2<i>"};
+    run.results[0].meanings = {{"<s>listing", "<em>spam</em>"}};
+    run.results[0].via = {"spf include:<q>x"};
     run.unresolvedTargets = {"<u>nowhere</u>"};
     const std::string html = renderStatusPage(run, {});
 
     for (const std::string_view raw :
-         {"<script", "<img", "<b>", "<i>", "<u>", "onerror=alert(1)>"}) {
+         {"<script", "<img", "<b>", "<i>", "<u>", "onerror=alert(1)>", "<s>", "<em>", "<q>"}) {
         EXPECT_EQ(html.find(raw), std::string::npos) << raw;
     }
     EXPECT_NE(html.find("&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt;&amp;&#39;"),
@@ -46,6 +48,9 @@ TEST(StatusPage, EscapesEveryValueItShows) {
     EXPECT_NE(html.find("Evil &lt;b&gt;&quot;list&quot;&lt;/b&gt;"), std::string::npos);
     EXPECT_NE(html.find("&lt;img src=x onerror=alert(1)&gt;"), std::string::npos);
     EXPECT_NE(html.find("&lt;u&gt;nowhere&lt;/u&gt;"), std::string::npos);
+    EXPECT_NE(html.find("127.0.0.2&lt;i&gt; &lt;s&gt;listing: &lt;em&gt;spam&lt;/em&gt;"),
+              std::string::npos);
+    EXPECT_NE(html.find("via spf include:&lt;q&gt;x"), std::string::npos);
     // The only link is the list's information page, by the same rule as the report
     // (once in what needs action, once under the listed address).
     EXPECT_EQ(count(html, "href="), 2u);
@@ -167,6 +172,24 @@ TEST(StatusPage, LeadsWithWhatNeedsActionAndCountsInPlainWords) {
     auto old = resultOf("192.0.2.1", "bl.test", V::Listed, "old one");
     old.change = ListingChange::Ongoing;
     auto evil = resultOf("192.0.2.1", "bl.test", V::Listed, "\u202Elive");
+    // Mail targets' subjects, decoded by the catalog: a domain, an address
+    // reached two ways, a list's error code.
+    auto domain = resultOf("owner.example", "dbl.test", V::Listed, "spam domain");
+    domain.target = "mail:owner.example";
+    domain.answers = {"127.0.1.2"};
+    domain.meanings = {{"listing", "DBL: a spam domain"}};
+    domain.via = {"domain"};
+    auto mxHost = resultOf("mx.owner.example", "dbl.test", V::NotListed);
+    mxHost.target = "mail:owner.example";
+    mxHost.via = {"mx mx.owner.example"};
+    auto pbl = resultOf("192.0.2.20", "zen.test", V::Listed, "end-user range");
+    pbl.target = "mail:owner.example";
+    pbl.answers = {"127.0.0.10", "127.0.0.4"};
+    pbl.meanings = {{"policy-listing", "PBL: an end-user range"}, {"listing", ""}};
+    pbl.via = {"mx mx.owner.example", "spf include:_spf.example.net ip4:192.0.2.0/24"};
+    auto refused = resultOf("192.0.2.21", "zen.test", V::ListError);
+    refused.answers = {"127.255.255.254"};
+    refused.meanings = {{"list-error", "a public resolver"}};
     const Case cases[] = {
         {"one clean address, no history",
          {resultOf("192.0.2.1", "bl.test", V::NotListed)},
@@ -192,6 +215,24 @@ TEST(StatusPage, LeadsWithWhatNeedsActionAndCountsInPlainWords) {
           "no answer for 1 address; an error code for 1 address",
           "<td>192.0.2.0/24</td><td>2</td><td>0</td><td>0</td><td>2</td>"},
          {"Nothing:"}},
+        {"answers with their meanings, subjects with their way",
+         {domain, mxHost, pbl, refused},
+         {ZoneHealth::Healthy, ZoneHealth::Healthy},
+         false,
+         {"owner.example <span class=\"targets\">(mail:owner.example)</span><span "
+          "class=\"via\">via domain</span>",
+          "<td class=\"listed\">listed<div class=\"meaning\">127.0.1.2 listing: DBL: a spam "
+          "domain</div></td>",
+          "192.0.2.20 <span class=\"targets\">(mail:owner.example)</span><span class=\"via\">"
+          "via mx mx.owner.example; spf include:_spf.example.net ip4:192.0.2.0/24</span>",
+          "<div class=\"meaning\">127.0.0.10 policy-listing: PBL: an end-user range</div>"
+          "<div class=\"meaning\">127.0.0.4 listing</div>",
+          "an error code for 1 address<div class=\"meaning\">127.255.255.254: a public "
+          "resolver</div>",
+          "<td>192.0.2.0/24</td><td>2</td><td>0</td><td>1</td><td>1</td>",
+          "<td>mx.owner.example</td><td>1</td><td>1</td><td>0</td><td>0</td>",
+          "<td>owner.example</td><td>1</td><td>0</td><td>1</td><td>0</td>"},
+         {"Nothing:", "listed 127.0.1.2"}},
         {"a bidirectional override is shown, not obeyed",
          {evil},
          {ZoneHealth::Healthy},
