@@ -102,6 +102,61 @@ std::optional<CheckFailure> askDomainListsOf(const CheckOptions& options,
     return std::nullopt;
 }
 
+// Gives one address's results to the stream; keeps them in the run or counts them.
+void handOn(ResultStream& stream, std::vector<CheckResult>& results, CheckRun& run) {
+    if (stream.take(results)) {
+        std::move(results.begin(), results.end(), std::back_inserter(run.results));
+    } else {
+        run.handedOn.add(results);
+    }
+}
+
+struct AskContext {
+    const CheckOptions& options;
+    const CheckEnvironment& environment;
+    EpochMs startedAt;
+};
+
+// The address lists' answers, decoded, each address's with its via: handed on
+// to the stream as they come, or all kept in `run`.
+std::optional<CheckFailure> askAddressLists(const std::vector<CheckAddress>& addresses,
+                                            const std::vector<CheckZone>& zones,
+                                            const AskContext& context, CheckRun& run) {
+    const CatalogUse noCatalog;
+    const CatalogUse& use =
+        context.environment.catalog != nullptr ? *context.environment.catalog : noCatalog;
+    std::vector<std::string> asked;
+    for (const auto& zone : zones) {
+        asked.push_back(zone.zone);
+    }
+    CatalogDecoder decoder(asked, use);
+    ResultStream* stream = context.environment.stream;
+    if (stream != nullptr) {
+        stream->begin(context.startedAt);
+    }
+    std::size_t next = 0;  // the results come in the addresses' order
+    auto answered = askListsStreaming(
+        addresses, zones, {context.options.timeout, context.options.servers},
+        [&](std::vector<CheckResult>&& results) {
+            decoder.decode(results);
+            const auto& via = addresses[next++].via;
+            for (auto& result : results) {
+                result.via = via;
+            }
+            if (stream != nullptr) {
+                handOn(*stream, results, run);
+            } else {
+                std::move(results.begin(), results.end(), std::back_inserter(run.results));
+            }
+        });
+    if (const auto* failure = std::get_if<EngineFailure>(&answered)) {
+        return CheckFailure{failure->reason};
+    }
+    run.zones = std::get<std::vector<CheckedZone>>(std::move(answered));
+    decoder.finish(run);
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
@@ -162,14 +217,10 @@ std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
                             true};
     }
 
-    auto asked = askLists(found.addresses, std::get<std::vector<CheckZone>>(zones),
-                          {options.timeout, options.servers});
-    if (const auto* failure = std::get_if<EngineFailure>(&asked)) {
-        return CheckFailure{failure->reason};
-    }
-    auto run = std::get<CheckRun>(std::move(asked));
-    if (environment.catalog != nullptr) {
-        applyCatalog(run, *environment.catalog);
+    CheckRun run;
+    if (auto failure = askAddressLists(found.addresses, std::get<std::vector<CheckZone>>(zones),
+                                       {options, environment, startedAt}, run)) {
+        return *failure;
     }
     run.startedAt = startedAt;
     run.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -177,10 +228,19 @@ std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
                          .count();
     run.unresolvedTargets = found.unresolved;
     run.unansweredTargets = found.unanswered;
-    attachVia(found.addresses, run.results);
     run.findings = subjects.findings;
     if (auto failure = askDomainListsOf(options, subjects, run)) {
         return *failure;
+    }
+    if (environment.stream != nullptr) {
+        // The domain lists' results, after the addresses'.
+        auto domains = std::move(run.results);
+        run.results.clear();
+        forEachAddress(domains, [&](std::size_t first, std::size_t end) {
+            std::vector<CheckResult> results(std::make_move_iterator(domains.begin() + first),
+                                             std::make_move_iterator(domains.begin() + end));
+            handOn(*environment.stream, results, run);
+        });
     }
     return run;
 }
