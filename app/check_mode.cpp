@@ -133,6 +133,31 @@ bool writeOutputFile(const std::filesystem::path& file, const std::string& text,
     return true;
 }
 
+// After the last address: the history's run committed, the notices, the
+// page; the status, and the problems for nagios's long output.
+int endRun(const CheckRun& run, const CheckOptions& options, CheckHistory& history,
+           std::vector<std::string>& problems, std::ostream& err) {
+    // Recorded, and the page written, before the end is printed, so that the
+    // status line can say UNKNOWN when the page was not written; a reader
+    // that went away early (a pipe into head) loses nothing of the history.
+    history.endRun(run, options.keepDays, err);
+    for (const auto& notice : run.notices) {
+        err << "ostrivane --check: " << escapeForTerminal(notice) << '\n';
+    }
+    const auto pageProblem =
+        options.page ? writeStatusPage(*options.page, run, history, err) : std::nullopt;
+    const bool changesUnknown = options.changes && history.changesUnknown();
+    if (changesUnknown && options.format != CheckFormat::Nagios) {
+        // Without a history nobody can say what changed: never "nothing changed".
+        err << "ostrivane --check: --changes needs the history of earlier runs\n";
+    }
+    problems = history.problems();
+    if (pageProblem) {
+        problems.push_back(*pageProblem);
+    }
+    return checkExitStatus(run, options, {changesUnknown, !pageProblem});
+}
+
 }  // namespace
 
 int runCheckCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
@@ -174,26 +199,8 @@ int runCheckCommand(const std::vector<std::string>& args, std::istream& in, std:
         return usageFailure(failure->message, options.format == CheckFormat::Nagios, out, err);
     }
     auto& run = std::get<CheckRun>(outcome);
-    // Recorded, and the page written, before the end is printed, so that the
-    // status line can say UNKNOWN when the page was not written; a reader
-    // that went away early (a pipe into head) loses nothing of the history.
-    history.endRun(run, options.keepDays, err);
-    for (const auto& notice : run.notices) {
-        err << "ostrivane --check: " << escapeForTerminal(notice) << '\n';
-    }
-
-    const auto pageProblem =
-        options.page ? writeStatusPage(*options.page, run, history, err) : std::nullopt;
-    const bool changesUnknown = options.changes && history.changesUnknown();
-    if (changesUnknown && options.format != CheckFormat::Nagios) {
-        // Without a history nobody can say what changed: never "nothing changed".
-        err << "ostrivane --check: --changes needs the history of earlier runs\n";
-    }
-    const int status = checkExitStatus(run, options, {changesUnknown, !pageProblem});
-    std::vector<std::string> problems = history.problems();
-    if (pageProblem) {
-        problems.push_back(*pageProblem);
-    }
+    std::vector<std::string> problems;
+    const int status = endRun(run, options, history, problems, err);
     stream.finish(run, status, problems);
     if (options.output && !writeOutputFile(*options.output, gathered.str(), err)) {
         return kExitFailed;

@@ -157,10 +157,9 @@ std::optional<CheckFailure> askAddressLists(const std::vector<CheckAddress>& add
     return std::nullopt;
 }
 
-}  // namespace
-
-std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
-                                              const CheckEnvironment& environment) {
+// The targets of the command line, standard input's in the place of "-".
+std::variant<std::vector<Target>, CheckFailure> targetsOf(const CheckOptions& options,
+                                                          const CheckEnvironment& environment) {
     std::vector<Target> targets;
     bool inputRead = false;
     for (const auto& text : options.targets) {
@@ -186,7 +185,29 @@ std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
     if (targets.empty()) {
         return CheckFailure{"no target given: standard input held none"};
     }
+    return targets;
+}
 
+// The domain lists' results, after the addresses', to the stream.
+void handOnDomainResults(ResultStream& stream, CheckRun& run) {
+    auto domains = std::move(run.results);
+    run.results.clear();
+    forEachAddress(domains, [&](std::size_t first, std::size_t end) {
+        std::vector<CheckResult> results(std::make_move_iterator(domains.begin() + first),
+                                         std::make_move_iterator(domains.begin() + end));
+        handOn(stream, results, run);
+    });
+}
+
+}  // namespace
+
+std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
+                                              const CheckEnvironment& environment) {
+    auto read = targetsOf(options, environment);
+    if (auto* failure = std::get_if<CheckFailure>(&read)) {
+        return *failure;
+    }
+    const auto& targets = std::get<std::vector<Target>>(read);
     auto zones = zonesOf(options, environment);
     if (auto* failure = std::get_if<CheckFailure>(&zones)) {
         return *failure;
@@ -233,14 +254,7 @@ std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
         return *failure;
     }
     if (environment.stream != nullptr) {
-        // The domain lists' results, after the addresses'.
-        auto domains = std::move(run.results);
-        run.results.clear();
-        forEachAddress(domains, [&](std::size_t first, std::size_t end) {
-            std::vector<CheckResult> results(std::make_move_iterator(domains.begin() + first),
-                                             std::make_move_iterator(domains.begin() + end));
-            handOn(*environment.stream, results, run);
-        });
+        handOnDomainResults(*environment.stream, run);
     }
     return run;
 }
