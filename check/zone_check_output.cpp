@@ -66,12 +66,12 @@ void printZoneChecks(std::ostream& out, const std::vector<ZoneCheck>& checks) {
         for (const auto& check : checks) {
             const ZoneProbe& probe = check.probe;
             // Names and zones come from a list file anyone may have written.
-            rows.push_back({std::to_string(check.row + 1), escapeForTerminal(check.name),
-                            escapeForTerminal(check.zone), std::string(zoneHealthText(probe.health)),
-                            answerText(probe.for127_0_0_2), answerText(probe.for127_0_0_1),
-                            std::string(zoneHealthText(probe.ipv4)),
-                            std::string(zoneHealthText(probe.ipv6)), answerText(probe.forV6Listed),
-                            answerText(probe.forV6Unlisted)});
+            rows.push_back(
+                {std::to_string(check.row + 1), escapeForTerminal(check.name),
+                 escapeForTerminal(check.zone), std::string(zoneHealthText(probe.health)),
+                 answerText(probe.for127_0_0_2), answerText(probe.for127_0_0_1),
+                 std::string(zoneHealthText(probe.ipv4)), std::string(zoneHealthText(probe.ipv6)),
+                 answerText(probe.forV6Listed), answerText(probe.forV6Unlisted)});
         }
         // The row number is right-aligned, as numbers are.
         for (const auto& line : alignColumns(rows, {"", {{0, false, Align::Right}}})) {
