@@ -155,6 +155,12 @@ std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
         return CheckFailure{"target '" + error->text + "': " + error->reason};
     }
     const auto& subjects = std::get<MailSubjects>(mail);
+    if (options.addressLimit && found.addresses.size() > *options.addressLimit) {
+        return CheckFailure{"the target covers " + std::to_string(found.addresses.size()) +
+                                " addresses, more than the " +
+                                std::to_string(*options.addressLimit) + " allowed",
+                            true};
+    }
 
     auto asked = askLists(found.addresses, std::get<std::vector<CheckZone>>(zones),
                           {options.timeout, options.servers});
