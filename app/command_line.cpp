@@ -124,7 +124,9 @@ constexpr const char* kOtherModesAndStatuses =
     "     option, a blank host, an IPv6 address), or no display for the window\n"
     "  4  none lists the host, but at least one blacklist gave no answer\n"
     "     (\"Lookup failed\") or an error (\"List error: ...\", any answer\n"
-    "     outside 127.0.0.0/8 or from 127.255.255.0/24): the check is\n"
+    "     outside 127.0.0.0/8 or from 127.255.255.0/24, or a list that its test\n"
+    "     points, asked after the lookup, show broken: \"List error: lists\n"
+    "     everything\", \"List error: not a working list\"): the check is\n"
     "     incomplete; or no row of the list file has a zone\n"
     "Failures are described on standard error.\n";
 

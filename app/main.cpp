@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include "app/check_mode.h"
@@ -54,7 +55,11 @@ int main(int argc, char* argv[]) {
             return kExitFailed;
         case CommandKind::Unattended: {
             SystemResolver resolver;
-            return runUnattended({command.host, listFilePath(), reportPath()}, resolver, std::cerr);
+            // A test point still unanswered at the end is left behind with
+            // its own resolver: the program ends without waiting for it.
+            const TestPointAsker testPoints(std::make_shared<SystemResolver>());
+            return runUnattended({command.host, listFilePath(), reportPath()}, resolver, testPoints,
+                                 std::cerr);
         }
         case CommandKind::Check:
             // A closed pipe is a failed write (status 3), not a silent death:

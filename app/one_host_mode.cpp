@@ -86,7 +86,8 @@ void reportListedRows(const BlacklistTable& table, std::ostream& errors) {
 
 }  // namespace
 
-int runUnattended(const UnattendedRun& run, Resolver& resolver, std::ostream& errors) {
+int runUnattended(const UnattendedRun& run, Resolver& resolver, const TestPointAsker& testPoints,
+                  std::ostream& errors) {
     if (const auto problem = hostProblem(run.host)) {
         errors << *problem << '\n';
         return kExitFailed;
@@ -100,7 +101,7 @@ int runUnattended(const UnattendedRun& run, Resolver& resolver, std::ostream& er
     // The view's own message would lack the reason; the run says it below.
     std::ostream discarded(nullptr);
     StandaloneLookupView view(run.host, discarded);
-    const LookupSummary summary = runLookup(table, view, resolver);
+    const LookupSummary summary = runLookup(table, view, resolver, pauseBeforeQuery, &testPoints);
     if (summary.outcome == LookupOutcome::HostUnresolved) {
         errors << "Unable to resolve " << summary.host << ": "
                << unresolvedReason(summary.hostAnswer) << '\n';

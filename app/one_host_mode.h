@@ -9,6 +9,7 @@
 
 #include "core/lookup_run.h"
 #include "core/resolver.h"
+#include "core/test_points.h"
 
 namespace ostrivane {
 
@@ -21,9 +22,11 @@ struct UnattendedRun {
 // The status of a run that has written its report.
 int exitStatusFor(const LookupSummary& summary);
 
-// Start-up, one lookup, the report. Never saves the list file and prints
-// nothing when all went well; every failure goes to `errors` with the file or
-// the host and the reason.
-int runUnattended(const UnattendedRun& run, Resolver& resolver, std::ostream& errors);
+// Start-up, one lookup (each list's test points asked after it, through
+// `testPoints`), the report. Never saves the list file and prints nothing when
+// all went well; every failure goes to `errors` with the file or the host and
+// the reason.
+int runUnattended(const UnattendedRun& run, Resolver& resolver, const TestPointAsker& testPoints,
+                  std::ostream& errors);
 
 }  // namespace ostrivane

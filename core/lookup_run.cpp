@@ -1,5 +1,6 @@
 #include "core/lookup_run.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -148,10 +149,66 @@ bool queryRow(BlacklistTable& table, LookupView& view, Resolver& resolver,
     return true;
 }
 
+// The lists of the rows that got an answer, each asked once however many
+// rows share it; `listOfRow` gives each row its list's place, or -1.
+std::vector<std::string> listsToJudge(const LookupSummary& summary,
+                                      std::array<int, kRowCount>& listOfRow) {
+    std::vector<std::string> lists;
+    for (int row = 0; row < kRowCount; ++row) {
+        const auto& queried = summary.rows[static_cast<std::size_t>(row)];
+        listOfRow[static_cast<std::size_t>(row)] = -1;
+        const VerdictKind kind = queried ? verdictKindOf(queried->verdict) : VerdictKind::NoAnswer;
+        if (kind != VerdictKind::Listed && kind != VerdictKind::NotListed) {
+            continue;
+        }
+        const std::string zone = zoneToAsk(queried->zone);
+        auto found = std::find(lists.begin(), lists.end(), zone);
+        if (found == lists.end()) {
+            found = lists.insert(lists.end(), zone);
+        }
+        listOfRow[static_cast<std::size_t>(row)] = static_cast<int>(found - lists.begin());
+    }
+    return lists;
+}
+
+// Asks the test points of the answered rows' lists and turns the rows of
+// broken lists into list errors. A row changed while the window had its turn
+// (its zone typed over, or a run inside a yield wrote it anew) keeps what it
+// shows now. False when the window was closed meanwhile.
+bool judgeLists(BlacklistTable& table, LookupView& view, const TestPointAsker& testPoints,
+                LookupSummary& summary) {
+    std::array<int, kRowCount> listOfRow{};
+    const std::vector<std::string> lists = listsToJudge(summary, listOfRow);
+    if (lists.empty()) {
+        return true;
+    }
+    const auto answers = testPoints.ask(lists, [&view] { return view.yieldToEvents(); });
+    if (!answers) {
+        return false;
+    }
+    for (int row = 0; row < kRowCount; ++row) {
+        const int list = listOfRow[static_cast<std::size_t>(row)];
+        auto& queried = summary.rows[static_cast<std::size_t>(row)];
+        if (list < 0 || table.zone(row) != queried->zone || table.result(row) != queried->verdict) {
+            continue;
+        }
+        const auto broken = brokenListText((*answers)[static_cast<std::size_t>(list)]);
+        if (!broken) {
+            continue;
+        }
+        summary.listed -= verdictKindOf(queried->verdict) == VerdictKind::Listed;
+        ++summary.listErrors;
+        queried->verdict = *broken;
+        table.setResult(row, *broken);
+        applyHighlight(table, row, RowHighlight::Plain);
+    }
+    return true;
+}
+
 }  // namespace
 
 LookupSummary runLookup(BlacklistTable& table, LookupView& view, Resolver& resolver,
-                        const std::function<void()>& pause) {
+                        const std::function<void()>& pause, const TestPointAsker* testPoints) {
     LookupSummary summary;
     std::string host = view.hostText();
     if (isBlank(host)) {
@@ -190,6 +247,9 @@ LookupSummary runLookup(BlacklistTable& table, LookupView& view, Resolver& resol
         if (!queryRow(table, view, resolver, pause, row, reversed, summary)) {
             return summary;
         }
+    }
+    if (testPoints != nullptr && !judgeLists(table, view, *testPoints, summary)) {
+        return summary;
     }
 
     finish(view);

@@ -9,6 +9,7 @@
 #include "core/blacklist_table.h"
 #include "core/lookup_view.h"
 #include "core/resolver.h"
+#include "core/test_points.h"
 
 namespace ostrivane {
 
@@ -70,7 +71,14 @@ void pauseBeforeQuery();
 // Runs on the caller's thread, yielding to the view's event loop at fixed
 // points; keeps no state of its own, so a run started inside one of those
 // yields runs to its end there and the outer run then carries on.
+//
+// With `testPoints`, once every row has its verdict, the lists of the rows
+// that got an answer (listed or not) are asked about their test points, all
+// at once and within the asker's bound, the view yielding all the while; a
+// row whose list is broken then reads what brokenListText says, and counts
+// as a list error. Rows that already failed are not asked again.
 LookupSummary runLookup(BlacklistTable& table, LookupView& view, Resolver& resolver,
-                        const std::function<void()>& pause = pauseBeforeQuery);
+                        const std::function<void()>& pause = pauseBeforeQuery,
+                        const TestPointAsker* testPoints = nullptr);
 
 }  // namespace ostrivane

@@ -20,6 +20,9 @@ inline constexpr std::string_view kListedPrefix = "Listed: ";
 inline constexpr std::string_view kNotFound = "Not Found";
 inline constexpr std::string_view kLookupFailed = "Lookup failed";
 inline constexpr std::string_view kListErrorPrefix = "List error: ";
+// The rows of a list that its test points show broken (core/test_points.h).
+inline constexpr std::string_view kListsEverything = "List error: lists everything";
+inline constexpr std::string_view kNotAWorkingList = "List error: not a working list";
 
 // An answer in 127.0.0.0/8 counts as listed, except the lists' own error
 // codes (127.255.255.0/24); every other answer is a list error. No answer

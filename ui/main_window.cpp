@@ -65,8 +65,11 @@ std::size_t askWarning(QWidget* parent, const QString& title, const QString& tex
 }  // namespace
 
 MainWindow::MainWindow(Resolver& resolver, UrlOpener openUrl, TxtFetcher fetchTxt,
-                       const Catalog* catalog)
-    : QWidget(nullptr, kFrame), m_resolver(resolver), m_openUrl(std::move(openUrl)) {
+                       const Catalog* catalog, std::optional<TestPointAsker> testPoints)
+    : QWidget(nullptr, kFrame),
+      m_resolver(resolver),
+      m_testPoints(std::move(testPoints)),
+      m_openUrl(std::move(openUrl)) {
     applyMainWindowFont(*this);
     m_controls = createMainWindowControls(*this);
     m_reasons = std::make_unique<ListingReasons>(m_controls, std::move(fetchTxt), catalog);
@@ -99,7 +102,8 @@ void MainWindow::lookItUp() {
     // The run writes its results under the host it read; a host typed in the
     // meantime would stand above another host's results.
     m_controls.hostField->setReadOnly(true);
-    const LookupSummary summary = runLookup(m_table, *this, m_resolver);
+    const LookupSummary summary = runLookup(m_table, *this, m_resolver, pauseBeforeQuery,
+                                            m_testPoints ? &*m_testPoints : nullptr);
     --m_runsInProgress;
     m_controls.hostField->setReadOnly(m_runsInProgress > 0);
     // The reasons are asked once the run is over, never among its steps. A run

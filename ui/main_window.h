@@ -11,6 +11,7 @@
 #include "catalog/catalog.h"
 #include "core/lookup_view.h"
 #include "core/resolver.h"
+#include "core/test_points.h"
 #include "persist/startup.h"
 #include "ui/cell_table.h"
 #include "ui/main_window_controls.h"
@@ -38,8 +39,11 @@ class MainWindow final : public QWidget, public LookupView {
     // program); without one, listed rows get no tool tip and the window asks
     // nothing but the run's own questions.
     // The catalog, when given, must outlive the window: it explains the answers.
+    // With `testPoints` (the program always gives them), each run ends by
+    // asking the lists' test points, and the rows of broken lists say so.
     MainWindow(Resolver& resolver, UrlOpener openUrl, TxtFetcher fetchTxt = {},
-               const Catalog* catalog = nullptr);
+               const Catalog* catalog = nullptr,
+               std::optional<TestPointAsker> testPoints = std::nullopt);
     ~MainWindow() override;
 
     const MainWindowControls& controls() const { return m_controls; }
@@ -91,6 +95,7 @@ class MainWindow final : public QWidget, public LookupView {
     MainWindowControls m_controls;
     CellTable m_table{m_controls};
     Resolver& m_resolver;
+    std::optional<TestPointAsker> m_testPoints;
     UrlOpener m_openUrl;
     std::unique_ptr<ListingReasons> m_reasons;
     std::optional<ListFileState> m_listFile;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <sstream>
 
 #include "app/exit_status.h"
@@ -23,17 +24,25 @@ constexpr std::string_view kList =
 
 class Unattended : public ::testing::Test {
   protected:
-    Unattended() { writeBytes(listFile(), kList); }
+    Unattended() {
+        writeBytes(listFile(), kList);
+        m_points->workingList("bl.test").workingList("other.test");
+        for (const auto& list : kDefaultBlacklists) {
+            m_points->workingList(std::string(list.zone));
+        }
+    }
 
     std::filesystem::path listFile() const { return m_dir / "sbllist.txt"; }
     std::filesystem::path report() const { return m_dir / "bl_mon" / "report.html"; }
 
     int run(std::string host) {
-        return runUnattended({std::move(host), listFile(), report()}, m_resolver, m_errors);
+        const TestPointAsker asker(m_points);
+        return runUnattended({std::move(host), listFile(), report()}, m_resolver, asker, m_errors);
     }
 
     TempDir m_dir;
     ScriptedResolver m_resolver;
+    std::shared_ptr<ScriptedResolver> m_points = std::make_shared<ScriptedResolver>();
     std::ostringstream m_errors;
 };
 
@@ -142,6 +151,49 @@ TEST_F(Unattended, ListErrorsGiveFour) {
     EXPECT_EQ(m_errors.str(),
               "No verdict from bl.test (Test List): List error: 127.255.255.254\n"
               "No verdict from other.test (Other): List error: 198.51.100.80\n");
+}
+
+// A list that its test points show broken gives no verdict, listed or not:
+// its row, the report and the status say so, as --check does.
+TEST_F(Unattended, BrokenListsAreListErrorsInTheReportAndTheStatus) {
+    const struct {
+        const char* label;
+        std::function<void(ScriptedResolver&)> breakLists;
+        int status;
+        std::string errors;
+    } cases[] = {
+        {"lists everything",
+         [](ScriptedResolver& r) {
+             r.answer("1.0.0.127.bl.test", {127, 0, 0, 2});
+         },
+         kExitIncomplete, "No verdict from bl.test (Test List): List error: lists everything\n"},
+        {"no test point", [](ScriptedResolver& r) { r.notFound("2.0.0.127.bl.test"); },
+         kExitIncomplete, "No verdict from bl.test (Test List): List error: not a working list\n"},
+        {"another list lists the host",
+         [](ScriptedResolver& r) {
+             r.answer("1.0.0.127.bl.test", {127, 0, 0, 2});
+         },
+         kExitListed, "No verdict from bl.test (Test List): List error: lists everything\n"},
+    };
+    // In this order: the last case adds a listing to the script.
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        m_resolver.answer("mail.example", {192, 0, 2, 1})
+            .answer("1.2.0.192.bl.test", {127, 0, 0, 2});
+        if (c.status == kExitListed) {
+            m_resolver.answer("1.2.0.192.other.test", {127, 0, 0, 3});
+        }
+        m_points = std::make_shared<ScriptedResolver>();
+        m_points->workingList("bl.test").workingList("other.test");
+        c.breakLists(*m_points);
+        m_errors.str("");
+        EXPECT_EQ(run("mail.example"), c.status);
+        EXPECT_EQ(m_errors.str(), c.errors);
+        const std::string row = c.errors.substr(c.errors.find("List error"));
+        EXPECT_NE(
+            readBytes(report()).find("Test List</td><td>\r\n" + row.substr(0, row.size() - 1)),
+            std::string::npos);
+    }
 }
 
 TEST_F(Unattended, ListedWinsOverAnIncompleteCheck) {

@@ -3,8 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/memory_table.h"
@@ -436,6 +440,177 @@ TEST(LookupRun, AsksTrimmedZonesAndNeverAsksWhatIsNoDnsName) {
     EXPECT_EQ(summary.listErrors, 2);
     EXPECT_EQ(f.resolver.asked(),
               (std::vector<std::string>{"127.0.0.2", "2.0.0.127.listing.example"}));
+}
+
+}  // namespace
+}  // namespace ostrivane
+
+namespace ostrivane {
+namespace {
+
+// After the one-by-one run, the lists of the rows that got an answer are
+// asked about their test points through a resolver of their own.
+struct JudgedFixture : Fixture {
+    std::shared_ptr<ScriptedResolver> points = std::make_shared<ScriptedResolver>();
+
+    LookupSummary runJudged(LookupView& view, std::chrono::milliseconds bound = kTestPointBound) {
+        const TestPointAsker asker(points, bound);
+        return runLookup(
+            table, view, resolver, [] {}, &asker);
+    }
+};
+
+struct TestPointCase {
+    const char* label;
+    std::optional<std::array<std::uint8_t, 4>>
+        hostAnswer;  // of 127.0.0.2 in the run; none: not found
+    std::function<void(ScriptedResolver&)> script;
+    std::string row;
+    int listed;
+    int listErrors;
+};
+
+constexpr std::array<std::uint8_t, 4> kListed{127, 0, 0, 2};
+
+void PrintTo(const TestPointCase& c, std::ostream* out) {
+    *out << c.label;
+}
+
+class BrokenLists : public ::testing::TestWithParam<TestPointCase> {};
+
+TEST_P(BrokenLists, RowReadsWhatTheTestPointsSay) {
+    JudgedFixture f;
+    f.table.setZone(0, "list.example ");
+    f.resolver.answer("127.0.0.2", {127, 0, 0, 2});
+    if (GetParam().hostAnswer) {
+        f.resolver.answer("2.0.0.127.list.example", *GetParam().hostAnswer);
+    }
+    GetParam().script(*f.points);
+    RecordingView view(f.log, "127.0.0.2");
+
+    const auto summary = f.runJudged(view);
+
+    EXPECT_EQ(summary.outcome, LookupOutcome::Completed);
+    EXPECT_EQ(f.table.result(0), GetParam().row);
+    EXPECT_EQ(summary.rows[0]->verdict, GetParam().row);
+    EXPECT_EQ(f.table.background(0), GetParam().listed ? kDarkRed : kWhite);
+    EXPECT_EQ(summary.listed, GetParam().listed);
+    EXPECT_EQ(summary.listErrors, GetParam().listErrors);
+    auto asked = f.points->asked();
+    std::sort(asked.begin(), asked.end());
+    EXPECT_THAT(asked, ElementsAre("1.0.0.127.list.example", "2.0.0.127.list.example"));
+    EXPECT_EQ(f.log.lines.back(), "enable");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BrokenLists,
+    ::testing::Values(
+        TestPointCase{"Working", kListed,
+                      [](ScriptedResolver& r) { r.workingList("list.example"); },
+                      "Listed: 127.0.0.2", 1, 0},
+        TestPointCase{
+            "ListsEverything", kListed,
+            [](ScriptedResolver& r) {
+                r.workingList("list.example").answer("1.0.0.127.list.example", {127, 0, 0, 2});
+            },
+            "List error: lists everything", 0, 1},
+        TestPointCase{"ListsNothing", std::nullopt, [](ScriptedResolver&) {},
+                      "List error: not a working list", 0, 1},
+        TestPointCase{"TestPointUnanswered", kListed,
+                      [](ScriptedResolver& r) { r.noAnswer("2.0.0.127.list.example"); },
+                      "List error: not a working list", 0, 1},
+        TestPointCase{"RefusesUs", kListed,
+                      [](ScriptedResolver& r) {
+                          r.workingList("list.example")
+                              .answer("1.0.0.127.list.example", {127, 255, 255, 254});
+                      },
+                      "List error: 127.255.255.254", 0, 1},
+        TestPointCase{"ParkedDomain", kListed,
+                      [](ScriptedResolver& r) {
+                          r.answer("2.0.0.127.list.example", {198, 51, 100, 80});
+                      },
+                      "List error: 198.51.100.80", 0, 1}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(TestPoints, FailedRowsAreNotAskedAndSharedListsOnce) {
+    JudgedFixture f;
+    f.table.setZone(0, "dead.example");
+    f.table.setZone(1, "refusing.example");
+    f.table.setZone(2, "..");
+    f.table.setZone(3, "shared.example");
+    f.table.setZone(4, "shared.example.");
+    f.resolver.answer("127.0.0.2", {127, 0, 0, 2})
+        .noAnswer("2.0.0.127.dead.example")
+        .answer("2.0.0.127.refusing.example", {127, 255, 255, 254});
+    RecordingView view(f.log, "127.0.0.2");
+
+    const auto summary = f.runJudged(view);
+
+    EXPECT_EQ(f.table.result(0), "Lookup failed");
+    EXPECT_EQ(f.table.result(1), "List error: 127.255.255.254");
+    EXPECT_EQ(f.table.result(2), "List error: not a DNS name");
+    EXPECT_EQ(f.table.result(3), "List error: not a working list");
+    EXPECT_EQ(f.table.result(4), "List error: not a working list");
+    EXPECT_EQ(summary.unanswered, 1);
+    EXPECT_EQ(summary.listErrors, 4);
+    auto asked = f.points->asked();
+    std::sort(asked.begin(), asked.end());
+    EXPECT_THAT(asked, ElementsAre("1.0.0.127.shared.example", "2.0.0.127.shared.example"));
+}
+
+// A test point that never comes back costs the bound, not the resolver's
+// time-out; the view keeps its events meanwhile, and the stuck thread keeps
+// what it uses after the run has returned.
+TEST(TestPoints, AStuckQuestionEndsTheWaitAtTheBound) {
+    JudgedFixture f;
+    f.table.setZone(0, "slow.example");
+    f.table.setZone(1, "quick.example");
+    f.resolver.answer("127.0.0.2", {127, 0, 0, 2});
+    f.points->workingList("slow.example").workingList("quick.example");
+    f.points->stall("2.0.0.127.slow.example");
+    RecordingView view(f.log, "127.0.0.2");
+
+    const auto started = std::chrono::steady_clock::now();
+    const auto summary = f.runJudged(view, std::chrono::milliseconds(100));
+    const auto took = std::chrono::steady_clock::now() - started;
+
+    EXPECT_GE(took, std::chrono::milliseconds(100));
+    EXPECT_EQ(f.table.result(0), "List error: not a working list");
+    EXPECT_EQ(f.table.result(1), "Not Found");
+    EXPECT_GT(f.log.count("yield"), 2 + 4 * 2);
+    std::weak_ptr<ScriptedResolver> points = f.points;
+    f.points.reset();
+    ASSERT_FALSE(points.expired()) << "the stuck question owns its resolver";
+    points.lock()->release();
+    while (!points.expired()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+TEST(TestPoints, WindowClosedOrRowChangedDuringTheWait) {
+    for (const bool close : {true, false}) {
+        JudgedFixture f;
+        f.table.setZone(0, "dead.example");
+        f.resolver.answer("127.0.0.2", {127, 0, 0, 2});
+        f.points->stall("2.0.0.127.dead.example");
+        RecordingView view(f.log, "127.0.0.2");
+        int yields = 0;
+        view.onYield = [&] {
+            // The run's own yields are 2 + 4; the next are the wait's.
+            if (++yields == 8) {
+                f.points->release();
+                if (close) {
+                    view.closed = true;
+                } else {
+                    f.table.setZone(0, "other.example");
+                }
+            }
+        };
+        const auto summary = f.runJudged(view);
+        EXPECT_EQ(summary.outcome, close ? LookupOutcome::Abandoned : LookupOutcome::Completed);
+        EXPECT_EQ(f.table.result(0), "Not Found") << close;
+        EXPECT_EQ(summary.listErrors, 0) << close;
+    }
 }
 
 }  // namespace

@@ -52,6 +52,7 @@ install_copy prog 'Test BL\r\nbl.test\r\nSecond BL\r\nbl2.test\r\n'
 cp "$tmp/prog/sbllist.txt" "$tmp/sbllist.original" || exit 125
 install_copy servfail 'Test BL\r\nbl.test\r\nBroken BL\r\nservfail.test\r\n'
 install_copy parked 'Test BL\r\nbl.test\r\nParked\r\nparked.test\r\n'
+install_copy broken 'Wild\r\nwild.test\r\nEmpty\r\nempty.test\r\nTest BL\r\nbl.test\r\n'
 install_copy defaults
 install_copy blank-line '\r\n'
 install_copy bom-only '\xef\xbb\xbf'
@@ -116,6 +117,10 @@ run_case "no DNS answer"    2 'Unable to resolve x.servfail.test: the DNS gave n
 run_case "list failing"     4 'No verdict from servfail.test (Broken BL): Lookup failed'            'has:Lookup failed'     servfail    127.0.0.1
 run_case "parked list"      4 'No verdict from parked.test (Parked): List error: 198.51.100.80'     'has:List error: 198.51.100.80' parked 127.0.0.1
 run_case "parked, listed"   1 'No verdict from parked.test (Parked): List error: 198.51.100.80'     'has:Listed: 127.0.0.2' parked      127.0.0.2
+# After the run each list's test points: wild.test lists everything, empty.test nothing.
+broken_lists='No verdict from wild.test (Wild): List error: lists everything'$'\n''No verdict from empty.test (Empty): List error: not a working list'
+run_case "broken lists"     4 "$broken_lists"                                                       'has:List error: lists everything' broken 192.0.2.20
+run_case "broken, listed"   1 "$broken_lists"                                                       'has:Listed: 127.0.0.4' broken      192.0.2.10
 run_case defaults           1 ''                                                                    'has:Listed: 127.0.0.2' defaults    127.0.0.2
 for copy in blank-line bom-only names-only nuls; do
     run_case "$copy list"   4 "No blacklist to check: no row of $tmp/$copy/sbllist.txt has a zone" 'has:Server: 127.0.0.2<p>' "$copy" 127.0.0.2

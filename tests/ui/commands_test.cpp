@@ -399,6 +399,47 @@ class CommandsTest : public QObject {
         QCOMPARE(joined(m_opened.addresses), toQString(kMakerPageAddress));
     }
 
+    // After the run the lists' test points are asked at once; the window
+    // handles its events while it waits (here a timer lets a stuck test point
+    // go), and the rows of broken lists become list errors.
+    void brokenListsAfterTheRun() {
+        auto points = std::make_shared<testing::ScriptedResolver>();
+        points->workingList("bl.test")
+            .answer("1.0.0.127.bl.test", kListedAnswer)
+            .workingList("other.test")
+            .stall("2.0.0.127.clean.test");
+        m_form = std::make_unique<MainWindow>(*m_resolver, m_opened.opener(), TxtFetcher{}, nullptr,
+                                              TestPointAsker(points));
+        BlacklistTable& table = m_form->table();
+        table.setZone(0, "bl.test");
+        table.setZone(1, "clean.test");
+        table.setZone(3, "other.test");
+        std::vector<Moment> whileWaiting;
+        QTimer release;
+        release.setInterval(50);
+        connect(&release, &QTimer::timeout, this, [&] {
+            whileWaiting.push_back(moment());
+            points->release();
+        });
+        m_resolver->beforeAnswer = [&](std::string_view name) {
+            if (name == "2.0.0.127.other.test") {
+                release.start();
+            }
+        };
+        m_form->controls().hostField->setText(kHost);
+        m_form->lookItUp();
+
+        QVERIFY2(!whileWaiting.empty(), "no event was handled during the wait");
+        QVERIFY(whileWaiting.front().busy && !whileWaiting.front().lookupEnabled);
+        QCOMPARE(look(0), (RowLook{QStringLiteral("List error: lists everything"), kWhiteColour,
+                                   kBlackColour}));
+        QCOMPARE(look(1), (RowLook{QStringLiteral("List error: not a working list"), kWhiteColour,
+                                   kBlackColour}));
+        QCOMPARE(look(3),
+                 (RowLook{QStringLiteral("Listed: 127.0.0.4"), kDarkRedColour, kWhiteColour}));
+        QVERIFY(m_form->controls().lookupButton->isEnabled());
+    }
+
     // --- Load and close ---
 
     void closeDuringARunStopsItWhereItIs() {
