@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <ostream>
 
+#include "app/check_command_line.h"
+
 namespace ostrivane {
 
 std::variant<CatalogSetup, std::string> loadCatalogSetup(
@@ -29,7 +31,7 @@ std::variant<CatalogSetup, std::string> loadCatalogSetup(
     return setup;
 }
 
-std::vector<std::string> configArguments(const Config& config) {
+std::vector<std::string> configArguments(const Config& config, ConfigMode mode) {
     std::vector<std::string> args;
     if (config.timeoutSeconds) {
         char text[32];
@@ -42,6 +44,12 @@ std::vector<std::string> configArguments(const Config& config) {
     if (config.historyDays) {
         args.insert(args.end(), {"--keep-days", std::to_string(*config.historyDays)});
     }
+    if (mode == ConfigMode::Serve) {
+        if (config.intervalSeconds) {
+            args.insert(args.end(), {"--interval", std::to_string(*config.intervalSeconds)});
+        }
+        return args;
+    }
     if (config.warning) {
         args.insert(args.end(), {"--warning", *config.warning});
     }
@@ -49,6 +57,18 @@ std::vector<std::string> configArguments(const Config& config) {
         args.insert(args.end(), {"--critical", *config.critical});
     }
     return args;
+}
+
+std::optional<std::string> addConfigServers(const Config& config,
+                                            std::vector<std::string>& servers) {
+    for (const auto& server : config.servers) {
+        const auto normalized = normalizeServer(server);
+        if (!normalized) {
+            return "servers in the config file: \"" + server + "\" is not ADDRESS[:PORT]";
+        }
+        servers.push_back(*normalized);
+    }
+    return std::nullopt;
 }
 
 }  // namespace ostrivane

@@ -30,10 +30,19 @@ struct CatalogSetup {
 std::variant<CatalogSetup, std::string> loadCatalogSetup(
     const std::optional<std::filesystem::path>& configFile, std::ostream& err);
 
+// The modes that take options from the config file: the Nagios thresholds are
+// --check's, the interval is the exporter's.
+enum class ConfigMode { Check, Serve };
+
 // The config's settings as the options they stand for, to go before the
-// command line's own so that the command line wins. Servers are not among
-// them: --server adds to a list, so the caller takes the config's servers only
-// when the command line names none.
-std::vector<std::string> configArguments(const Config& config);
+// command line's own so that the command line wins. Servers and targets are
+// not among them: --server and --target add to a list, so the caller takes the
+// config's only when the command line names none.
+std::vector<std::string> configArguments(const Config& config, ConfigMode mode = ConfigMode::Check);
+
+// The config's servers as --server takes them, for a command line that named
+// none; a server that is not ADDRESS[:PORT] is the problem.
+std::optional<std::string> addConfigServers(const Config& config,
+                                            std::vector<std::string>& servers);
 
 }  // namespace ostrivane

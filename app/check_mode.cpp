@@ -56,13 +56,8 @@ std::variant<CheckOptions, CheckUsageError> optionsWithConfig(const std::vector<
     if (options == nullptr || !options->servers.empty()) {
         return parsed;
     }
-    for (const auto& server : config.servers) {
-        const auto normalized = normalizeServer(server);
-        if (!normalized) {
-            return CheckUsageError{"servers in the config file: \"" + server +
-                                   "\" is not ADDRESS[:PORT]"};
-        }
-        options->servers.push_back(*normalized);
+    if (auto problem = addConfigServers(config, options->servers)) {
+        return CheckUsageError{std::move(*problem)};
     }
     return parsed;
 }

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "app/catalog_setup.h"
 #include "app/check_command_line.h"
 #include "check/target.h"
 #include "serve/listen_address.h"
@@ -9,10 +10,6 @@
 namespace ostrivane {
 
 namespace {
-
-// Lists' answers live for minutes: checking more often asks again what the
-// resolver still holds, and adds load on the lists for nothing.
-constexpr int kShortestInterval = 60;
 
 OptionRow targetRow(std::vector<std::string>& into) {
     return {"--target", true, [&into](const std::string& value) -> OptionProblem {
@@ -28,12 +25,21 @@ OptionRow targetRow(std::vector<std::string>& into) {
             }};
 }
 
-std::vector<OptionRow> serveRows(ServeOptions& o, int& interval, int& rate, int& burst) {
+struct Numbers {
+    int interval = 900;
+    int rate = 5;
+    int burst = 10;
+    int probeAddresses = static_cast<int>(ProbeLimits{}.addresses);
+};
+
+std::vector<OptionRow> serveRows(ServeOptions& o, Numbers& n) {
     CheckOptions& c = o.check;
     return {targetRow(c.targets),
-            wholeNumberRow("--interval", "seconds", interval),
-            wholeNumberRow("--probe-rate", "probes a second", rate),
-            wholeNumberRow("--probe-burst", "probes", burst),
+            wholeNumberRow("--interval", "seconds", n.interval),
+            wholeNumberRow("--probe-rate", "probes a second", n.rate),
+            wholeNumberRow("--probe-burst", "probes", n.burst),
+            wholeNumberRow("--probe-addresses", "addresses", n.probeAddresses),
+            pathRow("--config", "config file's", c.configFile),
             zoneRow(c.zones),
             listRow(c.listFile),
             timeoutRow(c.timeout),
@@ -45,12 +51,9 @@ std::vector<OptionRow> serveRows(ServeOptions& o, int& interval, int& rate, int&
 }
 
 std::optional<std::string> combinationProblem(const ServeOptions& options, int interval) {
-    if (options.check.targets.empty()) {
-        return "no target given: name each with --target";
-    }
-    if (interval < kShortestInterval) {
+    if (interval < kShortestServeInterval) {
         return "--interval " + std::to_string(interval) + ": at least " +
-               std::to_string(kShortestInterval) + " seconds";
+               std::to_string(kShortestServeInterval) + " seconds";
     }
     if (options.check.historyFile && options.check.noHistory) {
         return "--history and --no-history cannot go together";
@@ -58,15 +61,33 @@ std::optional<std::string> combinationProblem(const ServeOptions& options, int i
     return std::nullopt;
 }
 
+// The config's targets, each read as --target reads it.
+std::optional<std::string> addConfigTargets(const Config& config, std::vector<std::string>& into) {
+    for (const auto& target : config.targets.value_or(std::vector<PlacedText>{})) {
+        const auto parsed = parseTarget(target.text);
+        std::string reason;
+        if (target.text == "-") {
+            reason = "the exporter reads no targets from standard input";
+        } else if (const auto* bad = std::get_if<TargetError>(&parsed)) {
+            reason = bad->reason;
+        }
+        if (!reason.empty()) {
+            return CatalogProblem{target.file, target.line,
+                                  "target '" + target.text + "': " + reason}
+                .message();
+        }
+        into.push_back(target.text);
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
-std::variant<ServeOptions, ServeUsageError> parseServeOptions(
+std::variant<ServeOptions, ServeUsageError> readServeCommandLine(
     const std::vector<std::string>& args) {
     ServeOptions options;
     options.settings.listen.port = kDefaultServePort;
-    int interval = 900;
-    int rate = 5;
-    int burst = 10;
+    Numbers numbers;
     bool addressGiven = false;
     const auto address = [&](const std::string& text) -> OptionProblem {
         if (addressGiven) {
@@ -81,47 +102,84 @@ std::variant<ServeOptions, ServeUsageError> parseServeOptions(
         options.settings.listen = *parsed;
         return std::nullopt;
     };
-    if (auto problem = readOptions(args, serveRows(options, interval, rate, burst), address,
-                                   checkOptionWords())) {
+    if (auto problem =
+            readOptions(args, serveRows(options, numbers), address, checkOptionWords())) {
         return ServeUsageError{std::move(*problem)};
     }
     if (options.help) {
         return options;
     }
-    if (auto problem = combinationProblem(options, interval)) {
+    if (auto problem = combinationProblem(options, numbers.interval)) {
         return ServeUsageError{std::move(*problem)};
     }
-    options.settings.interval = std::chrono::seconds(interval);
-    options.probeLimits.perSecond = rate;
-    options.probeLimits.burst = burst;
+    options.settings.interval = std::chrono::seconds(numbers.interval);
+    options.probeLimits.perSecond = numbers.rate;
+    options.probeLimits.burst = numbers.burst;
+    options.probeLimits.addresses = static_cast<std::size_t>(numbers.probeAddresses);
     return options;
 }
 
+std::variant<ServeOptions, ServeUsageError> parseServeOptions(const std::vector<std::string>& args,
+                                                              const Config& config) {
+    auto merged = configArguments(config, ConfigMode::Serve);
+    merged.insert(merged.end(), args.begin(), args.end());
+    auto parsed = readServeCommandLine(merged);
+    auto* options = std::get_if<ServeOptions>(&parsed);
+    if (options == nullptr || options->help) {
+        return parsed;
+    }
+    if (options->check.servers.empty()) {
+        if (auto problem = addConfigServers(config, options->check.servers)) {
+            return ServeUsageError{std::move(*problem)};
+        }
+    }
+    if (options->check.targets.empty()) {
+        if (auto problem = addConfigTargets(config, options->check.targets)) {
+            return ServeUsageError{std::move(*problem)};
+        }
+    }
+    if (options->check.targets.empty()) {
+        return ServeUsageError{
+            "no target given: name each with --target, or in the config file's \"targets\""};
+    }
+    return parsed;
+}
+
 std::string serveUsageText() {
-    return R"(Usage: ostrivane --serve [[ADDRESS]:PORT] --target TARGET... [OPTIONS]
+    return R"(Usage: ostrivane --serve [[ADDRESS]:PORT] [--target TARGET...] [OPTIONS]
 Checks the targets against the lists every --interval seconds and serves
 the results to Prometheus:
   /metrics          the latest check (Prometheus text format or OpenMetrics)
   /probe?target=T   one check on demand against the same lists (&zone=Z for
-                    one of them); at most 5 a second, bursts of 10, else 429
+                    one of them); at most 5 a second, bursts of 10 and 4 at
+                    once, else 429; a target of more than 256 addresses, 422
   /healthz, /       a health check and a short page
 
 ADDRESS is an IPv4 address or an IPv6 address in brackets; the default is
 127.0.0.1:9716. TARGET is what --check takes (not "-").
 
+The targets, lists, keys, servers, time-out, interval and history may come
+from the config file (as for --check, plus "targets" and "interval");
+an option given here wins, and --target replaces the file's targets.
+
 Options:
   --target TARGET      check this target (repeatable)
   --interval SECONDS   between two checks (default 900, at least 60)
+  --config FILE        read settings from FILE instead of
+                       /etc/ostrivane/ostrivane.toml and the user's own
   --probe-rate N       probes a second (default 5)
   --probe-burst N      probes at once after a quiet spell (default 10)
+  --probe-addresses N  addresses one probe may ask about (default 256)
   --zone ZONE, --list FILE, --server ADDR[:PORT], --timeout SECONDS
                        choose the lists and ask them as --check does
   --history FILE, --no-history, --keep-days N
                        the history, kept as --check keeps it
   --help               print this text
 
-SIGHUP re-reads the list file and checks at once; SIGTERM ends it.
-Exit status: 0 stopped by a signal; 2 cannot listen; 3 usage error.
+SIGHUP re-reads the config file and checks at once with it; a config with
+an error keeps the previous settings running and says why. SIGTERM ends it.
+Exit status: 0 stopped by a signal; 2 cannot listen; 3 usage error, or a
+config or catalog file that cannot be used (its file, line and problem).
 )";
 }
 

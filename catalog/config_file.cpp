@@ -119,23 +119,61 @@ Problem readTimeout(const toml::node& node, Config& config) {
     return std::nullopt;
 }
 
-Problem readSetting(std::string_view key, const toml::node& value, Config& config) {
-    if (key == "lists") {
-        config.lists.emplace();
-        return readTextList(value, key, *config.lists);
+Problem readLists(const toml::node& node, Config& config) {
+    config.lists.emplace();
+    return readTextList(node, "lists", *config.lists);
+}
+
+Problem readServers(const toml::node& node, Config& config) {
+    return readTextList(node, "servers", config.servers);
+}
+
+Problem readTargets(const toml::node& node, Config& config) {
+    std::vector<std::string> texts;
+    if (auto problem = readTextList(node, "targets", texts)) {
+        return problem;
     }
-    if (key == "servers")
-        return readTextList(value, key, config.servers);
-    if (key == "timeout")
-        return readTimeout(value, config);
-    if (key == "history")
-        return readHistory(value, config);
-    if (key == "nagios")
-        return readNagios(value, config);
-    if (key == "keys")
-        return readKeys(value, config);
-    if (key == "list")
-        return std::nullopt;  // read with the catalog
+    config.targets.emplace();
+    for (const auto& item : *node.as_array()) {
+        const auto place = problemAt(item, {});
+        config.targets->push_back({*item.value<std::string>(), place.file, place.line});
+    }
+    return std::nullopt;
+}
+
+Problem readInterval(const toml::node& node, Config& config) {
+    auto seconds = node.value_exact<std::int64_t>();
+    if (!seconds || *seconds < kShortestServeInterval || *seconds > 7 * 86400) {
+        return problemAt(node, "\"interval\" must be whole seconds, at least " +
+                                   std::to_string(kShortestServeInterval) + " and at most a week");
+    }
+    config.intervalSeconds = static_cast<int>(*seconds);
+    return std::nullopt;
+}
+
+// The [[list]] entries are read with the catalog.
+Problem readNothing(const toml::node& /*node*/, Config& /*config*/) {
+    return std::nullopt;
+}
+
+struct SettingRow {
+    std::string_view key;
+    Problem (*read)(const toml::node& value, Config& config);
+};
+
+// Every setting of the config file: one row each.
+constexpr SettingRow kSettings[] = {
+    {"lists", readLists},     {"servers", readServers}, {"timeout", readTimeout},
+    {"history", readHistory}, {"nagios", readNagios},   {"keys", readKeys},
+    {"list", readNothing},    {"targets", readTargets}, {"interval", readInterval},
+};
+
+Problem readSetting(std::string_view key, const toml::node& value, Config& config) {
+    for (const auto& row : kSettings) {
+        if (row.key == key) {
+            return row.read(value, config);
+        }
+    }
     return problemAt(value, "unknown setting \"" + std::string(key) + "\"");
 }
 
@@ -168,6 +206,10 @@ std::vector<std::filesystem::path> configSearchPath() {
         paths.push_back(std::filesystem::path(xdg) / "ostrivane" / "ostrivane.toml");
     } else if (home != nullptr && *home == '/') {
         paths.push_back(std::filesystem::path(home) / ".config" / "ostrivane" / "ostrivane.toml");
+    }
+    // XDG_CONFIG_HOME=/etc (the exporter's unit) names the first file again.
+    if (paths.size() == 2 && paths[0].lexically_normal() == paths[1].lexically_normal()) {
+        paths.pop_back();
     }
     return paths;
 }

@@ -9,6 +9,8 @@
 //   [nagios]   warning = "1", critical = "1"
 //   [keys]     spamhaus = "…"                               # by provider
 //   [[list]]   lists of one's own, or changes to the catalog's, as in lists.d
+//   targets = ["192.0.2.25", "mail:example.org"]           # what --serve checks
+//   interval = 900                                          # --serve: seconds between checks
 //
 // Read from /etc/ostrivane/ostrivane.toml, then $XDG_CONFIG_HOME/ostrivane/
 // ostrivane.toml (~/.config when XDG_CONFIG_HOME is unset), the later file's
@@ -25,6 +27,19 @@
 
 namespace ostrivane {
 
+// The exporter checks at most this often (seconds): lists' answers live for
+// minutes, and checking more often only adds load on the lists.
+inline constexpr int kShortestServeInterval = 60;
+
+// A text of the config with the place it was read from, for a reader that can
+// only judge it later (a target is read by the check library) and must then
+// name the file and line.
+struct PlacedText {
+    std::string text;
+    std::string file;
+    int line = 0;
+};
+
 struct Config {
     std::optional<std::vector<std::string>> lists;
     std::vector<std::string> servers;
@@ -34,6 +49,8 @@ struct Config {
     std::optional<std::string> warning;
     std::optional<std::string> critical;
     ProviderKeys keys;
+    std::optional<std::vector<PlacedText>> targets;  // --serve's targets
+    std::optional<int> intervalSeconds;              // --serve's interval
     // The files read, in order: their [[list]] entries go to the catalog after
     // the drop-ins of lists.d.
     std::vector<CatalogSource> sources;

@@ -199,6 +199,12 @@ std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
         return CheckFailure{"target '" + error->text + "': " + error->reason};
     }
     const auto& subjects = std::get<MailSubjects>(mail);
+    if (options.addressLimit && found.addresses.size() > *options.addressLimit) {
+        return CheckFailure{"the target covers " + std::to_string(found.addresses.size()) +
+                                " addresses, more than the " +
+                                std::to_string(*options.addressLimit) + " allowed",
+                            true};
+    }
 
     auto asked = askAddressLists(options, found.addresses, choice.addresses);
     if (const auto* failure = std::get_if<CheckFailure>(&asked)) {

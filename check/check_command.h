@@ -19,6 +19,7 @@ namespace ostrivane {
 // Why a run checked nothing: a usage failure, whatever the cause.
 struct CheckFailure {
     std::string message;
+    bool tooManyAddresses = false;  // the targets cover more than options.addressLimit
 };
 
 struct CheckEnvironment {

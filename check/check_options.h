@@ -4,6 +4,7 @@
 // line).
 
 #include <chrono>
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -44,6 +45,9 @@ struct CheckOptions {
     std::optional<std::filesystem::path> page;
     std::optional<std::filesystem::path> output;  // --output: the output replaces this file
     int keepDays = kDefaultKeepDays;
+    // Fewer addresses than a check takes at most (a probe of the exporter):
+    // beyond them nothing is asked.
+    std::optional<std::size_t> addressLimit;
 };
 
 }  // namespace ostrivane

@@ -52,8 +52,13 @@ std::vector<MetricFamily> resultFamilies(const CheckRun& run, const AnswerDescri
                                        {"list", list}},
                                       result.verdict == CheckVerdict::Listed ? 1.0 : 0.0});
         }
-        for (const auto& answer : result.answers) {
-            const auto meaning = describe(result.zone, answer);
+        for (std::size_t i = 0; i < result.answers.size(); ++i) {
+            const auto& answer = result.answers[i];
+            // The catalog's meaning when the run was decoded with it.
+            const auto meaning =
+                i < result.meanings.size()
+                    ? AnswerDescription{result.meanings[i].answerClass, result.meanings[i].meaning}
+                    : describe(result.zone, answer);
             answers.samples.push_back({{{"subject", result.address},
                                         {"zone", result.zone},
                                         {"list", list},
@@ -217,7 +222,8 @@ std::vector<MetricFamily> exporterFamilies(const ExporterCounters& counters) {
     probes.samples = {
         {{{"outcome", "checked"}}, static_cast<double>(counters.probes)},
         {{{"outcome", "rate-limited"}}, static_cast<double>(counters.probesRateLimited)},
-        {{{"outcome", "busy"}}, static_cast<double>(counters.probesBusy)}};
+        {{{"outcome", "busy"}}, static_cast<double>(counters.probesBusy)},
+        {{{"outcome", "too-large"}}, static_cast<double>(counters.probesTooLarge)}};
     return {counter("ostrivane_checks", "Periodic checks finished since the exporter started.",
                     counters.checks),
             std::move(errors), std::move(probes)};

@@ -57,7 +57,8 @@ struct ExporterCounters {
     std::uint64_t probes = 0;           // /probe requests answered with a check
     std::uint64_t probesRateLimited = 0;
     std::uint64_t probesBusy = 0;
-    std::uint64_t badRequests = 0;  // answered 400
+    std::uint64_t probesTooLarge = 0;  // targets covering more addresses than a probe asks
+    std::uint64_t badRequests = 0;     // answered 400
 };
 
 std::vector<MetricFamily> exporterFamilies(const ExporterCounters& counters);

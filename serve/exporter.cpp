@@ -46,14 +46,9 @@ void Exporter::setZones(std::vector<std::string> zones) {
     m_zones = std::move(zones);
 }
 
-void Exporter::setAnswerDescriber(AnswerDescriber describe) {
-    std::lock_guard lock(m_mutex);
-    m_describe = std::move(describe);
-}
-
 void Exporter::publish(const CheckRun& run) {
     std::lock_guard lock(m_mutex);
-    m_latest = checkRunFamilies(run, m_describe);
+    m_latest = checkRunFamilies(run);
     ++m_counters.checks;
 }
 
@@ -149,20 +144,25 @@ HttpReply Exporter::probe(const QueryParameters& parameters) {
     }
     auto outcome = m_runProbe(*target, std::get<std::vector<std::string>>(zones));
     if (const auto* refusal = std::get_if<ProbeRefusal>(&outcome)) {
-        if (refusal->status == 400) {
-            countBadRequest();
-            return badRequest(refusal->reason);
-        }
-        return {refusal->status, "text/plain; charset=utf-8", refusal->reason + "\n", {}};
+        return refusedProbe(*refusal);
     }
-    AnswerDescriber describe;
     {
         std::lock_guard lock(m_mutex);
         ++m_counters.probes;
-        describe = m_describe;
     }
-    return metricsReply(probeFamilies(std::get<CheckRun>(outcome), describe),
-                        MetricsFormat::Prometheus);
+    return metricsReply(probeFamilies(std::get<CheckRun>(outcome)), MetricsFormat::Prometheus);
+}
+
+HttpReply Exporter::refusedProbe(const ProbeRefusal& refusal) {
+    if (refusal.status == 400) {
+        countBadRequest();
+        return badRequest(refusal.reason);
+    }
+    if (refusal.status == 422) {
+        std::lock_guard lock(m_mutex);
+        ++m_counters.probesTooLarge;
+    }
+    return {refusal.status, "text/plain; charset=utf-8", refusal.reason + "\n", {}};
 }
 
 HttpReply Exporter::frontPage() const {

@@ -27,8 +27,9 @@ struct HttpReply {
     std::vector<std::pair<std::string, std::string>> headers;
 };
 
-// Why a probe checked nothing: the status to answer (400 for a bad target)
-// and the reason.
+// Why a probe checked nothing: the status to answer (400 for a bad target,
+// 422 for one that covers more addresses than a probe asks about) and the
+// reason.
 struct ProbeRefusal {
     int status = 400;
     std::string reason;
@@ -43,6 +44,9 @@ struct ProbeLimits {
     double perSecond = 5;
     double burst = 10;
     std::size_t atOnce = 4;
+    // The addresses one probe may ask the lists about: a mail target's SPF
+    // record may authorise thousands.
+    std::size_t addresses = 256;
 };
 
 using QueryParameters = std::multimap<std::string, std::string>;
@@ -53,7 +57,6 @@ class Exporter {
 
     // The lists a probe may ask: those the periodic check asks.
     void setZones(std::vector<std::string> zones);
-    void setAnswerDescriber(AnswerDescriber describe);
 
     // After each periodic check: its results replace the previous ones.
     void publish(const CheckRun& run);
@@ -70,13 +73,13 @@ class Exporter {
   private:
     std::variant<std::vector<std::string>, ProbeRefusal> probeZones(
         const QueryParameters& parameters);
+    HttpReply refusedProbe(const ProbeRefusal& refusal);
 
     ProbeRunner m_runProbe;
     TokenBucket m_rate;
     ConcurrencyGate m_gate;
     std::mutex m_mutex;  // guards what follows
     std::vector<std::string> m_zones;
-    AnswerDescriber m_describe = describeAnswerByRange;
     std::optional<std::vector<MetricFamily>> m_latest;
     ExporterCounters m_counters;
 };

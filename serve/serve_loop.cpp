@@ -27,11 +27,12 @@ struct Shared {
 };
 
 void checkLoop(Shared& shared, Exporter& exporter, const ServeHooks& hooks,
-               std::chrono::seconds interval) {
+               std::chrono::seconds interval, std::ostream& err) {
     for (;;) {
         hooks.check(exporter);
+        const auto wait = hooks.interval ? hooks.interval() : interval;
         std::unique_lock lock(shared.mutex);
-        shared.wake.wait_for(lock, interval, [&] { return shared.stopping || shared.reload; });
+        shared.wake.wait_for(lock, wait, [&] { return shared.stopping || shared.reload; });
         if (shared.stopping) {
             return;
         }
@@ -40,6 +41,11 @@ void checkLoop(Shared& shared, Exporter& exporter, const ServeHooks& hooks,
             lock.unlock();
             if (auto problem = hooks.reload(exporter)) {
                 exporter.countFailure(Exporter::Failure::Config);
+                err << "ostrivane --serve: SIGHUP: the settings were not re-read, the previous "
+                       "ones stay: "
+                    << *problem << std::endl;
+            } else {
+                err << "ostrivane --serve: SIGHUP: settings re-read" << std::endl;
             }
         }
     }
@@ -98,7 +104,7 @@ int serveUntilStopped(const ServeSettings& settings, Exporter& exporter, const S
         finish(shared);
     });
     std::thread checks([&] {
-        checkLoop(shared, exporter, hooks, settings.interval);
+        checkLoop(shared, exporter, hooks, settings.interval, err);
         finish(shared);
     });
 

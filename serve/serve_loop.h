@@ -3,7 +3,8 @@
 // `ostrivane --serve` at run time: the HTTP server on its own thread, the
 // periodic check on another, and the calling thread waiting for signals.
 // SIGTERM or SIGINT ends it within a second; SIGHUP re-reads the settings
-// and checks at once.
+// and checks at once with them, or keeps the previous ones when they cannot
+// be read (said on the error stream, counted among the exporter's errors).
 
 #include <chrono>
 #include <functional>
@@ -27,6 +28,9 @@ struct ServeHooks {
     // Re-reads the settings; the reason when they could not be read (the
     // previous ones stay).
     std::function<std::optional<std::string>(Exporter&)> reload;
+    // The time until the next check, asked after each check (a reload may
+    // change it); empty: ServeSettings' interval.
+    std::function<std::chrono::seconds()> interval;
 };
 
 struct ServeSettings {

@@ -35,6 +35,8 @@ TEST(ConfigFile, ReadsEverySetting) {
 lists = ["spamhaus-zen", "bl.example.net"]
 servers = ["127.0.0.1:5300"]
 timeout = 2.5
+targets = ["192.0.2.25", "mail:example.org"]
+interval = 600
 [history]
 file = "/var/lib/ostrivane/history.db"
 days = 30
@@ -54,6 +56,12 @@ spamhaus = "abc123"
     EXPECT_EQ(config.warning, "2");
     EXPECT_EQ(config.critical, "1");
     EXPECT_EQ(config.keys.at("spamhaus"), "abc123");
+    ASSERT_TRUE(config.targets);
+    ASSERT_EQ(config.targets->size(), 2u);
+    EXPECT_EQ((*config.targets)[1].text, "mail:example.org");
+    EXPECT_EQ((*config.targets)[1].file, "ostrivane.toml");
+    EXPECT_EQ((*config.targets)[1].line, 5);
+    EXPECT_EQ(config.intervalSeconds, 600);
 }
 
 struct ConfigProblemCase {
@@ -75,6 +83,11 @@ TEST(ConfigFile, AnErrorOnLine7NamesFileAndLine) {
         {"nagios = { warning = \"\" }", "\"warning\""},
         {"lists = [\"zen\", 3]", "\"lists\""},
         {"timeout = ", ""},
+        {"targets = \"192.0.2.1\"", "\"targets\""},
+        {"targets = [\"192.0.2.1\", \"\"]", "\"targets\""},
+        {"interval = 59", "\"interval\" must be whole seconds, at least 60"},
+        {"interval = 90.5", "\"interval\""},
+        {"interval = \"15m\"", "\"interval\""},
     };
     for (const auto& c : cases) {
         const std::string text = std::string("# settings\n\n") + "# lists = [\"spamcop\"]\n" +
@@ -113,6 +126,14 @@ TEST(ConfigFile, LaterFilesWinAndAKeyFileOthersCanReadIsWarnedOf) {
 
     ::chmod((dir / "xdg" / "ostrivane" / "ostrivane.toml").c_str(), 0600);
     EXPECT_TRUE(std::get<Config>(loadConfig(std::nullopt)).warnings.empty());
+}
+
+// The exporter's unit sets XDG_CONFIG_HOME=/etc: the one file is read once.
+TEST(ConfigFile, TheSameFileIsNotReadTwice) {
+    testing::TempDir dir;
+    ScopedEnv etc("OSTRIVANE_CONFIG_DIR", (dir / "ostrivane").c_str());
+    ScopedEnv xdg("XDG_CONFIG_HOME", (dir.path().string() + "/").c_str());
+    EXPECT_EQ(configSearchPath(), std::vector{dir / "ostrivane" / "ostrivane.toml"});
 }
 
 TEST(ConfigFile, AnExplicitFileMustExistAndOnlyItIsRead) {

@@ -99,9 +99,15 @@ class CatalogTest(unittest.TestCase):
         self.assertEqual(zen["verdict"], "listed")
 
         for fmt, expected in (("text", "127.0.0.10 policy-listing: PBL"),
-                              ("nagios", "listed on zen.spamhaus.org (127.0.0.10 policy-listing: PBL")):
+                              ("nagios", "listed on zen.spamhaus.org (127.0.0.10 policy-listing: PBL"),
+                              ("openmetrics", 'zone="zen.spamhaus.org",list="Spamhaus ZEN",'
+                               'answer="127.0.0.10",class="policy-listing",meaning="PBL')):
             code, out, err = self.scratch.run(["--check", "--format", fmt, "192.0.2.10"])
             self.assertIn(expected, out, fmt)
+            if fmt == "openmetrics" and shutil.which("promtool"):
+                lint = subprocess.run(["promtool", "check", "metrics"], input=out,
+                                      capture_output=True, text=True)
+                self.assertEqual((lint.returncode, lint.stdout + lint.stderr), (0, ""))
 
     def test_a_key_is_asked_through_its_zone_and_never_shown(self):
         history = os.path.join(self.scratch.root, "history.sqlite")

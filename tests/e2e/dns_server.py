@@ -29,8 +29,9 @@ from dnslib import AAAA, CNAME, QTYPE, RCODE, RR, SOA, TXT, A, DNSHeader, DNSRec
 # What is served
 # --------------------------------------------------------------------------
 
-# Host names: their A and AAAA records (each type in exactly this order), and
-# the delay in seconds before the answer. "nowhere.test" is deliberately absent.
+# Host names: their A and AAAA records (each type in exactly this order), the
+# delay in seconds before the answer, and optionally their TXT records (an SPF
+# record makes the name a mail domain). "nowhere.test" is deliberately absent.
 HOSTS = {
     #  name           addresses, in answer order        delay
     "listed.test": (["192.0.2.10"], 0),
@@ -38,6 +39,10 @@ HOSTS = {
     "slow.test": (["192.0.2.10"], 3),
     "clean.test": (["192.0.2.20"], 0),
     "v6.test": (["2001:db8::99", "192.0.2.20", "2001:db8::20"], 0),
+    # Mail domains without MX: a /31 holding the listed 192.0.2.10, and a /23
+    # (512 addresses: more than one probe of the exporter may ask about).
+    "narrow-spf.test": ([], 0, ["v=spf1 ip4:192.0.2.10/31 -all"]),
+    "wide-spf.test": ([], 0, ["v=spf1 ip4:198.51.100.0/23 -all"]),
 }
 
 # Who a healthy test list lists: host address -> the answer it gives.
@@ -243,8 +248,8 @@ def answer_for(name, qtype):
     name = name.lower().rstrip(".")
 
     if name in HOSTS:
-        addresses, delay = HOSTS[name]
-        return Answer(records=records_for(name, qtype, addresses), delay=delay)
+        addresses, delay, *txts = HOSTS[name]
+        return Answer(records=records_for(name, qtype, addresses, *txts), delay=delay)
 
     found = find_zone(name)
     if found is None:

@@ -29,10 +29,25 @@ import urllib.parse
 import urllib.request
 
 BINARY = None
-LISTED, CLEAN = "192.0.2.10", "192.0.2.20"
-ZONES = ["bl.test", "bl2.test", "empty.test"]
+LISTED, CLEAN, ADDED = "192.0.2.10", "192.0.2.20", "192.0.2.11"
+KEY = "testkey42"  # dns_server.py answers for Spamhaus ZEN under this key only
 RULES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "packaging",
                      "prometheus", "ostrivane-rules.yml")
+# The exporter's config file: its targets and lists, and a list of its own whose
+# meaning needs escaping in a label. ZEN is asked through its key.
+CONFIG = """lists = ["bl.test", "bl2.test", "empty.test", "spamhaus-zen"]
+targets = [{targets}]
+[[list]]
+id = "bl-test"
+name = "Test list"
+zone = "bl.test"
+kinds = ["ipv4", "ipv6"]
+answer = [{{ code = "127.0.0.4", class = "listing", meaning = "caught in the \\"trap\\" \\\\ 4" }}]
+"""
+
+
+def config_text(*targets):
+    return CONFIG.format(targets=", ".join(f'"{t}"' for t in targets))
 
 
 def free_port():
@@ -92,13 +107,21 @@ class Exporter(unittest.TestCase):
         cls.scratch = tempfile.mkdtemp(prefix="ostrivane-serve-")
         cls.history = os.path.join(cls.scratch, "history.sqlite")
         cls.port = free_port()
-        zone_args = [arg for zone in ZONES for arg in ("--zone", zone)]
+        cls.config = os.path.join(cls.scratch, "ostrivane.toml")
+        cls.write_config(config_text(LISTED, CLEAN))
         cls.log = open(os.path.join(cls.scratch, "serve.log"), "w+")
+        environment = dict(os.environ, OSTRIVANE_KEY_SPAMHAUS=KEY,
+                           OSTRIVANE_CONFIG_DIR=os.path.join(cls.scratch, "etc"))
         cls.process = subprocess.Popen(
-            [BINARY, "--serve", f"127.0.0.1:{cls.port}", "--target", LISTED, "--target", CLEAN,
-             *zone_args, "--server", "127.0.0.1", "--timeout", "1", "--history", cls.history],
-            stdout=cls.log, stderr=subprocess.STDOUT)
+            [BINARY, "--serve", f"127.0.0.1:{cls.port}", "--config", cls.config,
+             "--server", "127.0.0.1", "--timeout", "1", "--history", cls.history],
+            stdout=cls.log, stderr=subprocess.STDOUT, env=environment)
         wait_until("the first check", lambda: cls.healthy_with_results(), 20)
+
+    @classmethod
+    def write_config(cls, text):
+        with open(cls.config, "w") as out:
+            out.write(text)
 
     @classmethod
     def healthy_with_results(cls):
@@ -136,7 +159,12 @@ class Exporter(unittest.TestCase):
             ("/nothing-here", 404, "Not found"),
             ("/metrics/", 404, "Not found"),
             (f"/probe?target={LISTED}&zone=bl.test", 200,
-             f'ostrivane_listed{{subject="{LISTED}",target="{LISTED}",zone="bl.test",list=""}} 1'),
+             f'ostrivane_listed{{subject="{LISTED}",target="{LISTED}",zone="bl.test",'
+             'list="Test list"} 1'),
+            # A mail target: every address its SPF record authorises.
+            (f"/probe?target=spf:narrow-spf.test&zone=bl.test", 200,
+             f'ostrivane_listed{{subject="{LISTED}",target="spf:narrow-spf.test",zone="bl.test",'
+             'list="Test list"} 1'),
         ]
         for path, code, text in cases:
             status, body = get(self.port, path)
@@ -192,7 +220,8 @@ class Exporter(unittest.TestCase):
 
             expected = [("OstrivaneListBroken", "", "empty.test", "pending"),
                         ("OstrivaneNewListing", LISTED, "bl.test", "firing"),
-                        ("OstrivaneNewListing", LISTED, "bl2.test", "firing")]
+                        ("OstrivaneNewListing", LISTED, "bl2.test", "firing"),
+                        ("OstrivaneNewListing", LISTED, "zen.dq.spamhaus.net", "firing")]
             wait_until("the alerts", lambda: alerts() == expected, 30)
         finally:
             server.terminate()
@@ -204,7 +233,24 @@ class Exporter(unittest.TestCase):
         self.assertEqual(timeline.returncode, 0, timeline.stderr)
         self.assertIn("bl.test", timeline.stdout)
 
-    # ---- abuse ---------------------------------------------------------
+    def test_05_answers_carry_the_catalogs_meaning_and_no_key(self):
+        _, body = get(self.port, "/metrics")
+        cases = [
+            ("the config's own list, its meaning escaped",
+             f'ostrivane_answer_info{{subject="{LISTED}",zone="bl.test",list="Test list",'
+             'answer="127.0.0.4",class="listing",meaning="caught in the \\"trap\\" \\\\ 4"} 1'),
+            ("a catalog list asked with its key, shown without it",
+             f'ostrivane_answer_info{{subject="{LISTED}",zone="zen.dq.spamhaus.net",'
+             'list="Spamhaus ZEN",answer="127.0.0.10",class="policy-listing",'
+             'meaning="PBL set by the ISP: an end-user range that should not send mail directly"} 1'),
+            ("a list the catalog does not know: the class by range",
+             f'ostrivane_answer_info{{subject="{LISTED}",zone="bl2.test",list="",'
+             'answer="127.0.0.10",class="listing",meaning=""} 1'),
+        ]
+        for what, line in cases:
+            self.assertIn(line, body, what)
+        self.assertNotIn(KEY, body)
+
 
     def test_10_many_connections_at_once(self):
         before = rss_kib(self.process.pid)
@@ -302,17 +348,79 @@ class Exporter(unittest.TestCase):
         _, body = get(self.port, "/metrics")
         self.assertRegex(body, r'ostrivane_probes_total\{outcome="rate-limited"\} [1-9]')
 
+    def test_16_a_probe_asks_about_few_addresses(self):
+        time.sleep(2.5)  # the bucket fills up again
+        cases = [
+            ("a block of 512 addresses", "198.51.100.0/23", "a probe asks about at most 256"),
+            ("a mail domain whose SPF record authorises 512 addresses", "mail:wide-spf.test",
+             "covers 512 addresses, more than the 256 allowed"),
+        ]
+        for what, target, reason in cases:
+            status, body = get(self.port, "/probe?" + urllib.parse.urlencode({"target": target}))
+            self.assertEqual(status, 422, what)
+            self.assertIn(reason, body, what)
+        _, body = get(self.port, "/metrics")
+        self.assertIn('ostrivane_probes_total{outcome="too-large"} 2', body)
+
+    def test_17_a_bounded_number_of_probes_at_once(self):
+        # Host names that never get an answer hold each probe for its
+        # time-out: of 8 at once, 4 run and the others are turned away.
+        time.sleep(2.5)
+        codes = []
+        lock = threading.Lock()
+
+        def one(index):
+            code, _ = get(self.port, f"/probe?target=p{index}.silent.test", timeout=15)
+            with lock:
+                codes.append(code)
+
+        threads = [threading.Thread(target=one, args=(i,)) for i in range(8)]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+        self.assertEqual(sorted(set(codes)), [200, 429], codes)
+        self.assertLessEqual(codes.count(200), 4, codes)
+        _, body = get(self.port, "/metrics")
+        self.assertRegex(body, r'ostrivane_probes_total\{outcome="busy"\} [1-9]')
+
     # ---- signals -------------------------------------------------------
 
-    def test_20_sighup_checks_again(self):
-        def checks():
-            _, body = get(self.port, "/metrics")
-            line = next(l for l in body.splitlines() if l.startswith("ostrivane_checks_total"))
-            return float(line.split()[1])
+    def checks(self):
+        _, body = get(self.port, "/metrics")
+        line = next(l for l in body.splitlines() if l.startswith("ostrivane_checks_total"))
+        return float(line.split()[1])
 
-        before = checks()
+    def test_20_sighup_rereads_the_config(self):
+        before = self.checks()
+        self.write_config(config_text(LISTED, CLEAN, ADDED))
         self.process.send_signal(signal.SIGHUP)
-        wait_until("a check after SIGHUP", lambda: checks() > before, 10)
+        wait_until("a check after SIGHUP", lambda: self.checks() > before, 10)
+        _, body = get(self.port, "/metrics")
+        self.assertIn(f'ostrivane_listed{{subject="{ADDED}",target="{ADDED}",zone="bl.test"', body)
+
+    def test_21_a_broken_config_keeps_the_previous_one(self):
+        log_mark = os.path.getsize(self.log.name)
+        cases = [
+            # what, config text, the line and problem said
+            ("a bad target", config_text(LISTED, "mail!"), "line 2: target 'mail!'"),
+            ("a syntax error", "lists = [\n", "line 2"),
+            ("an unknown list of the catalog's", "targets = [\"192.0.2.1\"]\n[[list]]\nid = 3\n",
+             "line 3"),
+        ]
+        for count, (what, text, said) in enumerate(cases, start=1):
+            before = self.checks()
+            self.write_config(text)
+            self.process.send_signal(signal.SIGHUP)
+            wait_until(what, lambda: self.checks() > before, 10)
+            _, body = get(self.port, "/metrics")
+            self.assertIn(f'ostrivane_errors_total{{kind="config"}} {count}', body, what)
+            # The previous settings still check the added target.
+            self.assertIn(f'ostrivane_listed{{subject="{ADDED}"', body, what)
+            with open(self.log.name) as log:
+                log.seek(log_mark)
+                said_since = log.read()
+            self.assertIn(f"the previous ones stay: {self.config}: {said}", said_since, what)
 
     def test_99_sigterm_ends_it_within_a_second(self):
         started = time.monotonic()

@@ -108,6 +108,9 @@ CheckRun sampleRun() {
         resultOf("192.0.2.20", "err.test", CheckVerdict::NoAnswer),
     };
     run.results[0].change = ListingChange::New;
+    // Decoded by the catalog: its words go into the labels as they are, escaped.
+    run.results[0].meanings = {{"policy-listing", "PBL: \"end-user\" range\\ \nno mail"},
+                               {"listing", "test point"}};
     run.unresolvedTargets = {"nowhere.test"};
     run.unansweredTargets = {"slow.test"};
     return run;
@@ -145,8 +148,10 @@ TEST(CheckRunMetrics, SamplesSayWhatTheRunFound) {
         {"no answer is never clean",
          R"(ostrivane_listed{subject="192.0.2.20",target="192.0.2.20",zone="err.test")", false},
         {"each answer code, in order",
-         R"(ostrivane_answer_info{subject="192.0.2.10",zone="bl.test",list="Test \"list\"",answer="127.0.0.4",class="listing",meaning=""} 1)",
+         R"(ostrivane_answer_info{subject="192.0.2.10",zone="bl.test",list="Test \"list\"",answer="127.0.0.4",class="policy-listing",meaning="PBL: \"end-user\" range\\ \nno mail"} 1)",
          true},
+        {"the catalog's meaning of the second answer",
+         R"(answer="127.0.0.2",class="listing",meaning="test point"} 1)", true},
         {"an error code is classed as one",
          R"(ostrivane_answer_info{subject="192.0.2.10",zone="err.test",list="",answer="127.255.255.254",class="list-error",meaning=""} 1)",
          true},
@@ -175,15 +180,17 @@ TEST(CheckRunMetrics, SamplesSayWhatTheRunFound) {
     EXPECT_EQ(familyNamed(families, "ostrivane_answer_info").samples.size(), 3u);
 }
 
-TEST(CheckRunMetrics, AnswersTakeTheirMeaningFromTheDescriber) {
+// Answers the catalog did not decode (a list not in it).
+TEST(CheckRunMetrics, UndecodedAnswersTakeTheirMeaningFromTheDescriber) {
     const auto families =
         checkRunFamilies(sampleRun(), [](std::string_view zone, std::string_view answer) {
             return AnswerDescription{"policy", std::string(zone) + " says " + std::string(answer)};
         });
     const auto& answers = familyNamed(families, "ostrivane_answer_info").samples;
     ASSERT_EQ(answers.size(), 3u);
-    EXPECT_EQ(answers[1].labels[4].second, "policy");
-    EXPECT_EQ(answers[1].labels[5].second, "bl.test says 127.0.0.2");
+    EXPECT_EQ(answers[1].labels[5].second, "test point");
+    EXPECT_EQ(answers[2].labels[4].second, "policy");
+    EXPECT_EQ(answers[2].labels[5].second, "err.test says 127.255.255.254");
 }
 
 TEST(CheckRunMetrics, ClassByRangeWithoutACatalog) {
