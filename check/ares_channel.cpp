@@ -22,6 +22,8 @@ namespace {
 
 std::once_flag aresInitialised;
 
+constexpr int kReceiveBuffer = 4 << 20;
+
 struct Pending {
     ReplyCallback callback;
     void* context;
@@ -52,7 +54,11 @@ std::variant<std::unique_ptr<AresChannel>, ChannelFailure> AresChannel::open(
     options.timeout = std::max(1, static_cast<int>(settings.tryTimeout.count()));
     options.tries = std::max(1, settings.tries);
     options.flags = ARES_FLAG_NOSEARCH;
-    const int mask = ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES | ARES_OPT_FLAGS;
+    // Answers to a burst of questions arrive faster than one poll round
+    // reads them: the kernel's default buffer (about 200 KB, some 300 small
+    // datagrams) drops the rest. The kernel caps this at net.core.rmem_max.
+    options.socket_receive_buffer_size = kReceiveBuffer;
+    const int mask = ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES | ARES_OPT_FLAGS | ARES_OPT_SOCK_RCVBUF;
     status = ares_init_options(&channel->m_state->channel, &options, mask);
     if (status != ARES_SUCCESS) {
         channel->m_state->channel = nullptr;

@@ -19,28 +19,11 @@ namespace ostrivane {
 
 namespace {
 
-std::variant<std::vector<CheckZone>, CheckFailure> zonesOf(const CheckOptions& options,
-                                                           const CheckEnvironment& environment) {
+// The list file the window and the unattended check read, read the same way;
+// a file named with --list must be there and readable.
+std::variant<std::vector<CheckZone>, CheckFailure> listFileZones(
+    const CheckOptions& options, const CheckEnvironment& environment) {
     std::vector<CheckZone> zones;
-    const CatalogUse noCatalog;
-    const CatalogUse& use = environment.catalog != nullptr ? *environment.catalog : noCatalog;
-    if (!options.zones.empty()) {
-        return zonesNamed(options.zones, use);
-    }
-    if (!options.listFile && use.configLists) {
-        return zonesNamed(*use.configLists, use);
-    }
-    if (!options.listFile && use.catalog != nullptr) {
-        zones = defaultZones(use);
-        if (zones.empty()) {
-            return CheckFailure{
-                "no zone to check: the catalog's default set is empty "
-                "(give one with --zone or --list)"};
-        }
-        return zones;
-    }
-    // The list file the window and the unattended check read, read the same
-    // way; a file named with --list must be there and readable.
     MemoryTable table;
     const auto path = options.listFile.value_or(environment.defaultListFile);
     std::error_code error;
@@ -59,10 +42,8 @@ std::variant<std::vector<CheckZone>, CheckFailure> zonesOf(const CheckOptions& o
         auto zone = table.zone(row);
         zone.erase(0, zone.find_first_not_of(" \t"));
         zone.erase(zone.find_last_not_of(" \t.") + 1);
-        const bool known = std::any_of(zones.begin(), zones.end(),
-                                       [&zone](const CheckZone& z) { return z.zone == zone; });
-        if (!zone.empty() && !known) {
-            zones.push_back({zone, table.name(row)});
+        if (!zone.empty()) {
+            addZones(zones, {{zone, table.name(row)}});
         }
     }
     if (zones.empty()) {
@@ -72,22 +53,54 @@ std::variant<std::vector<CheckZone>, CheckFailure> zonesOf(const CheckOptions& o
     return zones;
 }
 
+// The run's lists: --zone, else --list, else the config file's lists, else the
+// catalog's default set, else the window's list file; each split into address
+// lists and domain lists, and --domain-zone's added to the domain lists.
+std::variant<ZoneChoice, CheckFailure> zonesOf(const CheckOptions& options,
+                                               const CheckEnvironment& environment) {
+    const CatalogUse noCatalog;
+    const CatalogUse& use = environment.catalog != nullptr ? *environment.catalog : noCatalog;
+    ZoneChoice choice;
+    if (!options.zones.empty()) {
+        choice = zonesChosen(options.zones, use);
+    } else if (!options.listFile && use.configLists) {
+        choice = zonesChosen(*use.configLists, use);
+    } else if (!options.listFile && use.catalog != nullptr) {
+        choice = defaultChoice(use);
+        if (choice.addresses.empty() && choice.domains.empty()) {
+            return CheckFailure{
+                "no zone to check: the catalog's default set is empty "
+                "(give one with --zone or --list)"};
+        }
+    } else {
+        auto zones = listFileZones(options, environment);
+        if (auto* failure = std::get_if<CheckFailure>(&zones)) {
+            return *failure;
+        }
+        choice = zonesSplit(std::get<std::vector<CheckZone>>(zones), use);
+    }
+    // A zone given as a domain list is one, whatever the catalog says of it.
+    for (const auto& name : options.domainZones) {
+        const CatalogList* list = use.catalog != nullptr ? use.catalog->find(name) : nullptr;
+        addZones(choice.domains, {list != nullptr ? zoneOfList(*list, use) : CheckZone{name, {}}});
+    }
+    return choice;
+}
+
 // The domain lists' verdicts on the mail targets' names, after the address
 // lists' in the same run.
 std::optional<CheckFailure> askDomainListsOf(const CheckOptions& options,
+                                             const std::vector<CheckZone>& zones,
                                              const MailSubjects& subjects, CheckRun& run) {
     if (subjects.names.empty()) {
         return std::nullopt;
     }
-    if (options.domainZones.empty()) {
+    if (zones.empty()) {
         run.findings.push_back({subjects.names.front().target, FindingKind::Note,
-                                "no domain list to ask (--domain-zone): the domain and its MX "
-                                "host names were not checked on one"});
+                                "no domain list among the lists chosen (a catalog list of kind "
+                                "domains, or --domain-zone): the domain and its MX host names "
+                                "were not checked on one"});
         return std::nullopt;
-    }
-    std::vector<CheckZone> zones;
-    for (const auto& zone : options.domainZones) {
-        zones.push_back({zone, {}});
     }
     auto asked = askDomainLists(subjects.names, zones, {options.timeout, options.servers});
     if (const auto* failure = std::get_if<EngineFailure>(&asked)) {
@@ -102,10 +115,9 @@ std::optional<CheckFailure> askDomainListsOf(const CheckOptions& options,
     return std::nullopt;
 }
 
-}  // namespace
-
-std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
-                                              const CheckEnvironment& environment) {
+// The targets as given, standard input read once where "-" stands.
+std::variant<std::vector<Target>, CheckFailure> targetsOf(const CheckOptions& options,
+                                                          std::istream& input) {
     std::vector<Target> targets;
     bool inputRead = false;
     for (const auto& text : options.targets) {
@@ -114,7 +126,7 @@ std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
                 continue;
             }
             inputRead = true;
-            auto fromInput = readTargets(environment.input);
+            auto fromInput = readTargets(input);
             if (const auto* error = std::get_if<TargetError>(&fromInput)) {
                 return CheckFailure{error->reason + ": '" + error->text + "'"};
             }
@@ -131,25 +143,57 @@ std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
     if (targets.empty()) {
         return CheckFailure{"no target given: standard input held none"};
     }
+    return targets;
+}
 
+// The address lists' verdicts on every address. Addresses without an address
+// list are a failure: nothing would be said of them.
+std::variant<CheckRun, CheckFailure> askAddressLists(const CheckOptions& options,
+                                                     const std::vector<CheckAddress>& addresses,
+                                                     const std::vector<CheckZone>& zones) {
+    if (zones.empty() && addresses.empty()) {
+        return CheckRun{};
+    }
+    if (zones.empty()) {
+        return CheckFailure{
+            "no list for addresses: the lists chosen are domain lists, asked only "
+            "about the names of mail targets (add an address list with --zone)"};
+    }
+    auto asked = askLists(addresses, zones, {options.timeout, options.servers});
+    if (const auto* failure = std::get_if<EngineFailure>(&asked)) {
+        return CheckFailure{failure->reason};
+    }
+    return std::get<CheckRun>(std::move(asked));
+}
+
+}  // namespace
+
+std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
+                                              const CheckEnvironment& environment) {
+    auto targets = targetsOf(options, environment.input);
+    if (auto* failure = std::get_if<CheckFailure>(&targets)) {
+        return *failure;
+    }
     auto zones = zonesOf(options, environment);
     if (auto* failure = std::get_if<CheckFailure>(&zones)) {
         return *failure;
     }
+    const auto& choice = std::get<ZoneChoice>(zones);
+    const auto& given = std::get<std::vector<Target>>(targets);
 
     const auto started = std::chrono::steady_clock::now();
     const EpochMs startedAt = nowEpochMs();
     const auto resolve = environment.resolveHost
                              ? environment.resolveHost
                              : dnsHostResolver(options.timeout, options.servers);
-    auto expanded = expandTargets(targets, resolve);
+    auto expanded = expandTargets(given, resolve);
     if (const auto* error = std::get_if<TargetError>(&expanded)) {
         return CheckFailure{"target '" + error->text + "': " + error->reason};
     }
     auto& found = std::get<ExpandedTargets>(expanded);
     const auto mailDns = environment.mailDns ? environment.mailDns
                                              : mailDnsRound({options.timeout, options.servers});
-    auto mail = addMailSubjects(targets, mailDns, {options.spfWidestIPv4, options.spfWidestIPv6},
+    auto mail = addMailSubjects(given, mailDns, {options.spfWidestIPv4, options.spfWidestIPv6},
                                 found.addresses);
     if (const auto* error = std::get_if<TargetError>(&mail)) {
         return CheckFailure{"target '" + error->text + "': " + error->reason};
@@ -162,12 +206,18 @@ std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
                             true};
     }
 
-    auto asked = askLists(found.addresses, std::get<std::vector<CheckZone>>(zones),
-                          {options.timeout, options.servers});
-    if (const auto* failure = std::get_if<EngineFailure>(&asked)) {
-        return CheckFailure{failure->reason};
+    auto asked = askAddressLists(options, found.addresses, choice.addresses);
+    if (const auto* failure = std::get_if<CheckFailure>(&asked)) {
+        return *failure;
     }
     auto run = std::get<CheckRun>(std::move(asked));
+    run.unresolvedTargets = found.unresolved;
+    run.unansweredTargets = found.unanswered;
+    attachVia(found.addresses, run.results);
+    run.findings = subjects.findings;
+    if (auto failure = askDomainListsOf(options, choice.domains, subjects, run)) {
+        return *failure;
+    }
     if (environment.catalog != nullptr) {
         applyCatalog(run, *environment.catalog);
     }
@@ -175,13 +225,6 @@ std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
     run.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                          std::chrono::steady_clock::now() - started)
                          .count();
-    run.unresolvedTargets = found.unresolved;
-    run.unansweredTargets = found.unanswered;
-    attachVia(found.addresses, run.results);
-    run.findings = subjects.findings;
-    if (auto failure = askDomainListsOf(options, subjects, run)) {
-        return *failure;
-    }
     return run;
 }
 

@@ -28,8 +28,10 @@ constexpr std::size_t kUnprovenZoneInFlight = 16;
 // that has stopped reading (or a machine too busy to read the answers) can
 // pile up, in c-ares's memory and in the server's queue.
 constexpr std::size_t kInFlightWindows = 16;
-// A question is sent at most this often: once and two re-asks.
-constexpr int kMaxCopies = 3;
+// A question is sent at most this often: once and five re-asks, each later
+// than the one before (see QuestionPacer::reaskAt), so that a server that
+// stops reading for a while (a busy machine) does not lose all of them.
+constexpr int kMaxCopies = 6;
 // Results waiting for their address's last zone, at most (about 16 MB).
 constexpr std::size_t kMaxHeldResults = std::size_t{1} << 18;
 
@@ -60,6 +62,7 @@ struct Question {
     std::uint8_t copies = 0;       // sent so far
     std::uint8_t outstanding = 0;  // copies c-ares still holds
     std::uint8_t youngCopies = 0;  // bit per copy still counted by the pacer
+    std::uint8_t liveCopies = 0;   // bit per copy counted in flight: not yet given up as lost
     bool open = false;
     bool freed = false;
     bool unproven = false;  // counted in its zone's unproven questions
@@ -212,6 +215,7 @@ class Engine {
         ++question.outstanding;
         question.youngCopies |= static_cast<std::uint8_t>(1U << copy);
         ++m_young;
+        question.liveCopies |= static_cast<std::uint8_t>(1U << copy);
         ++m_copiesOut;
         m_youngQueue.push_back({now, index, question.generation, copy});
         if (question.copies < kMaxCopies) {
@@ -239,6 +243,16 @@ class Engine {
         }
     }
 
+    // A copy given up as lost no longer counts in flight, though c-ares holds
+    // it until its own time-out: lost copies must not stop the re-asks.
+    void drop(Question& question, std::uint8_t copy) {
+        const auto bit = static_cast<std::uint8_t>(1U << copy);
+        if ((question.liveCopies & bit) != 0) {
+            question.liveCopies = static_cast<std::uint8_t>(question.liveCopies & ~bit);
+            --m_copiesOut;
+        }
+    }
+
     void ageYoung(Clock::time_point now) {
         const auto age = m_pacer.youngAge();
         while (!m_youngQueue.empty() && now - m_youngQueue.front().sent >= age) {
@@ -262,7 +276,11 @@ class Engine {
             if (event.kind == EventKind::Deadline) {
                 settle(event.question, std::nullopt, 0, true);
             } else if (question.copies == event.copies) {
-                m_pacer.lost(now);
+                m_pacer.lost(question.lastSent, now);
+                for (std::uint8_t copy = 0; copy < question.copies; ++copy) {
+                    forget(question, copy);
+                    drop(question, copy);
+                }
                 m_reask.push_back({event.question, event.generation});
             }
         }
@@ -364,8 +382,8 @@ class Engine {
                   std::size_t length) {
         auto& question = m_questions[index];
         --question.outstanding;
-        --m_copiesOut;
         forget(question, copy);
+        drop(question, copy);
         if (AresChannel::isCancelled(status)) {
             release(index);
             return;
@@ -378,13 +396,25 @@ class Engine {
         }
         if (question.open) {
             if (reply != nullptr) {
-                m_pacer.answered(std::chrono::duration_cast<QuestionPacer::Duration>(
-                                     Clock::now() - question.lastSent),
-                                 question.copies == 1);
+                m_pacer.answered(roundTripOf(question, copy));
             }
             settle(index, reply == nullptr ? std::nullopt : std::optional(reply), length);
         }
         release(index);
+    }
+
+    // How long the copy answered was out: the first and the last copy's
+    // sending times are kept.
+    static std::optional<QuestionPacer::Duration> roundTripOf(const Question& question,
+                                                              std::uint8_t copy) {
+        const auto now = Clock::now();
+        if (copy + 1 == question.copies) {
+            return std::chrono::duration_cast<QuestionPacer::Duration>(now - question.lastSent);
+        }
+        if (copy == 0) {
+            return std::chrono::duration_cast<QuestionPacer::Duration>(now - question.firstSent);
+        }
+        return std::nullopt;
     }
 
     // Records what came of a question: its reply, or none (time-out, failure).

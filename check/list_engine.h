@@ -19,6 +19,9 @@ namespace ostrivane {
 struct CheckZone {
     std::string zone;
     std::string name;  // the list file's name for it; empty for --zone
+    // A list of the catalog: the catalog says which of its answers are errors
+    // (check/catalog_lists.h), so no code of the engine's own is applied.
+    bool decodedByCatalog = false;
 };
 
 struct EngineSettings {

@@ -41,7 +41,7 @@ std::optional<QuestionPacer::Clock::time_point> QuestionPacer::reaskAt(
         wait = std::max(kMinReask, *m_smoothed + 4 * m_variation);
         expected = *m_smoothed;
     }
-    wait *= 1 << std::clamp(copies - 1, 0, 4);
+    wait *= 1 << std::clamp(copies - 1, 0, 5);
     const auto at = sent + wait;
     if (at + expected >= deadline) {
         return std::nullopt;
@@ -49,8 +49,9 @@ std::optional<QuestionPacer::Clock::time_point> QuestionPacer::reaskAt(
     return at;
 }
 
-void QuestionPacer::answered(Duration roundTrip, bool onlyCopy) {
-    if (onlyCopy) {
+void QuestionPacer::answered(std::optional<Duration> sample) {
+    if (sample) {
+        const Duration roundTrip = *sample;
         m_quickest = std::min(m_quickest, roundTrip);
         if (!m_smoothed) {
             m_smoothed = roundTrip;
@@ -66,10 +67,12 @@ void QuestionPacer::answered(Duration roundTrip, bool onlyCopy) {
     m_window = std::min(m_window, static_cast<double>(kMaxWindow));
 }
 
-void QuestionPacer::lost(Clock::time_point now) {
-    const auto roundTrip = m_smoothed.value_or(youngAge());
-    if (m_lastCut && now - *m_lastCut < std::max<Duration>(roundTrip, youngAge())) {
-        return;  // one cut per round trip: the losses of one burst are one event
+void QuestionPacer::lost(Clock::time_point sent, Clock::time_point now) {
+    if (m_lastCut && sent <= *m_lastCut) {
+        // Sent before the last cut: lost in the burst that cut already
+        // answered. Cutting again for each of its losses, found one by one at
+        // their re-ask times, would shrink the window to nothing.
+        return;
     }
     m_lastCut = now;
     m_windowBeforeCut = m_window;

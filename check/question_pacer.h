@@ -11,8 +11,9 @@
 //     (the engine still bounds all those in flight to a multiple of the
 //     window);
 //   - the window grows with every answer (doubling per round trip until the
-//     first loss, then by one per window) and halves, at most once per round
-//     trip, when a question goes missing: unanswered when it is re-asked;
+//     first loss, then by one per window) and halves when a question goes
+//     missing (unanswered when it is re-asked), once per burst: losses of
+//     questions sent before the last cut do not cut again;
 //   - a question is re-asked after a few smoothed round trips, early enough
 //     for the new copy to be answered within the run's time-out; a re-ask
 //     whose first copy is answered after all was no loss, and its cut is
@@ -44,11 +45,14 @@ class QuestionPacer {
     std::optional<Clock::time_point> reaskAt(Clock::time_point sent, int copies,
                                              Clock::time_point deadline) const;
 
-    // An answer to a copy sent `roundTrip` ago; `onlyCopy`: the question was
-    // never re-asked, so the round trip is a sample (Karn's rule).
-    void answered(Duration roundTrip, bool onlyCopy);
-    // A question unanswered at its re-ask time.
-    void lost(Clock::time_point now);
+    // An answer; `roundTrip`: how long ago the copy answered was sent, when
+    // that is known. Each copy of a question has its own query id, so the
+    // reply says which copy it answers: a re-asked question still gives a
+    // sample (a slow list whose every question was re-asked would else never
+    // give one, and be re-asked for ever after a third of the time-out).
+    void answered(std::optional<Duration> roundTrip);
+    // A question sent at `sent` and unanswered at its re-ask time, `now`.
+    void lost(Clock::time_point sent, Clock::time_point now);
     // The first copy of a re-asked question was answered after all.
     void notLost();
 

@@ -30,32 +30,37 @@ TEST(QuestionPacer, WindowGrowsWithAnswersAndHalvesOnLoss) {
     for (const auto& c : cases) {
         QuestionPacer pacer(2000ms);
         for (int i = 0; i < c.answers; ++i) {
-            pacer.answered(100us, true);
+            pacer.answered(100us);
         }
         auto now = Clock::now();
         for (int i = 0; i < c.lossesApart; ++i) {
             now += 1s;
-            pacer.lost(now);
+            pacer.lost(now - 10ms, now);
         }
         EXPECT_EQ(pacer.window(), c.window) << c.what;
     }
 }
 
-TEST(QuestionPacer, LossesOfOneRoundTripCutOnceAndAnEarlyReaskIsUndone) {
+TEST(QuestionPacer, LossesOfOneBurstCutOnceAndAnEarlyReaskIsUndone) {
     QuestionPacer pacer(2000ms);
-    pacer.answered(5ms, true);
+    pacer.answered(5ms);
     const auto before = pacer.window();
     const auto now = Clock::now();
-    pacer.lost(now);
-    pacer.lost(now + 1ms);  // the same burst
+    pacer.lost(now - 10ms, now);
+    // The same burst, found lost one by one at their re-ask times, however
+    // long after the cut: sent before it.
+    pacer.lost(now - 9ms, now + 1ms);
+    pacer.lost(now - 1ms, now + 50ms);
     EXPECT_EQ(pacer.window(), before / 2);
     pacer.notLost();  // the first copy was answered after all
     EXPECT_EQ(pacer.window(), before);
+    // A question sent after the cut and lost: a new burst, a new cut.
+    pacer.lost(now + 2ms, now + 20ms);
+    EXPECT_EQ(pacer.window(), before / 2);
     // After the cut the window grows by one per window of answers.
-    pacer.lost(now + 1s);
     const auto cut = pacer.window();
     for (std::size_t i = 0; i < cut; ++i) {
-        pacer.answered(5ms, true);
+        pacer.answered(5ms);
     }
     EXPECT_EQ(pacer.window(), cut + 1);
 }
@@ -71,7 +76,7 @@ TEST(QuestionPacer, SlowAnswersNeitherShrinkTheWindowNorCauseUselessReasks) {
     ASSERT_TRUE(pacer.reaskAt(sent, 1, deadline).has_value());
     EXPECT_EQ(*pacer.reaskAt(sent, 1, deadline) - sent, microseconds(666666));
     for (int i = 0; i < 100; ++i) {
-        pacer.answered(1900ms, true);
+        pacer.answered(1900ms);
     }
     EXPECT_EQ(pacer.window(), QuestionPacer::kInitialWindow + 100);
     EXPECT_LE(pacer.youngAge(), 10ms);
@@ -81,7 +86,7 @@ TEST(QuestionPacer, SlowAnswersNeitherShrinkTheWindowNorCauseUselessReasks) {
     // for each further copy, and only while the copy can still count.
     QuestionPacer quick(2000ms);
     for (int i = 0; i < 10; ++i) {
-        quick.answered(200us, true);
+        quick.answered(200us);
     }
     EXPECT_GE(quick.youngAge(), 2ms);
     const auto first = *quick.reaskAt(sent, 1, deadline) - sent;
