@@ -85,7 +85,7 @@ constexpr const char* kUsageLines =
     "       ostrivane --check [OPTIONS] TARGET...\n"
     "       ostrivane --timeline [--history FILE] [TARGET...]\n"
     "       ostrivane --lists [--format text|json] [--config FILE]\n"
-    "       ostrivane --serve [[ADDRESS]:PORT] --target TARGET... [OPTIONS]\n"
+    "       ostrivane --serve [[ADDRESS]:PORT] [--target TARGET...] [OPTIONS]\n"
     "       ostrivane -h | --help | -V | --version\n";
 
 std::string usageErrorText(std::string_view problem) {
@@ -114,8 +114,9 @@ constexpr const char* kOtherModesAndStatuses =
     "--check asks every list about every address of the targets at once (IPv4\n"
     "and IPv6, host names, blocks), for cron, Nagios and scripts, and keeps a\n"
     "history of what changed; see ostrivane --check --help. --timeline prints\n"
-    "the listing periods of that history. --serve checks targets every 15\n"
-    "minutes and serves the results to Prometheus; see ostrivane --serve --help.\n"
+    "the listing periods of that history. --serve checks targets (--target or\n"
+    "the config file's) every 15 minutes and serves the results to Prometheus;\n"
+    "see ostrivane --serve --help.\n"
     "\n"
     "Exit status:\n"
     "  0  the host resolved, every blacklist answered, and none lists it\n"
