@@ -327,20 +327,25 @@ the lists are asked through, within --timeout.
 Mail domains: mx:DOMAIN checks every address of the domain's MX hosts;
 spf:DOMAIN every address its SPF record authorises (include: and redirect=
 followed, as receivers evaluate it); mail:DOMAIN both, and the domain and
-its MX host names on the domain lists (--domain-zone). Each result says how
-it was reached (via). For example:
+its MX host names on the domain lists: the catalog's lists of kind domains
+among the lists chosen (by default Spamhaus DBL) and --domain-zone's. Each
+result says how it was reached (via). For example:
+  ostrivane --check mail:example.org
   ostrivane --check --zone bl.example --domain-zone dbl.example mail:example.org
 
 Options:
   --zone ZONE          check this zone or catalog list (its id, see
-                       ostrivane --lists; repeatable) instead of the default set
+                       ostrivane --lists; repeatable) instead of the default set;
+                       a catalog list of kind domains is asked about mail:
+                       targets' names only
   --list FILE          take the zones of a list file (the window's: its
                        sbllist.txt) instead of the default set
   --config FILE        read settings from FILE instead of
                        /etc/ostrivane/ostrivane.toml and
                        $XDG_CONFIG_HOME/ostrivane/ostrivane.toml
-  --domain-zone ZONE   a domain list (RHSBL, repeatable), asked about the
-                       domains and MX host names of mail: targets
+  --domain-zone ZONE   a domain list (RHSBL, or a catalog id; repeatable),
+                       asked about the domains and MX host names of mail:
+                       targets, besides the domain lists chosen
   --spf-widest-ipv4 N  SPF blocks wider than /N are named, not checked
                        (default 20: 4,096 addresses; at most 16)
   --spf-widest-ipv6 N  likewise for IPv6 (default 116; at most 112)

@@ -9,31 +9,81 @@
 namespace ostrivane {
 
 CheckZone zoneOfList(const CatalogList& list, const CatalogUse& use) {
-    return {zoneFor(list, use.keys).asked, list.name};
+    return {zoneFor(list, use.keys).asked, list.name, true};
 }
+
+void addZones(std::vector<CheckZone>& into, const std::vector<CheckZone>& zones) {
+    for (const auto& zone : zones) {
+        const bool known = std::any_of(into.begin(), into.end(),
+                                       [&](const CheckZone& z) { return z.zone == zone.zone; });
+        if (!known) {
+            into.push_back(zone);
+        }
+    }
+}
+
+namespace {
+
+const CatalogList* listNamed(std::string_view name, const CatalogUse& use) {
+    return use.catalog != nullptr ? use.catalog->find(name) : nullptr;
+}
+
+void addOnItsSide(ZoneChoice& choice, const CheckZone& zone, const CatalogList* list) {
+    if (list != nullptr && list->lists(ListKind::Domains)) {
+        addZones(choice.domains, {zone});
+    }
+    if (list == nullptr || list->lists(ListKind::IPv4) || list->lists(ListKind::IPv6)) {
+        addZones(choice.addresses, {zone});
+    }
+}
+
+}  // namespace
 
 std::vector<CheckZone> zonesNamed(const std::vector<std::string>& names, const CatalogUse& use) {
     std::vector<CheckZone> zones;
     for (const auto& name : names) {
-        const CatalogList* list = use.catalog != nullptr ? use.catalog->find(name) : nullptr;
-        CheckZone zone = list != nullptr ? zoneOfList(*list, use) : CheckZone{name, {}};
-        const bool known = std::any_of(zones.begin(), zones.end(),
-                                       [&](const CheckZone& z) { return z.zone == zone.zone; });
-        if (!known) {
-            zones.push_back(std::move(zone));
-        }
+        const CatalogList* list = listNamed(name, use);
+        addZones(zones, {list != nullptr ? zoneOfList(*list, use) : CheckZone{name, {}}});
     }
     return zones;
 }
 
+ZoneChoice zonesChosen(const std::vector<std::string>& names, const CatalogUse& use) {
+    ZoneChoice choice;
+    for (const auto& name : names) {
+        const CatalogList* list = listNamed(name, use);
+        addOnItsSide(choice, list != nullptr ? zoneOfList(*list, use) : CheckZone{name, {}}, list);
+    }
+    return choice;
+}
+
+ZoneChoice zonesSplit(const std::vector<CheckZone>& zones, const CatalogUse& use) {
+    ZoneChoice choice;
+    for (const auto& zone : zones) {
+        const CatalogList* list =
+            use.catalog != nullptr ? use.catalog->findZone(zone.zone) : nullptr;
+        // Decoded as applyCatalog finds it: a list with a key is known by its key's zone.
+        const bool decoded = list != nullptr && !zoneFor(*list, use.keys).keyed;
+        addOnItsSide(choice, {zone.zone, zone.name, decoded}, list);
+    }
+    return choice;
+}
+
 std::vector<CheckZone> defaultZones(const CatalogUse& use) {
-    std::vector<CheckZone> zones;
+    return defaultChoice(use).addresses;
+}
+
+ZoneChoice defaultChoice(const CatalogUse& use) {
+    ZoneChoice choice;
     if (use.catalog != nullptr) {
         for (const auto* list : use.catalog->defaultSet({ListKind::IPv4, ListKind::IPv6})) {
-            zones.push_back(zoneOfList(*list, use));
+            addZones(choice.addresses, {zoneOfList(*list, use)});
+        }
+        for (const auto* list : use.catalog->defaultSet({ListKind::Domains})) {
+            addZones(choice.domains, {zoneOfList(*list, use)});
         }
     }
-    return zones;
+    return choice;
 }
 
 namespace {

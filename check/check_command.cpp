@@ -19,28 +19,11 @@ namespace ostrivane {
 
 namespace {
 
-std::variant<std::vector<CheckZone>, CheckFailure> zonesOf(const CheckOptions& options,
-                                                           const CheckEnvironment& environment) {
+// The list file the window and the unattended check read, read the same way;
+// a file named with --list must be there and readable.
+std::variant<std::vector<CheckZone>, CheckFailure> listFileZones(
+    const CheckOptions& options, const CheckEnvironment& environment) {
     std::vector<CheckZone> zones;
-    const CatalogUse noCatalog;
-    const CatalogUse& use = environment.catalog != nullptr ? *environment.catalog : noCatalog;
-    if (!options.zones.empty()) {
-        return zonesNamed(options.zones, use);
-    }
-    if (!options.listFile && use.configLists) {
-        return zonesNamed(*use.configLists, use);
-    }
-    if (!options.listFile && use.catalog != nullptr) {
-        zones = defaultZones(use);
-        if (zones.empty()) {
-            return CheckFailure{
-                "no zone to check: the catalog's default set is empty "
-                "(give one with --zone or --list)"};
-        }
-        return zones;
-    }
-    // The list file the window and the unattended check read, read the same
-    // way; a file named with --list must be there and readable.
     MemoryTable table;
     const auto path = options.listFile.value_or(environment.defaultListFile);
     std::error_code error;
@@ -59,10 +42,8 @@ std::variant<std::vector<CheckZone>, CheckFailure> zonesOf(const CheckOptions& o
         auto zone = table.zone(row);
         zone.erase(0, zone.find_first_not_of(" \t"));
         zone.erase(zone.find_last_not_of(" \t.") + 1);
-        const bool known = std::any_of(zones.begin(), zones.end(),
-                                       [&zone](const CheckZone& z) { return z.zone == zone; });
-        if (!zone.empty() && !known) {
-            zones.push_back({zone, table.name(row)});
+        if (!zone.empty()) {
+            addZones(zones, {{zone, table.name(row)}});
         }
     }
     if (zones.empty()) {
@@ -72,22 +53,54 @@ std::variant<std::vector<CheckZone>, CheckFailure> zonesOf(const CheckOptions& o
     return zones;
 }
 
+// The run's lists: --zone, else --list, else the config file's lists, else the
+// catalog's default set, else the window's list file; each split into address
+// lists and domain lists, and --domain-zone's added to the domain lists.
+std::variant<ZoneChoice, CheckFailure> zonesOf(const CheckOptions& options,
+                                               const CheckEnvironment& environment) {
+    const CatalogUse noCatalog;
+    const CatalogUse& use = environment.catalog != nullptr ? *environment.catalog : noCatalog;
+    ZoneChoice choice;
+    if (!options.zones.empty()) {
+        choice = zonesChosen(options.zones, use);
+    } else if (!options.listFile && use.configLists) {
+        choice = zonesChosen(*use.configLists, use);
+    } else if (!options.listFile && use.catalog != nullptr) {
+        choice = defaultChoice(use);
+        if (choice.addresses.empty() && choice.domains.empty()) {
+            return CheckFailure{
+                "no zone to check: the catalog's default set is empty "
+                "(give one with --zone or --list)"};
+        }
+    } else {
+        auto zones = listFileZones(options, environment);
+        if (auto* failure = std::get_if<CheckFailure>(&zones)) {
+            return *failure;
+        }
+        choice = zonesSplit(std::get<std::vector<CheckZone>>(zones), use);
+    }
+    // A zone given as a domain list is one, whatever the catalog says of it.
+    for (const auto& name : options.domainZones) {
+        const CatalogList* list = use.catalog != nullptr ? use.catalog->find(name) : nullptr;
+        addZones(choice.domains, {list != nullptr ? zoneOfList(*list, use) : CheckZone{name, {}}});
+    }
+    return choice;
+}
+
 // The domain lists' verdicts on the mail targets' names, after the address
 // lists' in the same run.
 std::optional<CheckFailure> askDomainListsOf(const CheckOptions& options,
+                                             const std::vector<CheckZone>& zones,
                                              const MailSubjects& subjects, CheckRun& run) {
     if (subjects.names.empty()) {
         return std::nullopt;
     }
-    if (options.domainZones.empty()) {
+    if (zones.empty()) {
         run.findings.push_back({subjects.names.front().target, FindingKind::Note,
-                                "no domain list to ask (--domain-zone): the domain and its MX "
-                                "host names were not checked on one"});
+                                "no domain list among the lists chosen (a catalog list of kind "
+                                "domains, or --domain-zone): the domain and its MX host names "
+                                "were not checked on one"});
         return std::nullopt;
-    }
-    std::vector<CheckZone> zones;
-    for (const auto& zone : options.domainZones) {
-        zones.push_back({zone, {}});
     }
     auto asked = askDomainLists(subjects.names, zones, {options.timeout, options.servers});
     if (const auto* failure = std::get_if<EngineFailure>(&asked)) {
@@ -102,64 +115,9 @@ std::optional<CheckFailure> askDomainListsOf(const CheckOptions& options,
     return std::nullopt;
 }
 
-// Gives one address's results to the stream; keeps them in the run or counts them.
-void handOn(ResultStream& stream, std::vector<CheckResult>& results, CheckRun& run) {
-    if (stream.take(results)) {
-        std::move(results.begin(), results.end(), std::back_inserter(run.results));
-    } else {
-        run.handedOn.add(results);
-    }
-}
-
-struct AskContext {
-    const CheckOptions& options;
-    const CheckEnvironment& environment;
-    EpochMs startedAt;
-};
-
-// The address lists' answers, decoded, each address's with its via: handed on
-// to the stream as they come, or all kept in `run`.
-std::optional<CheckFailure> askAddressLists(const std::vector<CheckAddress>& addresses,
-                                            const std::vector<CheckZone>& zones,
-                                            const AskContext& context, CheckRun& run) {
-    const CatalogUse noCatalog;
-    const CatalogUse& use =
-        context.environment.catalog != nullptr ? *context.environment.catalog : noCatalog;
-    std::vector<std::string> asked;
-    for (const auto& zone : zones) {
-        asked.push_back(zone.zone);
-    }
-    CatalogDecoder decoder(asked, use);
-    ResultStream* stream = context.environment.stream;
-    if (stream != nullptr) {
-        stream->begin(context.startedAt);
-    }
-    std::size_t next = 0;  // the results come in the addresses' order
-    auto answered = askListsStreaming(
-        addresses, zones, {context.options.timeout, context.options.servers},
-        [&](std::vector<CheckResult>&& results) {
-            decoder.decode(results);
-            const auto& via = addresses[next++].via;
-            for (auto& result : results) {
-                result.via = via;
-            }
-            if (stream != nullptr) {
-                handOn(*stream, results, run);
-            } else {
-                std::move(results.begin(), results.end(), std::back_inserter(run.results));
-            }
-        });
-    if (const auto* failure = std::get_if<EngineFailure>(&answered)) {
-        return CheckFailure{failure->reason};
-    }
-    run.zones = std::get<std::vector<CheckedZone>>(std::move(answered));
-    decoder.finish(run);
-    return std::nullopt;
-}
-
-// The targets of the command line, standard input's in the place of "-".
+// The targets as given, standard input read once where "-" stands.
 std::variant<std::vector<Target>, CheckFailure> targetsOf(const CheckOptions& options,
-                                                          const CheckEnvironment& environment) {
+                                                          std::istream& input) {
     std::vector<Target> targets;
     bool inputRead = false;
     for (const auto& text : options.targets) {
@@ -168,7 +126,7 @@ std::variant<std::vector<Target>, CheckFailure> targetsOf(const CheckOptions& op
                 continue;
             }
             inputRead = true;
-            auto fromInput = readTargets(environment.input);
+            auto fromInput = readTargets(input);
             if (const auto* error = std::get_if<TargetError>(&fromInput)) {
                 return CheckFailure{error->reason + ": '" + error->text + "'"};
             }
@@ -188,49 +146,111 @@ std::variant<std::vector<Target>, CheckFailure> targetsOf(const CheckOptions& op
     return targets;
 }
 
-// The domain lists' results, after the addresses', to the stream.
-void handOnDomainResults(ResultStream& stream, CheckRun& run) {
-    auto domains = std::move(run.results);
-    run.results.clear();
+// Gives one address's results to the stream; keeps them in the run or counts them.
+void handOn(ResultStream& stream, std::vector<CheckResult>& results, CheckRun& run) {
+    if (stream.take(results)) {
+        std::move(results.begin(), results.end(), std::back_inserter(run.results));
+    } else {
+        run.handedOn.add(results);
+    }
+}
+
+// The results decoded, each address's with its via: handed on to the stream,
+// or kept in `run` when there is none.
+struct ResultSink {
+    CatalogDecoder& decoder;
+    ResultStream* stream;
+};
+
+void take(const ResultSink& sink, std::vector<CheckResult>& results, CheckRun& run) {
+    sink.decoder.decode(results);
+    if (sink.stream != nullptr) {
+        handOn(*sink.stream, results, run);
+    } else {
+        std::move(results.begin(), results.end(), std::back_inserter(run.results));
+    }
+}
+
+// The address lists' verdicts on every address, address by address as they
+// come. Addresses without an address list are a failure: nothing would be
+// said of them.
+std::optional<CheckFailure> askAddressLists(const CheckOptions& options,
+                                            const std::vector<CheckAddress>& addresses,
+                                            const std::vector<CheckZone>& zones,
+                                            const ResultSink& sink, CheckRun& run) {
+    if (zones.empty() && addresses.empty()) {
+        return std::nullopt;
+    }
+    if (zones.empty()) {
+        return CheckFailure{
+            "no list for addresses: the lists chosen are domain lists, asked only "
+            "about the names of mail targets (add an address list with --zone)"};
+    }
+    std::size_t next = 0;  // the results come in the addresses' order
+    auto answered = askListsStreaming(addresses, zones, {options.timeout, options.servers},
+                                      [&](std::vector<CheckResult>&& results) {
+                                          const auto& via = addresses[next++].via;
+                                          for (auto& result : results) {
+                                              result.via = via;
+                                          }
+                                          take(sink, results, run);
+                                      });
+    if (const auto* failure = std::get_if<EngineFailure>(&answered)) {
+        return CheckFailure{failure->reason};
+    }
+    run.zones = std::get<std::vector<CheckedZone>>(std::move(answered));
+    return std::nullopt;
+}
+
+// The domain lists' results, after the addresses', decoded and handed on.
+void takeDomainResults(const ResultSink& sink, std::size_t from, CheckRun& run) {
+    std::vector<CheckResult> domains(std::make_move_iterator(run.results.begin() + from),
+                                     std::make_move_iterator(run.results.end()));
+    run.results.resize(from);
     forEachAddress(domains, [&](std::size_t first, std::size_t end) {
         std::vector<CheckResult> results(std::make_move_iterator(domains.begin() + first),
                                          std::make_move_iterator(domains.begin() + end));
-        handOn(stream, results, run);
+        take(sink, results, run);
     });
 }
 
-}  // namespace
-
-std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
-                                              const CheckEnvironment& environment) {
-    auto read = targetsOf(options, environment);
-    if (auto* failure = std::get_if<CheckFailure>(&read)) {
-        return *failure;
+// Every zone of the choice as asked, for the catalog's decoder.
+std::vector<std::string> zoneNames(const ZoneChoice& choice) {
+    std::vector<std::string> names;
+    for (const auto* zones : {&choice.addresses, &choice.domains}) {
+        for (const auto& zone : *zones) {
+            names.push_back(zone.zone);
+        }
     }
-    const auto& targets = std::get<std::vector<Target>>(read);
-    auto zones = zonesOf(options, environment);
-    if (auto* failure = std::get_if<CheckFailure>(&zones)) {
-        return *failure;
-    }
+    return names;
+}
 
-    const auto started = std::chrono::steady_clock::now();
-    const EpochMs startedAt = nowEpochMs();
+// What the targets stand for: their addresses, host names resolved, and the
+// mail targets' subjects.
+struct Subjects {
+    ExpandedTargets found;
+    MailSubjects subjects;
+};
+
+std::variant<Subjects, CheckFailure> subjectsOfTargets(const std::vector<Target>& given,
+                                                       const CheckOptions& options,
+                                                       const CheckEnvironment& environment) {
     const auto resolve = environment.resolveHost
                              ? environment.resolveHost
                              : dnsHostResolver(options.timeout, options.servers);
-    auto expanded = expandTargets(targets, resolve);
+    auto expanded = expandTargets(given, resolve);
     if (const auto* error = std::get_if<TargetError>(&expanded)) {
         return CheckFailure{"target '" + error->text + "': " + error->reason};
     }
     auto& found = std::get<ExpandedTargets>(expanded);
     const auto mailDns = environment.mailDns ? environment.mailDns
                                              : mailDnsRound({options.timeout, options.servers});
-    auto mail = addMailSubjects(targets, mailDns, {options.spfWidestIPv4, options.spfWidestIPv6},
+    auto mail = addMailSubjects(given, mailDns, {options.spfWidestIPv4, options.spfWidestIPv6},
                                 found.addresses);
     if (const auto* error = std::get_if<TargetError>(&mail)) {
         return CheckFailure{"target '" + error->text + "': " + error->reason};
     }
-    const auto& subjects = std::get<MailSubjects>(mail);
+    auto& subjects = std::get<MailSubjects>(mail);
     if (options.addressLimit && found.addresses.size() > *options.addressLimit) {
         return CheckFailure{"the target covers " + std::to_string(found.addresses.size()) +
                                 " addresses, more than the " +
@@ -238,24 +258,56 @@ std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
                             true};
     }
 
-    CheckRun run;
-    if (auto failure = askAddressLists(found.addresses, std::get<std::vector<CheckZone>>(zones),
-                                       {options, environment, startedAt}, run)) {
+    return Subjects{std::move(found), std::move(subjects)};
+}
+
+}  // namespace
+
+std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
+                                              const CheckEnvironment& environment) {
+    auto targets = targetsOf(options, environment.input);
+    if (auto* failure = std::get_if<CheckFailure>(&targets)) {
         return *failure;
     }
+    auto zones = zonesOf(options, environment);
+    if (auto* failure = std::get_if<CheckFailure>(&zones)) {
+        return *failure;
+    }
+    const auto& choice = std::get<ZoneChoice>(zones);
+    const auto& given = std::get<std::vector<Target>>(targets);
+
+    const auto started = std::chrono::steady_clock::now();
+    const EpochMs startedAt = nowEpochMs();
+    auto subjectsOf = subjectsOfTargets(given, options, environment);
+    if (auto* failure = std::get_if<CheckFailure>(&subjectsOf)) {
+        return *failure;
+    }
+    const auto& [found, subjects] = std::get<Subjects>(subjectsOf);
+
+    const CatalogUse noCatalog;
+    CatalogDecoder decoder(zoneNames(choice),
+                           environment.catalog != nullptr ? *environment.catalog : noCatalog);
+    const ResultSink sink{decoder, environment.stream};
+    if (sink.stream != nullptr) {
+        sink.stream->begin(startedAt);
+    }
+    CheckRun run;
+    if (auto failure = askAddressLists(options, found.addresses, choice.addresses, sink, run)) {
+        return *failure;
+    }
+    run.unresolvedTargets = found.unresolved;
+    run.unansweredTargets = found.unanswered;
+    run.findings = subjects.findings;
+    const std::size_t addressResults = run.results.size();
+    if (auto failure = askDomainListsOf(options, choice.domains, subjects, run)) {
+        return *failure;
+    }
+    takeDomainResults(sink, addressResults, run);
+    decoder.finish(run);
     run.startedAt = startedAt;
     run.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                          std::chrono::steady_clock::now() - started)
                          .count();
-    run.unresolvedTargets = found.unresolved;
-    run.unansweredTargets = found.unanswered;
-    run.findings = subjects.findings;
-    if (auto failure = askDomainListsOf(options, subjects, run)) {
-        return *failure;
-    }
-    if (environment.stream != nullptr) {
-        handOnDomainResults(*environment.stream, run);
-    }
     return run;
 }
 

@@ -29,7 +29,8 @@ ListAnswer listAnswerOf(const NameAnswer& answer) {
     return list;
 }
 
-// 127.0.1.255: a domain list saying it was asked about an address.
+// 127.0.1.255: a domain list saying it was asked about an address, as the
+// domain lists we know say it; a list of the catalog says it in its own codes.
 bool isAddressAskedAnswer(const ListAnswer& answer) {
     return std::any_of(answer.addresses.begin(), answer.addresses.end(), [](const auto& a) {
         return a[0] == 127 && a[1] == 0 && a[2] == 1 && a[3] == 255;
@@ -105,6 +106,9 @@ std::variant<DomainListRun, EngineFailure> askDomainLists(
         checked.name = zones[z].name;
         checked.health = checked.ipv4 = checked.ipv6 = health;
         checked.domainList = true;
+        for (const auto& address : listAnswerOf(answers[2 * z]).addresses) {
+            checked.testAnswers.push_back(dotted(address));
+        }
         run.zones.push_back(std::move(checked));
     }
     std::vector<NameQuestion> listed;
@@ -118,7 +122,8 @@ std::variant<DomainListRun, EngineFailure> askDomainLists(
             result.address = subject.name;
             result.zone = zones[z].zone;
             result.verdict = verdictOf(answer, run.zones[z].health);
-            if (result.verdict == CheckVerdict::Listed && isAddressAskedAnswer(answer)) {
+            if (result.verdict == CheckVerdict::Listed && !zones[z].decodedByCatalog &&
+                isAddressAskedAnswer(answer)) {
                 result.verdict = CheckVerdict::ListError;
             }
             for (const auto& address : answer.addresses) {

@@ -43,6 +43,7 @@ std::string styleSheet() {
            "th{background:#eee}.zone,.sub,.meaning,.via{font-size:.85em;color:#555}td.listed "
            ".sub,td.listed "
            ".meaning{color:inherit;font-weight:normal}.via{display:block;font-weight:normal}\n"
+           ".meaning{white-space:normal;min-width:12em;max-width:22em}\n"
            "td.listed{background:" +
            listedBack + ";color:" + listedText +
            ";font-weight:bold}\n"

@@ -34,7 +34,22 @@ Catalog testCatalog() {
     dead.kinds = {ListKind::IPv4};
     dead.status = ListStatus::Dead;
     dead.isDefault = true;  // a dead list never joins the default set, marked or not
-    return Catalog("2026-12-07", {zen, dead});
+    CatalogList dbl;
+    dbl.id = "dbl";
+    dbl.name = "DBL";
+    dbl.provider = "spamhaus";
+    dbl.zone = "dbl.test";
+    dbl.kinds = {ListKind::Domains};
+    dbl.keyZone = "{key}.dbl.dq.test";
+    dbl.isDefault = true;
+    dbl.answers = {code(0x7f000102, AnswerClass::Listing, "spam domain"),
+                   code(0x7f0001ff, AnswerClass::ListError, "an address asked of a domain list")};
+    CatalogList both = dbl;
+    both.id = "both";
+    both.zone = "both.test";
+    both.kinds = {ListKind::IPv4, ListKind::Domains};
+    both.isDefault = false;
+    return Catalog("2026-12-07", {zen, dead, dbl, both});
 }
 
 CheckResult resultOf(std::string zone, CheckVerdict verdict, std::vector<std::string> answers,
@@ -72,6 +87,62 @@ TEST(CatalogLists, ZonesByIdOrZoneThroughTheKeyAndTheDefaultSet) {
     ASSERT_EQ(defaults.size(), 1u);
     EXPECT_EQ(defaults[0].zone, "k3y.zen.dq.test");
     EXPECT_EQ(defaults[0].name, "ZEN");
+}
+
+// Which side of the run each list is asked on: addresses, or the domain names
+// of mail targets; and whether the catalog decodes it.
+TEST(CatalogLists, DomainListsGoToTheDomainSide) {
+    const Catalog catalog = testCatalog();
+    const CatalogUse keyed{&catalog, {{"spamhaus", "k3y"}}, std::nullopt};
+    const CatalogUse plain{&catalog, {}, std::nullopt};
+    const CatalogUse none{};
+    auto zonesOf = [](const std::vector<CheckZone>& zones) {
+        std::vector<std::string> shown;
+        for (const auto& zone : zones) {
+            shown.push_back(zone.zone + (zone.decodedByCatalog ? "" : " (bare)"));
+        }
+        return shown;
+    };
+    struct Case {
+        const char* name;
+        ZoneChoice choice;
+        std::vector<std::string> addresses;
+        std::vector<std::string> domains;
+    } cases[] = {
+        {"by id and zone",
+         zonesChosen({"zen", "dbl", "other.test", "dbl.test"}, plain),
+         {"zen.test", "other.test (bare)"},
+         {"dbl.test"}},
+        {"through the key",
+         zonesChosen({"dbl", "zen"}, keyed),
+         {"k3y.zen.dq.test"},
+         {"k3y.dbl.dq.test"}},
+        {"a list of both kinds on both sides",
+         zonesChosen({"both"}, plain),
+         {"both.test"},
+         {"both.test"}},
+        {"without a catalog every zone is an address list",
+         zonesChosen({"dbl.test"}, none),
+         {"dbl.test (bare)"},
+         {}},
+        {"the default set: alive and default, for addresses and domains",
+         defaultChoice(plain),
+         {"zen.test"},
+         {"dbl.test"}},
+        {"a list file's zones, asked as written",
+         zonesSplit({{"dbl.test", "Mine"}, {"zen.test", "Z"}, {"x.test", ""}}, plain),
+         {"zen.test", "x.test (bare)"},
+         {"dbl.test"}},
+        {"a list file's zone with a key is not the keyed list the catalog decodes",
+         zonesSplit({{"dbl.test", "Mine"}}, keyed),
+         {},
+         {"dbl.test (bare)"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(zonesOf(c.choice.addresses), c.addresses);
+        EXPECT_EQ(zonesOf(c.choice.domains), c.domains);
+    }
 }
 
 TEST(CatalogLists, AnswersDecodedKeysHiddenAndDocumentedErrorsAreNoListing) {

@@ -66,9 +66,33 @@ CASES = [
 ]
 
 
-def run(args, stdin=None, history=None):
-    command = [BINARY, "--check", "--server", RESOLVER, "--timeout", "3",
-               "--zone", "bl.test", "--domain-zone", "dbl.test"]
+# The catalog's domain list under its real zone name (served in the namespace
+# only): lists chosen -> target, the domain lists asked, each name's verdict
+# with (answer, class, meaning) of its answers, fragments of the findings, the
+# status. No lists chosen: the catalog's default set.
+DBL = "dbl.spamhaus.org"
+BOTNET = ("127.0.1.6", "listing", "DBL: a botnet controller domain")
+CATALOG_CASES = [
+    ("a catalog domain list by id, beside an address list; decoded",
+     ["--zone", "bl.test", "--zone", "spamhaus-dbl"], "mail:owner.test", [DBL],
+     {"owner.test": ("listed", [("127.0.1.2", "listing", "DBL: a spam domain")]),
+      "mx1.owner.test": ("not-listed", []), "mx2.owner.test": ("listed", [BOTNET])}, [], 1),
+    ("the list's own error code from the catalog; --domain-zone takes the catalog's zone",
+     ["--zone", "bl.test", "--domain-zone", DBL], "mail:plain.owner.test", [DBL],
+     {"plain.owner.test": ("list-error", [("127.0.1.255", "list-error",
+                                           "an address was asked of a domain list")])}, [], 4),
+    ("no list named: the default set, its domain list included",
+     [], "mail:owner.test", [DBL],
+     {"owner.test": ("listed", [("127.0.1.2", "listing", "DBL: a spam domain")]),
+      "mx1.owner.test": ("not-listed", []), "mx2.owner.test": ("listed", [BOTNET])}, [], 1),
+    ("address lists only: the names are not checked, and the run says so",
+     ["--zone", "bl.test"], "mail:plain.owner.test", [], {},
+     ["no domain list among the lists chosen"], 0),
+]
+
+
+def run(args, stdin=None, history=None, lists=("--zone", "bl.test", "--domain-zone", "dbl.test")):
+    command = [BINARY, "--check", "--server", RESOLVER, "--timeout", "3", *lists]
     command += ["--history", history] if history else ["--no-history"]
     return subprocess.run(command + args, input=stdin, capture_output=True, text=True,
                           timeout=60)
@@ -94,6 +118,70 @@ class MailDomains(unittest.TestCase):
                 texts = [f["text"] for f in document["findings"]]
                 for fragment in findings:
                     self.assertTrue(any(fragment in t for t in texts), (fragment, texts))
+
+    def test_domain_lists_from_the_catalog(self):
+        defaults = [line.split() for line in os.environ["OSTRIVANE_DEFAULT_ZONES"].splitlines()]
+        for name, lists, target, domain_zones, names, findings, status in CATALOG_CASES:
+            with self.subTest(name):
+                done = run(["--format", "json", target], lists=lists)
+                self.assertEqual(done.returncode, status, done.stdout + done.stderr)
+                document = json.loads(done.stdout)
+                kinds = {zone["zone"]: zone["kind"] for zone in document["zones"]}
+                self.assertEqual([z for z, kind in kinds.items() if kind == "domains"],
+                                 domain_zones)
+                if not lists:
+                    self.assertEqual(sorted(kinds), sorted(zone for zone, _ in defaults))
+                on_domain_lists = {
+                    r["address"]: (r["verdict"], [(a, m["class"], m["meaning"]) for a, m in
+                                                  zip(r["answers"], r["answer_meanings"])])
+                    for r in document["results"] if kinds[r["zone"]] == "domains"}
+                self.assertEqual(on_domain_lists, names)
+                texts = [f["text"] for f in document["findings"]]
+                for fragment in findings:
+                    self.assertTrue(any(fragment in t for t in texts), (fragment, texts))
+
+    def test_a_domain_list_alone_leaves_the_addresses_unasked(self):
+        done = run(["192.0.2.20"], lists=["--zone", "spamhaus-dbl"])
+        self.assertEqual(done.returncode, 3, done.stdout + done.stderr)
+        self.assertIn("no list for addresses: the lists chosen are domain lists", done.stderr)
+
+    def test_the_page_shows_meanings_and_vias(self):
+        with tempfile.TemporaryDirectory() as scratch:
+            page = os.path.join(scratch, "page.html")
+            done = run(["--page", page, "mail:owner.test"],
+                       lists=["--zone", "bl.test", "--zone", "spamhaus-dbl"])
+            self.assertEqual(done.returncode, 1, done.stdout + done.stderr)
+            with open(page, encoding="utf-8") as html:
+                text = html.read()
+        for part in ('owner.test <span class="targets">(mail:owner.test)</span>'
+                     '<span class="via">via domain</span>',
+                     '<div class="meaning">127.0.1.2 listing: DBL: a spam domain</div>',
+                     '<div class="meaning">127.0.1.6 listing: DBL: a botnet controller domain',
+                     '192.0.2.40 <span class="targets">(mail:owner.test)</span><span class="via">'
+                     'via mx mx2.owner.test; spf mx mx2.owner.test</span>',
+                     '<td>owner.test</td><td>1</td><td>0</td><td>1</td><td>0</td>'):
+            self.assertIn(part, text)
+
+    def test_a_key_asks_the_domain_list_through_its_zone_and_is_never_shown(self):
+        key = "testkey42"
+        with tempfile.TemporaryDirectory() as scratch:
+            history, page = os.path.join(scratch, "h.sqlite"), os.path.join(scratch, "p.html")
+            shown = []
+            for fmt in ("text", "json", "nagios"):
+                command = [BINARY, "--check", "--server", RESOLVER, "--timeout", "3", "--zone",
+                           "bl.test", "--zone", "spamhaus-dbl", "--history", history, "--page",
+                           page, "--format", fmt, "mail:owner.test"]
+                done = subprocess.run(command, capture_output=True, text=True, timeout=60,
+                                      env=dict(os.environ, OSTRIVANE_KEY_SPAMHAUS=key))
+                self.assertEqual(done.returncode, 2 if fmt == "nagios" else 1, done.stderr)
+                shown += [done.stdout, done.stderr]
+            self.assertIn("dbl.dq.spamhaus.net", shown[0])
+            self.assertIn("127.0.1.2 listing: DBL: a spam domain", shown[0])
+            for stored in (history, page):
+                with open(stored, "rb") as data:
+                    shown.append(data.read().decode("latin-1"))
+        for text in shown:
+            self.assertNotIn(key, text)
 
     def test_text_and_nagios_show_the_way_each_subject_was_reached(self):
         text = run(["mail:owner.test"]).stdout

@@ -5,9 +5,14 @@
 # netns_run.sh's namespace, on loopback only: nsd serves the test mail
 # domains (tests/e2e/nsd/), rbldnsd an address list for both families
 # (bl.test) and a domain list (dbl.test) from tests/e2e/rbldnsd-domains/, and unbound on 127.0.0.2
-# resolves for the program, sending each zone to its server. The cases are in
-# domains_e2e_test.py, which gets the resolver's address and a copy of the
-# domain list's data it may rewrite (rbldnsd reloads it within a second).
+# resolves for the program, sending each zone to its server. rbldnsd also
+# serves the catalog's default set under the lists' real zone names: each
+# address list with bl.test's data, and Spamhaus DBL (dbl.spamhaus.org) with
+# its own codes, also through the key "testkey42"
+# (testkey42.dbl.dq.spamhaus.net); these names never leave the namespace. The cases are in
+# domains_e2e_test.py, which gets the resolver's address, the default zones
+# and a copy of the domain list's data it may rewrite (rbldnsd reloads it
+# within a second).
 
 set -u
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -41,10 +46,33 @@ trap cleanup EXIT
 
 start_nsd "$dir/nsd" 127.0.0.1 5301 || exit 125
 
+# The catalog as shipped: no drop-in or config file of this machine's.
+mkdir -p "$dir/etc" "$dir/config" || exit 125
+export OSTRIVANE_CONFIG_DIR="$dir/etc" XDG_CONFIG_HOME="$dir/config"
+default_zones=$("$1" --lists --format json | /usr/bin/python3 -c '
+import json, sys
+for entry in json.load(sys.stdin)["lists"]:
+    if entry["default"] and entry["status"] == "alive" and not entry["needs_key"]:
+        print(entry["zone"], "domains" if entry["kinds"] == ["domains"] else "addresses")
+') || exit 125
+grep -q '^dbl.spamhaus.org domains$' <<<"$default_zones" ||
+    { echo "domains_e2e_test.sh: Spamhaus DBL is not in the default set" >&2; exit 1; }
+catalog_data=()
+while read -r zone kind; do
+    if [[ "$kind" == domains ]]; then
+        data="$zone.dnset"
+        [[ -f "$here/rbldnsd-domains/$data" ]] || data=dbl.test.dnset
+        catalog_data+=("$zone:dnset:$data")
+    else
+        catalog_data+=("$zone:ip4set:bl.test.ip4set" "$zone:ip6trie:bl.test.ip6trie")
+    fi
+done <<<"$default_zones"
+
 cp "$here"/rbldnsd-domains/* "$dir/" && chmod 644 "$dir"/*.dnset "$dir"/*.ip4set "$dir"/*.ip6trie || exit 125
 setpriv --pdeathsig TERM rbldnsd -n -u rbldns -c 1 -t 1 -b 127.0.0.1/5300 -w "$dir" \
     bl.test:ip4set:bl.test.ip4set bl.test:ip6trie:bl.test.ip6trie \
-    dbl.test:dnset:dbl.test.dnset >"$dir/rbldnsd.log" 2>&1 &
+    dbl.test:dnset:dbl.test.dnset "${catalog_data[@]}" \
+    testkey42.dbl.dq.spamhaus.net:dnset:dbl.spamhaus.org.dnset >"$dir/rbldnsd.log" 2>&1 &
 pids+=($!)
 
 {
@@ -58,7 +86,7 @@ pids+=($!)
     for zone in $(nsd_zones); do
         printf 'stub-zone:\n  name: "%s"\n  stub-addr: 127.0.0.1@5301\n' "$zone"
     done
-    for zone in bl.test dbl.test; do
+    for zone in bl.test dbl.test dbl.dq.spamhaus.net $(cut -d' ' -f1 <<<"$default_zones"); do
         printf 'stub-zone:\n  name: "%s"\n  stub-addr: 127.0.0.1@5300\n' "$zone"
     done
 } >"$dir/unbound.conf"
@@ -69,7 +97,7 @@ pids+=($!)
 ready() {
     /usr/bin/python3 - <<'PY' 2>/dev/null
 import sys, dnslib
-for name in ("owner.test", "test.dbl.test"):
+for name in ("owner.test", "test.dbl.test", "test.dbl.spamhaus.org"):
     q = dnslib.DNSRecord.question(name, "A" if "dbl" in name else "MX")
     r = dnslib.DNSRecord.parse(q.send("127.0.0.2", 53, timeout=0.5))
     if r.header.rcode != 0 or not r.rr:
@@ -87,4 +115,5 @@ for ((tenths = 0; ; tenths++)); do
 done
 
 OSTRIVANE_RESOLVER=127.0.0.2:53 OSTRIVANE_DOMAIN_LIST_DATA="$dir/dbl.test.dnset" \
+    OSTRIVANE_DEFAULT_ZONES="$default_zones" \
     /usr/bin/python3 "$here/domains_e2e_test.py" "$1"
