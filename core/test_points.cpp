@@ -65,8 +65,7 @@ std::optional<std::string> brokenListText(const TestPointAnswers& answers) {
     return std::string(kNotAWorkingList);
 }
 
-TestPointAsker::TestPointAsker(std::shared_ptr<Resolver> resolver,
-                               std::chrono::milliseconds bound)
+TestPointAsker::TestPointAsker(std::shared_ptr<Resolver> resolver, std::chrono::milliseconds bound)
     : m_resolver(std::move(resolver)), m_bound(bound) {}
 
 std::optional<std::vector<TestPointAnswers>> TestPointAsker::ask(

@@ -159,7 +159,9 @@ class MailDomains(unittest.TestCase):
                      '<div class="meaning">127.0.1.6 listing: DBL: a botnet controller domain',
                      '192.0.2.40 <span class="targets">(mail:owner.test)</span><span class="via">'
                      'via mx mx2.owner.test; spf mx mx2.owner.test</span>',
-                     '<td>owner.test</td><td>1</td><td>0</td><td>1</td><td>0</td>'):
+                     '<td>owner.test</td><td>1</td><td>0</td><td>1</td><td>0</td>',
+                     '<a href="https://www.spamhaus.org/blocklists/domain-blocklist/">'
+                     'Spamhaus DBL</a>'):
             self.assertIn(part, text)
 
     def test_a_key_asks_the_domain_list_through_its_zone_and_is_never_shown(self):
