@@ -139,6 +139,11 @@ class MailDomains(unittest.TestCase):
                 texts = [f["text"] for f in document["findings"]]
                 for fragment in findings:
                     self.assertTrue(any(fragment in t for t in texts), (fragment, texts))
+        nagios = run(["--format", "nagios", "mail:plain.owner.test"],
+                     lists=["--zone", "bl.test", "--zone", "spamhaus-dbl"])
+        self.assertEqual(nagios.returncode, 1, nagios.stdout + nagios.stderr)
+        self.assertIn("\nno verdict from dbl.spamhaus.org: 127.0.1.255 list-error: an address was "
+                      "asked of a domain list\n", nagios.stdout)
 
     def test_a_domain_list_alone_leaves_the_addresses_unasked(self):
         done = run(["192.0.2.20"], lists=["--zone", "spamhaus-dbl"])
