@@ -85,7 +85,7 @@ constexpr const char* kUsageLines =
     "       ostrivane --check [OPTIONS] TARGET...\n"
     "       ostrivane --timeline [--history FILE] [TARGET...]\n"
     "       ostrivane --lists [--format text|json] [--config FILE]\n"
-    "       ostrivane --serve [[ADDRESS]:PORT] --target TARGET... [OPTIONS]\n"
+    "       ostrivane --serve [[ADDRESS]:PORT] [--target TARGET...] [OPTIONS]\n"
     "       ostrivane -h | --help | -V | --version\n";
 
 std::string usageErrorText(std::string_view problem) {
@@ -101,10 +101,12 @@ std::string usageErrorText(std::string_view problem) {
 constexpr const char* kOtherModesAndStatuses =
     "\n"
     "--check-zones asks every zone of the list file whether it lists 127.0.0.2\n"
-    "and not 127.0.0.1, as every working IPv4 blacklist does, and prints each\n"
-    "list's state: healthy, lists everything, empty or dead, or refuses us (an\n"
-    "answer outside 127.0.0.0/8, or an error code from 127.255.255.0/24).\n"
-    "It exits 0 when every list is healthy, 4 otherwise or when no row has a\n"
+    "and not 127.0.0.1, as every working IPv4 blacklist does, and ::FFFF:7F00:2\n"
+    "and not ::FFFF:7F00:1, as every working IPv6 one does, and prints each\n"
+    "list's state for each family and as a whole: healthy, lists everything,\n"
+    "empty or dead, or refuses us (an answer outside 127.0.0.0/8, or an error\n"
+    "code from 127.255.255.0/24). It exits 0 when every list is healthy (for\n"
+    "either family), 4 otherwise or when no row has a\n"
     "zone, and 3 on a usage error or when its output cannot be written; see\n"
     "ostrivane --check-zones --help for its options (--list, --server,\n"
     "--timeout, --format json).\n"
@@ -112,8 +114,9 @@ constexpr const char* kOtherModesAndStatuses =
     "--check asks every list about every address of the targets at once (IPv4\n"
     "and IPv6, host names, blocks), for cron, Nagios and scripts, and keeps a\n"
     "history of what changed; see ostrivane --check --help. --timeline prints\n"
-    "the listing periods of that history. --serve checks targets every 15\n"
-    "minutes and serves the results to Prometheus; see ostrivane --serve --help.\n"
+    "the listing periods of that history. --serve checks targets (--target or\n"
+    "the config file's) every 15 minutes and serves the results to Prometheus;\n"
+    "see ostrivane --serve --help.\n"
     "\n"
     "Exit status:\n"
     "  0  the host resolved, every blacklist answered, and none lists it\n"

@@ -72,6 +72,14 @@ unit="$scratch/server/lib/systemd/system/ostrivane-exporter.service"
 [ -f "$unit" ] || fail "ostrivane lacks /lib/systemd/system/ostrivane-exporter.service"
 postinst=$(dpkg-deb --ctrl-tarfile "$server" | tar -xOf - ./postinst 2>/dev/null || true)
 ! grep -q 'deb-systemd-invoke.*start' <<<"$postinst" || fail "the exporter starts before it has targets"
+
+# The README's recipe for the unit, step by step, with the unpacked program
+# and unit, in the test namespace (service_recipe.py).
+status=0
+"$here/netns_run.sh" /usr/bin/python3 "$here/service_recipe.py" "$root/bin/ostrivane" "$unit" \
+    "$source_dir/README.md" >"$scratch/recipe.log" 2>&1 || status=$?
+[ "$status" -ne 77 ] || exit 77
+[ "$status" -eq 0 ] || fail "the README's recipe for the unit: $(cat "$scratch/recipe.log")"
 needed=$(readelf -d "$root/bin/ostrivane" | grep NEEDED)
 ! grep -qi 'qt' <<<"$needed" || fail "the program links Qt: $needed"
 
