@@ -214,6 +214,7 @@ void CatalogDecoder::finish(CheckRun& run) {
             } else if (auto dead = deadListNotice(*found.list, found.shown, zone.health)) {
                 run.notices.push_back(*dead);
             }
+            zone.info = found.list->info;
         }
         zone.zone = found.shown;
     }

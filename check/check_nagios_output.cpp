@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <map>
 #include <ostream>
 #include <span>
 
@@ -57,7 +58,9 @@ struct Findings {
     std::vector<std::string> listedAddresses;  // the first few
     std::size_t listedCount = 0;
     std::vector<std::string> listingZones, silentZones;
-    std::vector<std::string> uncovered;      // the first few (ResultTally::kUncoveredKept)
+    std::vector<std::string> uncovered;  // the first few (ResultTally::kUncoveredKept)
+    // The error codes each silent zone answered, with what they mean.
+    std::map<std::string, std::vector<std::string>> errorAnswers;
     std::vector<std::string> faultyTargets;  // mail targets with an SPF permerror or no answer
     std::vector<std::string> listingLines;   // the long output's, the first kNagiosListingLines
     std::size_t moreListings = 0;
@@ -91,6 +94,9 @@ void addAddress(Findings& found, std::span<const CheckResult> results) {
         } else if (result.verdict != CheckVerdict::NotListed &&
                    result.verdict != CheckVerdict::NotCovered) {
             addOnce(found.silentZones, result.zone);
+            if (result.verdict == CheckVerdict::ListError && !result.answers.empty()) {
+                addOnce(found.errorAnswers[result.zone], answersText(result));
+            }
         }
     }
     if (listed && found.listedCount++ < kAddressesKept) {
@@ -192,7 +198,11 @@ void printLongOutput(const CheckRun& run, const Findings& found,
             << " more addresses\n";
     }
     for (const auto& zone : found.silentZones) {
-        out << pluginText("no verdict from " + zone) << '\n';
+        const auto errors = found.errorAnswers.find(zone);
+        out << pluginText(
+                   "no verdict from " + zone +
+                   (errors == found.errorAnswers.end() ? "" : ": " + joined(errors->second, "; ")))
+            << '\n';
     }
     for (const auto& problem : problems) {
         out << pluginText(problem) << '\n';
