@@ -150,8 +150,10 @@ int runZoneCheckMode(const std::vector<std::string>& args,
 std::string zoneCheckUsageText() {
     return R"(Usage: ostrivane --check-zones [OPTIONS]
 Asks every zone of the list file whether it lists 127.0.0.2 and not
-127.0.0.1, as every working IPv4 blacklist does, all at once, and prints each
-list's state: healthy, lists everything, empty or dead, or refuses us (an
+127.0.0.1, as every working IPv4 blacklist does, and ::FFFF:7F00:2 and not
+::FFFF:7F00:1, as every working IPv6 blacklist does, all at once, and prints
+each list's state for each family and as a whole (healthy when it works for
+either family): healthy, lists everything, empty or dead, or refuses us (an
 answer outside 127.0.0.0/8, or an error code from 127.255.255.0/24).
 
 Options:
@@ -162,8 +164,8 @@ Options:
   --format FORMAT      text (default) or json
   --help               print this text
 
-Exit status: 0 every list is healthy; 3 usage error, or the output could not
-be written; 4 a list is not healthy, or no row has a zone.
+Exit status: 0 every list is healthy (for either family); 3 usage error, or
+the output could not be written; 4 a list is not healthy, or no row has a zone.
 )";
 }
 

@@ -570,13 +570,17 @@ class Engine {
     }
 
   public:
-    // What each zone answered at its IPv4 test points, for the zone check.
+    // What each zone answered at the test points of both families, for the
+    // zone check.
     std::vector<ZoneProbe> probes() const {
         std::vector<ZoneProbe> probes;
         for (const auto& state : m_zoneStates) {
+            const auto ipv4 = state.health[0].value_or(ZoneHealth::EmptyOrDead);
+            const auto ipv6 = state.health[1].value_or(ZoneHealth::EmptyOrDead);
             probes.push_back({state.points[0].value_or(ListAnswer{}),
-                              state.points[1].value_or(ListAnswer{}),
-                              state.health[0].value_or(ZoneHealth::EmptyOrDead)});
+                              state.points[1].value_or(ListAnswer{}), zoneHealthOf(ipv4, ipv6),
+                              state.points[2].value_or(ListAnswer{}),
+                              state.points[3].value_or(ListAnswer{}), ipv4, ipv6});
         }
         return probes;
     }

@@ -58,15 +58,22 @@ std::variant<CheckRun, EngineFailure> askLists(const std::vector<CheckAddress>& 
                                                const std::vector<CheckZone>& zones,
                                                const EngineSettings& settings);
 
-// What a zone answered about 127.0.0.2 and 127.0.0.1, and the state it is in.
+// What a zone answered about the test points of each family, the state it is
+// in for each, and its state as a whole: healthy when it works for either
+// family (zoneHealthOf, as --check shows its zones), else its IPv4 state.
 struct ZoneProbe {
     ListAnswer for127_0_0_2;
     ListAnswer for127_0_0_1;
     ZoneHealth health = ZoneHealth::EmptyOrDead;
+    ListAnswer forV6Listed;    // ::FFFF:7F00:2
+    ListAnswer forV6Unlisted;  // ::FFFF:7F00:1
+    ZoneHealth ipv4 = ZoneHealth::EmptyOrDead;
+    ZoneHealth ipv6 = ZoneHealth::EmptyOrDead;
 };
 
-// Asks every zone about 127.0.0.2 and 127.0.0.1 only, all at once on the
-// same channel, each question within the time-out; in the zones' order.
+// Asks every zone about the test points of both families only (127.0.0.2 and
+// 127.0.0.1, ::FFFF:7F00:2 and ::FFFF:7F00:1), all at once on the same
+// channel, each question within the time-out; in the zones' order.
 std::variant<std::vector<ZoneProbe>, EngineFailure> probeZones(const std::vector<CheckZone>& zones,
                                                                const EngineSettings& settings);
 

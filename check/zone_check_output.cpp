@@ -60,14 +60,18 @@ std::string stateKey(ZoneHealth health, char blank) {
 
 void printZoneChecks(std::ostream& out, const std::vector<ZoneCheck>& checks) {
     if (!checks.empty()) {
-        std::vector<std::vector<std::string>> rows{
-            {"Row", "Name", "Zone", "State", "127.0.0.2", "127.0.0.1"}};
+        std::vector<std::vector<std::string>> rows{{"Row", "Name", "Zone", "State", "127.0.0.2",
+                                                    "127.0.0.1", "IPv4", "IPv6", "::ffff:7f00:2",
+                                                    "::ffff:7f00:1"}};
         for (const auto& check : checks) {
+            const ZoneProbe& probe = check.probe;
             // Names and zones come from a list file anyone may have written.
             rows.push_back(
                 {std::to_string(check.row + 1), escapeForTerminal(check.name),
-                 escapeForTerminal(check.zone), std::string(zoneHealthText(check.probe.health)),
-                 answerText(check.probe.for127_0_0_2), answerText(check.probe.for127_0_0_1)});
+                 escapeForTerminal(check.zone), std::string(zoneHealthText(probe.health)),
+                 answerText(probe.for127_0_0_2), answerText(probe.for127_0_0_1),
+                 std::string(zoneHealthText(probe.ipv4)), std::string(zoneHealthText(probe.ipv6)),
+                 answerText(probe.forV6Listed), answerText(probe.forV6Unlisted)});
         }
         // The row number is right-aligned, as numbers are.
         for (const auto& line : alignColumns(rows, {"", {{0, false, Align::Right}}})) {
@@ -82,12 +86,17 @@ void printZoneChecksJson(std::ostream& out, const std::vector<ZoneCheck>& checks
     JsonDocument document;
     document["zones"] = JsonDocument::array();
     for (const auto& check : checks) {
+        const ZoneProbe& probe = check.probe;
         document["zones"].push_back({{"row", check.row + 1},
                                      {"name", check.name},
                                      {"zone", check.zone},
-                                     {"state", stateKey(check.probe.health, '-')},
-                                     {"127.0.0.2", answerText(check.probe.for127_0_0_2)},
-                                     {"127.0.0.1", answerText(check.probe.for127_0_0_1)}});
+                                     {"state", stateKey(probe.health, '-')},
+                                     {"127.0.0.2", answerText(probe.for127_0_0_2)},
+                                     {"127.0.0.1", answerText(probe.for127_0_0_1)},
+                                     {"ipv4", stateKey(probe.ipv4, '-')},
+                                     {"ipv6", stateKey(probe.ipv6, '-')},
+                                     {"::ffff:7f00:2", answerText(probe.forV6Listed)},
+                                     {"::ffff:7f00:1", answerText(probe.forV6Unlisted)}});
     }
     JsonDocument summary{{"zones", checks.size()},
                          {"healthy", countOf(checks, ZoneHealth::Healthy)}};

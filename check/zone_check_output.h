@@ -19,13 +19,16 @@ struct ZoneCheck {
 };
 
 // One aligned line per checked row (row counted from 1, as a person counts the
-// window's rows), then a summary line.
+// window's rows), then a summary line. The state of the zone as a whole and
+// the IPv4 answers come first, as they always have; then the state for each
+// family and the IPv6 answers.
 void printZoneChecks(std::ostream& out, const std::vector<ZoneCheck>& checks);
 
-// {"zones": [{"row", "name", "zone", "state", "127.0.0.2", "127.0.0.1"}...],
+// {"zones": [{"row", "name", "zone", "state", "127.0.0.2", "127.0.0.1",
+//             "ipv4", "ipv6", "::ffff:7f00:2", "::ffff:7f00:1"}...],
 //  "summary": {"zones", "healthy", "lists_everything", "empty_or_dead", "refuses_us"}}
 // with the states as --check names them ("lists-everything") and the answers
-// as the table shows them.
+// as the table shows them; the summary counts the zones' states as a whole.
 void printZoneChecksJson(std::ostream& out, const std::vector<ZoneCheck>& checks);
 
 }  // namespace ostrivane

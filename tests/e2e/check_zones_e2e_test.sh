@@ -46,8 +46,10 @@ rows=(
     "Parked domain" parked.test
     "Name only" ""
     $'Esc\e[31mred' bl.test
+    "IPv6 only" v6only.test
+    "IPv4 only" v4only.test
 )
-for ((i = 9; i < 19; i++)); do
+for ((i = 11; i < 19; i++)); do
     rows+=("" "")
 done
 rows+=("" bl.test)
@@ -134,7 +136,9 @@ stderr = open(os.path.join(work, "stderr")).read()
 failures = []
 
 STATES = "healthy|lists everything|empty or dead|refuses us"
-LINE = re.compile(rf"^\s*(\d+)  (.*?)\s+(\S+)\s{{2,}}({STATES})\s{{2,}}(\S.*?)\s{{2,}}(\S.*?)$")
+ANSWER = r"\s{2,}(\S.*?)"
+LINE = re.compile(rf"^\s*(\d+)  (.*?)\s+(\S+)\s{{2,}}({STATES}){ANSWER}{ANSWER}"
+                  rf"\s{{2,}}({STATES})\s{{2,}}({STATES}){ANSWER}{ANSWER}$")
 
 # row -> (name, zone, state, allowed answers for 127.0.0.2, for 127.0.0.1)
 SILENT = {"timed out", "no answer"}  # the resolver may give up before we do
@@ -147,22 +151,41 @@ expected = {
     6: ("Failing list", "servfail.test", "empty or dead", {"no answer"}, {"no answer"}),
     7: ("Parked domain", "parked.test", "refuses us", {"198.51.100.80"}, {"198.51.100.80"}),
     9: ("Esc\\x1b[31mred", "bl.test", "healthy", {"127.0.0.2"}, {"not listed"}),
+    10: ("IPv6 only", "v6only.test", "healthy", {"not listed"}, {"not listed"}),
+    11: ("IPv4 only", "v4only.test", "healthy", {"127.0.0.2"}, {"not listed"}),
     20: ("", "bl.test", "healthy", {"127.0.0.2"}, {"not listed"}),
 }
+# row -> (IPv4 state, IPv6 state, answers for ::ffff:7f00:2, for ::ffff:7f00:1);
+# any other row: both families in the row's state, with its IPv4 answers.
+FAMILIES = {
+    10: ("empty or dead", "healthy", {"127.0.0.2"}, {"not listed"}),
+    11: ("healthy", "empty or dead", {"not listed"}, {"not listed"}),
+}
+
+
+def families(row):
+    name, zone, state, for2, for1 = expected[row]
+    return FAMILIES.get(row, (state, state, for2, for1))
+
+
+def families_match(row, ipv4, ipv6, v6for2, v6for1):
+    want = families(row)
+    return (ipv4, ipv6) == want[:2] and v6for2 in want[2] and v6for1 in want[3]
 
 seen = {}
 for line in stdout.splitlines():
     match = LINE.match(line)
     if match:
-        row, name, zone, state, for2, for1 = match.groups()
-        seen[int(row)] = (name.strip(), zone, state, for2, for1)
+        row, name, zone, state, for2, for1, *family = match.groups()
+        seen[int(row)] = (name.strip(), zone, state, for2, for1, *family)
 
 for row, (name, zone, state, for2, for1) in expected.items():
     if row not in seen:
         failures.append(f"row {row} ({zone}) is missing")
         continue
     got = seen[row]
-    if got[:3] != (name, zone, state) or got[3] not in for2 or got[4] not in for1:
+    if got[:3] != (name, zone, state) or got[3] not in for2 or got[4] not in for1 \
+            or not families_match(row, *got[5:]):
         failures.append(
             f"row {row}: expected {(name, zone, state)} with answers {sorted(for2)} / "
             f"{sorted(for1)}, got {got}"
@@ -170,7 +193,7 @@ for row, (name, zone, state, for2, for1) in expected.items():
 for row in sorted(set(seen) - set(expected)):
     failures.append(f"row {row} should not be checked: {seen[row]}")
 
-summary = "3 of 9 lists healthy; lists everything: 1, empty or dead: 3, refuses us: 2"
+summary = "5 of 11 lists healthy; lists everything: 1, empty or dead: 3, refuses us: 2"
 if stdout.splitlines()[-1:] != [summary]:
     failures.append(f"the last line is not {summary!r}")
 if "\x1b" in stdout:
@@ -205,7 +228,9 @@ def case(name):
 def json_rows(out):
     document = json.loads(out)
     rows = {
-        z["row"]: (z["name"], z["zone"], z["state"].replace("-", " "), z["127.0.0.2"], z["127.0.0.1"])
+        z["row"]: (z["name"], z["zone"], z["state"].replace("-", " "), z["127.0.0.2"], z["127.0.0.1"],
+                   z["ipv4"].replace("-", " "), z["ipv6"].replace("-", " "), z["::ffff:7f00:2"],
+                   z["::ffff:7f00:1"])
         for z in document["zones"]
     }
     return rows, document["summary"]
@@ -213,13 +238,13 @@ def json_rows(out):
 
 def json_matches_table(out):
     rows, summary = json_rows(out)
-    wanted = {"zones": 9, "healthy": 3, "lists_everything": 1, "empty_or_dead": 3, "refuses_us": 2}
+    wanted = {"zones": 11, "healthy": 5, "lists_everything": 1, "empty_or_dead": 3, "refuses_us": 2}
     for row, (name, zone, state, for2, for1) in expected.items():
         name = name.replace("\\x1b", "\x1b")  # JSON carries the character itself
         if row not in rows or rows[row][:3] != (name, zone, state) or rows[row][3] not in for2 \
-                or rows[row][4] not in for1:
+                or rows[row][4] not in for1 or not families_match(row, *rows[row][5:]):
             return f"row {row}: {rows.get(row)}"
-    return None if summary == wanted and len(rows) == 9 else f"summary {summary}, {len(rows)} rows"
+    return None if summary == wanted and len(rows) == 11 else f"summary {summary}, {len(rows)} rows"
 
 
 def text_ends(line):
@@ -234,7 +259,7 @@ def usage(words):
 def answers(allowed, bound_ms):
     def check(out):
         lines = [LINE.match(line) for line in out.splitlines()]
-        got = [m.groups()[4:] for m in lines if m]
+        got = [m.groups()[4:6] for m in lines if m]
         return None if len(got) == 1 and set(got[0]) <= allowed else f"answers {got}"
     return check
 

@@ -8,11 +8,15 @@
 #   real_dns_start_rbldnsd PORT ZONE…  rbldnsd on 127.0.0.1:PORT with the data files
 #                                      of tests/e2e/rbldnsd/; ZONE is rbldnsd's
 #                                      ZONE:TYPE:FILE[,FILE] (e.g. v4set.rbl.test:ip4set:v4set)
-#   real_dns_start_unbound PORT ZONE=ADDRESS@PORT…
-#                                      unbound on 127.0.0.1:PORT, the resolver in front,
-#                                      with a stub zone for each ZONE
-#   real_dns_wait PORT NAME [TYPE]     waits (at most 10 s) until the server on
-#                                      127.0.0.1:PORT answers NAME
+#   real_dns_start_unbound [ADDRESS:]PORT ZONE=ADDRESS@PORT…
+#                                      unbound on 127.0.0.1:PORT (or another loopback
+#                                      ADDRESS), the resolver in front, with a stub
+#                                      zone for each ZONE
+#   real_dns_use_resolver ADDRESS      the system resolver of this namespace asks
+#                                      ADDRESS (port 53) from now on
+#   real_dns_wait [ADDRESS:]PORT NAME [TYPE]
+#                                      waits (at most 10 s) until the server on
+#                                      127.0.0.1:PORT (or ADDRESS:PORT) answers NAME
 #   real_dns_stop                      stops every server started, removes the folder
 #
 # Servers listen on 127.0.0.1 only; each dies with the script that started it
@@ -76,14 +80,16 @@ real_dns_start_rbldnsd() {
 }
 
 real_dns_start_unbound() {
-    local port=$1
+    local port=${1##*:} address=127.0.0.1
+    [[ "$1" != *:* ]] || address=${1%:*}
     shift
+    [[ "$address" == 127.* ]] || { echo "real_dns.sh: $address is not a loopback address" >&2; return 125; }
     command -v unbound >/dev/null || { echo "real_dns.sh: unbound is not installed" >&2; return 77; }
-    local conf="$real_dns_dir/unbound-$port.conf" stub zone
+    local conf="$real_dns_dir/unbound-$address-$port.conf" stub zone
     {
         cat <<CONF
 server:
-    interface: 127.0.0.1
+    interface: $address
     port: $port
     do-ip6: no
     do-daemonize: no
@@ -115,24 +121,37 @@ CONF
         done
     } >"$conf"
     unbound-checkconf "$conf" >/dev/null || return 125
-    real_dns_spawn unbound "$real_dns_dir/unbound-$port.log" unbound -d -c "$conf"
+    real_dns_spawn unbound "$real_dns_dir/unbound-$address-$port.log" unbound -d -c "$conf"
+}
+
+# The namespace's /etc/resolv.conf is netns_run.sh's own bind mount of a file
+# already deleted, which cannot be mounted over: it is taken away (in this
+# private mount namespace only) and another takes its place, for as long as
+# the namespace lasts.
+real_dns_use_resolver() {
+    local address=$1
+    [[ "$address" == 127.* ]] || { echo "real_dns.sh: $address is not a loopback address" >&2; return 125; }
+    printf 'nameserver %s\noptions timeout:1 attempts:2\n' "$address" >"$real_dns_dir/resolv.conf" &&
+        umount /etc/resolv.conf && mount --bind "$real_dns_dir/resolv.conf" /etc/resolv.conf ||
+        { echo "real_dns.sh: cannot mount a resolv.conf naming $address" >&2; return 125; }
 }
 
 real_dns_wait() {
-    local port=$1 name=$2 type=${3:-SOA}
-    /usr/bin/python3 - "$port" "$name" "$type" <<'PY' && return 0
+    local port=${1##*:} address=127.0.0.1 name=$2 type=${3:-SOA}
+    [[ "$1" != *:* ]] || address=${1%:*}
+    /usr/bin/python3 - "$address" "$port" "$name" "$type" <<'PY' && return 0
 import socket, sys, time
 from dnslib import DNSRecord
-port, name, qtype = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+address, port, name, qtype = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4]
 deadline = time.monotonic() + 10
 while time.monotonic() < deadline:
     try:
-        DNSRecord.parse(DNSRecord.question(name, qtype).send("127.0.0.1", port, timeout=0.2))
+        DNSRecord.parse(DNSRecord.question(name, qtype).send(address, port, timeout=0.2))
         sys.exit(0)
     except (socket.timeout, OSError):
         time.sleep(0.05)
 sys.exit(1)
 PY
-    echo "real_dns.sh: nothing answered $name on 127.0.0.1:$port within 10 s" >&2
+    echo "real_dns.sh: nothing answered $name on $address:$port within 10 s" >&2
     return 125
 }

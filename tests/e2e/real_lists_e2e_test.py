@@ -2,17 +2,24 @@
 """`ostrivane --check` against rbldnsd's own data formats (real_lists_e2e_test.sh
 starts the servers): every case is asked of rbldnsd directly and through
 unbound, and both must give the verdicts of the table, each list's state per
-address family, and the exit status.
+address family, and the exit status. Then the one-host mode (`ostrivane HOST`)
+and the window (window_lookup_driver, where the build has one) look the same
+hosts up through the system resolver, unbound on 127.0.0.2:53, and must agree
+with `--check` on every zone: each row's text and the exit status.
 """
 
+import html
 import json
 import os
+import re
+import shutil
 import subprocess
 import sys
 import tempfile
 import unittest
 
 BINARY = None
+WINDOW = None  # window_lookup_driver; None in a build without the window
 SERVERS = {"rbldnsd": os.environ.get("OSTRIVANE_RBLDNSD"),
            "unbound": os.environ.get("OSTRIVANE_UNBOUND")}
 
@@ -70,6 +77,66 @@ CASES = [
 ]
 
 
+# Zone by zone, the one-host mode and the window against --check: a case's
+# zones are one row each, asked about one IPv4 host; the status all agree on.
+ALL_ZONES = list(STATES)
+AGREEMENT = [
+    ("listed on an ip4set", ["v4set.rbl.test"], "192.0.2.10", 1),
+    ("not listed, an exclusion", ["v4set.rbl.test"], "192.0.2.70", 0),
+    ("a network of an ip4trie", ["v4trie.rbl.test"], "198.51.100.5", 1),
+    ("combined", ["combined.rbl.test"], "192.0.2.10", 1),
+    ("a list that lists 127.0.0.1", ["everything.rbl.test"], "192.0.2.20", 4),
+    ("a list without 127.0.0.2 that lists the host", ["no-test-point.rbl.test"], "192.0.2.10", 4),
+    ("a list that refuses us", ["refuse.rbl.test"], "192.0.2.10", 4),
+    ("IPv6-only lists", ["v6trie.rbl.test", "v6tset.rbl.test"], "192.0.2.10", 4),
+    ("a broken list beside one that lists the host", ["everything.rbl.test", "v4set.rbl.test"],
+     "192.0.2.10", 1),
+    ("every zone of the set, a listed host", ALL_ZONES, "192.0.2.10", 1),
+    ("every zone of the set, a clean host", ALL_ZONES, "203.0.113.9", 4),
+]
+
+# What the one-host mode and the window show for --check's verdict of a zone:
+# both ask IPv4 test points after the run, so a zone that does not work for
+# IPv4 (not-covered by --check for an IPv4 address) is "not a working list".
+BROKEN_ROWS = {"lists-everything": "List error: lists everything",
+               "empty-or-dead": "List error: not a working list"}
+
+
+def row_text(result, zone_state):
+    verdict = result["verdict"]
+    if verdict == "listed":
+        return "Listed: " + result["answers"][0]
+    if verdict == "list-error":
+        return "List error: " + result["answers"][0]
+    if verdict == "broken-zone":
+        return BROKEN_ROWS[zone_state["ipv4"]]
+    return {"not-listed": "Not Found", "no-answer": "Lookup failed",
+            "not-covered": "List error: not a working list"}[verdict]
+
+
+def one_host(zones, host, scratch):
+    """The one-host mode from a copy beside its own list file: (status, {zone: row text})."""
+    shutil.copy(BINARY, os.path.join(scratch, "ostrivane"))
+    with open(os.path.join(scratch, "sbllist.txt"), "w", newline="") as list_file:
+        list_file.write("".join(f"{zone}\r\n{zone}\r\n" for zone in zones))
+    report = os.path.join(scratch, "report.html")
+    done = subprocess.run([os.path.join(scratch, "ostrivane"), host], capture_output=True,
+                          text=True, timeout=60, env=dict(os.environ, OSTRIVANE_REPORT=report))
+    with open(report, newline="") as page:
+        text = page.read()
+    rows = {zone: html.unescape(re.search(re.escape(zone) + r"</td><td>\r\n(.*?)\r\n", text)[1])
+            for zone in zones}
+    return done.returncode, rows, done.stderr
+
+
+def window(zones, host):
+    """The real window looking the host up: {zone: row text}."""
+    done = subprocess.run([WINDOW, host, *zones], capture_output=True, text=True, timeout=60)
+    if done.returncode != 0:
+        raise AssertionError(f"window_lookup_driver: {done.returncode} {done.stderr}")
+    return dict(line.split("\t", 1) for line in done.stdout.splitlines())
+
+
 def check(server, zones, targets):
     with tempfile.TemporaryDirectory() as state:
         done = subprocess.run(
@@ -123,12 +190,29 @@ class RealLists(unittest.TestCase):
         self.assertEqual(verdicts.count("not-covered"), 256)
 
 
+class OneTruth(unittest.TestCase):
+    maxDiff = None
+
+    def test_every_mode_agrees_with_check(self):
+        for name, zones, host, status in AGREEMENT:
+            with self.subTest(name), tempfile.TemporaryDirectory() as scratch:
+                code, document, err = check(SERVERS["unbound"], zones, [host])
+                self.assertEqual(code, status, err)
+                states = {zone["zone"]: zone for zone in document["zones"]}
+                want = {r["zone"]: row_text(r, states[r["zone"]]) for r in document["results"]}
+                code, rows, err = one_host(zones, host, scratch)
+                self.assertEqual((code, rows), (status, want), err)
+                if WINDOW:
+                    self.assertEqual(window(zones, host), want)
+
+
 def main():
-    global BINARY
+    global BINARY, WINDOW
     if len(sys.argv) < 2 or None in SERVERS.values():
         print("usage: real_lists_e2e_test.sh BINARY (it starts the servers)", file=sys.stderr)
         return 2
     BINARY = sys.argv[1]
+    WINDOW = os.environ.get("OSTRIVANE_WINDOW_DRIVER") or None
     program = unittest.main(argv=[sys.argv[0], "-v", *sys.argv[2:]], exit=False)
     return 0 if program.result.wasSuccessful() else 1
 
