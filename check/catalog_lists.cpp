@@ -69,10 +69,6 @@ ZoneChoice zonesSplit(const std::vector<CheckZone>& zones, const CatalogUse& use
     return choice;
 }
 
-std::vector<CheckZone> defaultZones(const CatalogUse& use) {
-    return defaultChoice(use).addresses;
-}
-
 ZoneChoice defaultChoice(const CatalogUse& use) {
     ZoneChoice choice;
     if (use.catalog != nullptr) {

@@ -31,9 +31,6 @@ std::vector<CheckZone> zonesNamed(const std::vector<std::string>& names, const C
 // The zone as asked for a list of the catalog, and its name.
 CheckZone zoneOfList(const CatalogList& list, const CatalogUse& use);
 
-// The catalog's default set for addresses (IPv4 and IPv6 lists).
-std::vector<CheckZone> defaultZones(const CatalogUse& use);
-
 // A run's zones by what they are asked about: addresses, or the domain names
 // of mail targets (RHSBL). A catalog list of kind "domains" is a domain list,
 // one of kind "ipv4" or "ipv6" an address list (a list of both is both), and a

@@ -80,10 +80,7 @@ std::variant<ZoneChoice, CheckFailure> zonesOf(const CheckOptions& options,
         choice = zonesSplit(std::get<std::vector<CheckZone>>(zones), use);
     }
     // A zone given as a domain list is one, whatever the catalog says of it.
-    for (const auto& name : options.domainZones) {
-        const CatalogList* list = use.catalog != nullptr ? use.catalog->find(name) : nullptr;
-        addZones(choice.domains, {list != nullptr ? zoneOfList(*list, use) : CheckZone{name, {}}});
-    }
+    addZones(choice.domains, zonesNamed(options.domainZones, use));
     return choice;
 }
 
