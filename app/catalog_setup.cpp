@@ -1,5 +1,6 @@
 #include "app/catalog_setup.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ostream>
 
@@ -31,31 +32,32 @@ std::variant<CatalogSetup, std::string> loadCatalogSetup(
     return setup;
 }
 
-std::vector<std::string> configArguments(const Config& config, ConfigMode mode) {
+std::vector<std::string> withConfigArguments(const Config& config, ConfigMode mode,
+                                             const std::vector<std::string>& commandLine) {
+    const auto optionsEnd = std::find(commandLine.begin(), commandLine.end(), "--");
+    const bool noHistory = std::find(commandLine.begin(), optionsEnd, "--no-history") != optionsEnd;
     std::vector<std::string> args;
     if (config.timeoutSeconds) {
         char text[32];
         std::snprintf(text, sizeof text, "%.3f", *config.timeoutSeconds);
         args.insert(args.end(), {"--timeout", text});
     }
-    if (config.historyFile) {
+    if (config.historyFile && !noHistory) {
         args.insert(args.end(), {"--history", config.historyFile->string()});
     }
     if (config.historyDays) {
         args.insert(args.end(), {"--keep-days", std::to_string(*config.historyDays)});
     }
-    if (mode == ConfigMode::Serve) {
-        if (config.intervalSeconds) {
-            args.insert(args.end(), {"--interval", std::to_string(*config.intervalSeconds)});
-        }
-        return args;
+    if (mode == ConfigMode::Serve && config.intervalSeconds) {
+        args.insert(args.end(), {"--interval", std::to_string(*config.intervalSeconds)});
     }
-    if (config.warning) {
+    if (mode == ConfigMode::Check && config.warning) {
         args.insert(args.end(), {"--warning", *config.warning});
     }
-    if (config.critical) {
+    if (mode == ConfigMode::Check && config.critical) {
         args.insert(args.end(), {"--critical", *config.critical});
     }
+    args.insert(args.end(), commandLine.begin(), commandLine.end());
     return args;
 }
 

@@ -34,11 +34,13 @@ std::variant<CatalogSetup, std::string> loadCatalogSetup(
 // --check's, the interval is the exporter's.
 enum class ConfigMode { Check, Serve };
 
-// The config's settings as the options they stand for, to go before the
-// command line's own so that the command line wins. Servers and targets are
-// not among them: --server and --target add to a list, so the caller takes the
+// The command line with the config's settings as the options they stand for
+// before it, so that the command line wins; the config's history file is left
+// out when the command line says --no-history. Servers and targets are not
+// among them: --server and --target add to a list, so the caller takes the
 // config's only when the command line names none.
-std::vector<std::string> configArguments(const Config& config, ConfigMode mode = ConfigMode::Check);
+std::vector<std::string> withConfigArguments(const Config& config, ConfigMode mode,
+                                             const std::vector<std::string>& args);
 
 // The config's servers as --server takes them, for a command line that named
 // none; a server that is not ADDRESS[:PORT] is the problem.

@@ -49,9 +49,7 @@ int setupFailure(std::string_view message, bool nagios, std::ostream& out, std::
 // command line names none.
 std::variant<CheckOptions, CheckUsageError> optionsWithConfig(const std::vector<std::string>& args,
                                                               const Config& config) {
-    auto merged = configArguments(config);
-    merged.insert(merged.end(), args.begin(), args.end());
-    auto parsed = parseCheckOptions(merged);
+    auto parsed = parseCheckOptions(withConfigArguments(config, ConfigMode::Check, args));
     auto* options = std::get_if<CheckOptions>(&parsed);
     if (options == nullptr || !options->servers.empty()) {
         return parsed;

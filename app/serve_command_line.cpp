@@ -121,9 +121,7 @@ std::variant<ServeOptions, ServeUsageError> readServeCommandLine(
 
 std::variant<ServeOptions, ServeUsageError> parseServeOptions(const std::vector<std::string>& args,
                                                               const Config& config) {
-    auto merged = configArguments(config, ConfigMode::Serve);
-    merged.insert(merged.end(), args.begin(), args.end());
-    auto parsed = readServeCommandLine(merged);
+    auto parsed = readServeCommandLine(withConfigArguments(config, ConfigMode::Serve, args));
     auto* options = std::get_if<ServeOptions>(&parsed);
     if (options == nullptr || options->help) {
         return parsed;

@@ -199,6 +199,7 @@ void applyCatalog(CheckRun& run, const CatalogUse& use) {
             } else if (auto dead = deadListNotice(*found.list, found.shown, zone.health)) {
                 run.notices.push_back(*dead);
             }
+            zone.info = found.list->info;
         }
         zone.zone = found.shown;
     }

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <map>
 #include <ostream>
 
 #include "check/output_formats.h"
@@ -47,6 +48,8 @@ std::string firstFew(const std::vector<std::string>& items, std::size_t few) {
 
 struct Findings {
     std::vector<std::string> listedAddresses, listingZones, silentZones, uncovered;
+    // The error codes each silent zone answered, with what they mean.
+    std::map<std::string, std::vector<std::string>> errorAnswers;
     std::vector<std::string> faultyTargets;  // mail targets with an SPF permerror or no answer
 };
 
@@ -59,6 +62,9 @@ Findings findingsOf(const CheckRun& run) {
         } else if (result.verdict != CheckVerdict::NotListed &&
                    result.verdict != CheckVerdict::NotCovered) {
             addOnce(found.silentZones, result.zone);
+            if (result.verdict == CheckVerdict::ListError && !result.answers.empty()) {
+                addOnce(found.errorAnswers[result.zone], answersText(result));
+            }
         }
     }
     found.uncovered = uncoveredAddressesOf(run);
@@ -162,7 +168,11 @@ void printLongOutput(const CheckRun& run, const Findings& found,
         out << pluginText("no working list of this run covers " + address) << '\n';
     }
     for (const auto& zone : found.silentZones) {
-        out << pluginText("no verdict from " + zone) << '\n';
+        const auto errors = found.errorAnswers.find(zone);
+        out << pluginText(
+                   "no verdict from " + zone +
+                   (errors == found.errorAnswers.end() ? "" : ": " + joined(errors->second, "; ")))
+            << '\n';
     }
     for (const auto& problem : problems) {
         out << pluginText(problem) << '\n';

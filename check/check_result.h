@@ -52,6 +52,8 @@ struct CheckedZone {
     // The A answers for the listed test points (127.0.0.2, ::FFFF:7F00:2),
     // dotted: a refusing list's error code shows there.
     std::vector<std::string> testAnswers{};
+    // The list's information page from the catalog; empty for a list not in it.
+    std::string info{};
 };
 
 // The zone's state from its two families' states: healthy when either works

@@ -128,6 +128,7 @@ std::string counted(std::size_t count, std::string_view one, std::string_view ma
 // Everything the sections share, read from the run once.
 struct PageFacts {
     std::map<std::string, std::string> nameOfZone;
+    std::map<std::string, std::string> infoOfZone;  // the catalog's information pages
     std::map<std::pair<std::string, std::string>, const DayStrip*> stripOf;
     std::map<std::string, std::vector<std::string>> targetsOf;     // other than the address
     std::map<std::string, const std::vector<std::string>*> viaOf;  // of mail targets' subjects
@@ -144,6 +145,10 @@ PageFacts factsOf(const CheckRun& run, const RecentDays& recent) {
     facts.withHistory = recent.dayCount > 0;
     for (const auto& zone : run.zones) {
         facts.nameOfZone[zone.zone] = zone.name;
+        // A web page only: a drop-in's "javascript:" is no link of ours.
+        if (zone.info.rfind("https://", 0) == 0 || zone.info.rfind("http://", 0) == 0) {
+            facts.infoOfZone[zone.zone] = zone.info;
+        }
     }
     for (const auto& strip : recent.strips) {
         facts.stripOf[{strip.address, strip.zone}] = &strip;
@@ -175,8 +180,11 @@ std::string listCell(const PageFacts& facts, const std::string& zone) {
     const auto found = facts.nameOfZone.find(zone);
     const std::string name = found == facts.nameOfZone.end() ? std::string() : found->second;
     const std::string label = name.empty() ? zone : name;
-    std::string cell =
-        "<td><a href=\"" + htmlEscape(informationPageFor(label)) + "\">" + pageText(label) + "</a>";
+    // The catalog's page for a list it knows, else the window's rule.
+    const auto info = facts.infoOfZone.find(zone);
+    const std::string page =
+        info != facts.infoOfZone.end() ? info->second : informationPageFor(label);
+    std::string cell = "<td><a href=\"" + htmlEscape(page) + "\">" + pageText(label) + "</a>";
     if (!name.empty()) {
         cell += "<div class=\"zone\">" + pageText(zone) + "</div>";
     }

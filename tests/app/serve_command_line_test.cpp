@@ -136,6 +136,14 @@ warning = "2"
          {},
          {},
          "servers in the config file: \"ns.example\""},
+        {"--no-history over the config's history file",
+         "targets = [\"192.0.2.1\"]\n[history]\nfile = \"/var/h.sqlite\"\n",
+         {"--no-history"},
+         {"192.0.2.1"},
+         "",
+         std::chrono::seconds(900),
+         std::chrono::milliseconds(2000),
+         ""},
     };
     for (const auto& c : cases) {
         Config settings;

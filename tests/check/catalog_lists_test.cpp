@@ -22,6 +22,7 @@ Catalog testCatalog() {
     zen.zone = "zen.test";
     zen.kinds = {ListKind::IPv4};
     zen.keyZone = "{key}.zen.dq.test";
+    zen.info = "https://zen.test/about";
     zen.isDefault = true;
     zen.answers = {code(0x7f00000a, AnswerClass::PolicyListing, "PBL"),
                    code(0x7f000002, AnswerClass::Listing, "SBL"),
@@ -159,6 +160,8 @@ TEST(CatalogLists, AnswersDecodedKeysHiddenAndDocumentedErrorsAreNoListing) {
     applyCatalog(run, use);
 
     EXPECT_EQ(run.zones[0].zone, "zen.dq.test");
+    EXPECT_EQ(run.zones[0].info, "https://zen.test/about");
+    EXPECT_EQ(run.zones[1].info, "");
     EXPECT_EQ(run.results[0].zone, "zen.dq.test");
     EXPECT_EQ(run.results[0].reason, "see https://KEY.zen.dq.test/");
     ASSERT_EQ(run.results[0].meanings.size(), 2u);

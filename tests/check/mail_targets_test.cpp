@@ -86,12 +86,16 @@ TEST(MailTargets, EveryOutputShowsTheWayAndTheFindings) {
     std::vector<CheckAddress> addresses = {
         {"mail:example.org", *parseIpAddress("192.0.2.25"), {"mx mx1.example.org", "spf mx"}}};
     run.results = {testing::result("192.0.2.25", "bl.test", CheckVerdict::Listed),
-                   testing::result("example.org", "dbl.test", CheckVerdict::NotListed)};
+                   testing::result("example.org", "dbl.test", CheckVerdict::NotListed),
+                   testing::result("mx1.example.org", "dbl.test", CheckVerdict::ListError)};
     for (auto& result : run.results) {
         result.target = "mail:example.org";
         result.reason.clear();
     }
     run.results[1].via = {"domain"};
+    run.results[2].via = {"mx mx1.example.org"};
+    run.results[2].answers = {"127.0.1.255"};
+    run.results[2].meanings = {{"list-error", "an address was asked of a domain list"}};
     attachVia(addresses, run.results);
     run.findings = {{"mail:example.org", FindingKind::PermError, "SPF permerror: a loop"},
                     {"mail:example.org", FindingKind::Incomplete, "MX x: no answer in time"}};
@@ -118,11 +122,16 @@ TEST(MailTargets, EveryOutputShowsTheWayAndTheFindings) {
               std::string::npos)
         << json;
     const auto nagios = printed(CheckFormat::Nagios);
-    EXPECT_NE(nagios.find(" - 192.0.2.25 listed on bl.test; incomplete mail:example.org |"),
+    EXPECT_NE(nagios.find(" - 192.0.2.25 listed on bl.test; no verdict from dbl.test; incomplete "
+                          "mail:example.org |"),
               std::string::npos)
         << nagios;
     EXPECT_NE(nagios.find("\n192.0.2.25 listed on bl.test (127.0.0.2) via mx mx1.example.org; "
                           "spf mx\n"),
+              std::string::npos)
+        << nagios;
+    EXPECT_NE(nagios.find("\nno verdict from dbl.test: 127.0.1.255 list-error: an address was "
+                          "asked of a domain list\n"),
               std::string::npos)
         << nagios;
 }

@@ -139,6 +139,11 @@ class MailDomains(unittest.TestCase):
                 texts = [f["text"] for f in document["findings"]]
                 for fragment in findings:
                     self.assertTrue(any(fragment in t for t in texts), (fragment, texts))
+        nagios = run(["--format", "nagios", "mail:plain.owner.test"],
+                     lists=["--zone", "bl.test", "--zone", "spamhaus-dbl"])
+        self.assertEqual(nagios.returncode, 1, nagios.stdout + nagios.stderr)
+        self.assertIn("\nno verdict from dbl.spamhaus.org: 127.0.1.255 list-error: an address was "
+                      "asked of a domain list\n", nagios.stdout)
 
     def test_a_domain_list_alone_leaves_the_addresses_unasked(self):
         done = run(["192.0.2.20"], lists=["--zone", "spamhaus-dbl"])
@@ -159,7 +164,9 @@ class MailDomains(unittest.TestCase):
                      '<div class="meaning">127.0.1.6 listing: DBL: a botnet controller domain',
                      '192.0.2.40 <span class="targets">(mail:owner.test)</span><span class="via">'
                      'via mx mx2.owner.test; spf mx mx2.owner.test</span>',
-                     '<td>owner.test</td><td>1</td><td>0</td><td>1</td><td>0</td>'):
+                     '<td>owner.test</td><td>1</td><td>0</td><td>1</td><td>0</td>',
+                     '<a href="https://www.spamhaus.org/blocklists/domain-blocklist/">'
+                     'Spamhaus DBL</a>'):
             self.assertIn(part, text)
 
     def test_a_key_asks_the_domain_list_through_its_zone_and_is_never_shown(self):

@@ -251,6 +251,26 @@ class Exporter(unittest.TestCase):
             self.assertIn(line, body, what)
         self.assertNotIn(KEY, body)
 
+    def test_06_a_config_it_cannot_use_at_the_start_is_status_3(self):
+        cases = [
+            ("a bad target", config_text(LISTED, "mail!"), "line 2: target 'mail!'"),
+            ("no target", "lists = [\"bl.test\"]\n", "no target given"),
+            ("an interval too short", "targets = [\"192.0.2.1\"]\ninterval = 5\n",
+             "line 2: \"interval\" must be whole seconds, at least 60"),
+        ]
+        config = os.path.join(self.scratch, "bad.toml")
+        for what, text, said in cases:
+            with open(config, "w") as out:
+                out.write(text)
+            done = subprocess.run([BINARY, "--serve", f"127.0.0.1:{free_port()}", "--config",
+                                   config, "--no-history"], capture_output=True, text=True,
+                                  timeout=10)
+            self.assertEqual(done.returncode, 3, what)
+            self.assertIn(said, done.stderr, what)
+            if what != "no target":
+                self.assertIn(f"{config}: {said}", done.stderr, what)
+
+    # ---- abuse ---------------------------------------------------------
 
     def test_10_many_connections_at_once(self):
         before = rss_kib(self.process.pid)

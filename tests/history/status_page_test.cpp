@@ -59,6 +59,27 @@ TEST(StatusPage, EscapesEveryValueItShows) {
     EXPECT_EQ(count(html, "src=\""), 0u);
 }
 
+// A list of the catalog links to the catalog's page, if it is a web page.
+TEST(StatusPage, LinksToTheCatalogsInformationPage) {
+    const struct {
+        std::string info;
+        std::string href;
+    } cases[] = {
+        {"https://dbl.example/?a=1&b=<x>", "https://dbl.example/?a=1&amp;b=&lt;x&gt;"},
+        {"javascript:alert(1)", htmlEscape(informationPageFor("DBL"))},
+        {"", htmlEscape(informationPageFor("DBL"))},
+    };
+    for (const auto& c : cases) {
+        CheckRun run =
+            runOf(kDecember1, {resultOf("192.0.2.10", "dbl.test", CheckVerdict::Listed)});
+        run.zones[0].name = "DBL";
+        run.zones[0].info = c.info;
+        const std::string html = renderStatusPage(run, {});
+        EXPECT_EQ(count(html, "href=\"" + c.href + "\">DBL</a>"), 2u) << c.info;
+        EXPECT_EQ(html.find("javascript:"), std::string::npos);
+    }
+}
+
 TEST(StatusPage, ShowsVerdictsInTheWindowsColoursWithChangesAndStrips) {
     CheckRun run = runOf(kDecember1 + 5 * kHourMs,
                          {resultOf("192.0.2.10", "bl.test", CheckVerdict::Listed),
