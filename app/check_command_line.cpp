@@ -317,10 +317,11 @@ OSTRIVANE_KEY_<PROVIDER> (OSTRIVANE_KEY_SPAMHAUS), never from the
 command line.
 
 TARGET is an IPv4 or IPv6 address, a host name (all of its A and AAAA
-addresses), an IPv4 block from /16 to /32, an IPv6 block from /120 to /128,
+addresses), an IPv4 block from /12 to /32, an IPv6 block from /108 to /128,
 a mail domain (below), or "-" to read targets from standard input, one a
-line (blank lines and lines beginning with # are skipped). At most 65,536
-addresses a run. Host names are looked up all at once through the servers
+line (blank lines and lines beginning with # are skipped). At most 1,048,576
+addresses a run. Text and json print each address's results as soon as
+every list has answered for it. Host names are looked up all at once through the servers
 the lists are asked through, within --timeout.
 
 Mail domains: mx:DOMAIN checks every address of the domain's MX hosts;

@@ -77,36 +77,83 @@ std::optional<std::string> writeStatusPage(const std::filesystem::path& page, co
     return message;
 }
 
-// The run in the options' format, to standard output or, with --output, to
-// its file in one step: a reader such as a textfile collector never sees
-// half a file.
-struct Printed {
-    int status;
-    const std::vector<std::string>& problems;
+// Each address's results as the run hands them on: annotated and recorded
+// in the history, then printed at once (text, json; nagios keeps what its
+// status line needs). They are kept in the run only where the end needs
+// them all: the status page and the metrics of --format openmetrics.
+class CheckModeStream : public ResultStream {
+  public:
+    CheckModeStream(const CheckOptions& options, CheckHistory& history, std::ostream& out,
+                    std::ostream& err)
+        : m_options(options), m_history(history), m_out(out), m_err(err) {}
+
+    void begin(EpochMs startedAt) override {
+        m_history.beginRun(startedAt, m_err);
+        m_printer = checkPrinter(m_options, startedAt, m_history.annotates(), m_out);
+    }
+
+    bool take(std::vector<CheckResult>& results) override {
+        m_history.take(results, m_err);
+        m_printer->address(results);
+        return m_options.page || m_options.format == CheckFormat::OpenMetrics;
+    }
+
+    // What follows the results, once the status is known.
+    void finish(const CheckRun& run, int status, const std::vector<std::string>& problems) {
+        if (m_options.format == CheckFormat::OpenMetrics) {
+            m_out << renderMetrics(checkRunFamilies(run), MetricsFormat::OpenMetrics);
+        } else if (m_printer) {
+            m_printer->finish(run, status, problems);
+        }
+        m_out.flush();
+    }
+
+  private:
+    const CheckOptions& m_options;
+    CheckHistory& m_history;
+    std::ostream& m_out;
+    std::ostream& m_err;
+    std::unique_ptr<CheckPrinter> m_printer;
 };
 
-bool writeOutput(const CheckRun& run, const CheckOptions& options, const Printed& printed,
-                 std::ostream& out, std::ostream& err) {
-    std::ostringstream text;
-    if (options.format == CheckFormat::OpenMetrics) {
-        text << renderMetrics(checkRunFamilies(run), MetricsFormat::OpenMetrics);
-    } else {
-        printCheckRun(run, options, printed.status, text, printed.problems);
-    }
-    if (!options.output) {
-        out << text.str();
-        out.flush();
-        return true;
-    }
-    auto problem = createFolderOf(*options.output);
+// With --output, what was printed goes to its file in one step: a reader such
+// as a textfile collector never sees half a file.
+bool writeOutputFile(const std::filesystem::path& file, const std::string& text,
+                     std::ostream& err) {
+    auto problem = createFolderOf(file);
     if (!problem) {
-        problem = writeFileAtomically(*options.output, text.str());
+        problem = writeFileAtomically(file, text);
     }
     if (problem) {
         err << "Output not written: " << problem->message() << '\n';
         return false;
     }
     return true;
+}
+
+// After the last address: the history's run committed, the notices, the
+// page; the status, and the problems for nagios's long output.
+int endRun(const CheckRun& run, const CheckOptions& options, CheckHistory& history,
+           std::vector<std::string>& problems, std::ostream& err) {
+    // Recorded, and the page written, before the end is printed, so that the
+    // status line can say UNKNOWN when the page was not written; a reader
+    // that went away early (a pipe into head) loses nothing of the history.
+    history.endRun(run, options.keepDays, err);
+    for (const auto& notice : run.notices) {
+        err << "ostrivane --check: " << escapeForTerminal(notice) << '\n';
+    }
+    const auto pageProblem =
+        options.page ? writeStatusPage(*options.page, run, history, err) : std::nullopt;
+    const bool changesUnknown = options.changes && history.changesUnknown();
+    if (changesUnknown && options.format != CheckFormat::Nagios) {
+        // Without a history nobody can say what changed: never "nothing changed".
+        err << "ostrivane --check: --changes needs the history of earlier runs\n";
+    }
+    problems = history.problems();
+    if (pageProblem) {
+        problems.push_back(*pageProblem);
+    }
+    return checkExitStatus(run, options, {changesUnknown, !pageProblem});
 }
 
 }  // namespace
@@ -138,35 +185,22 @@ int runCheckCommand(const std::vector<std::string>& args, std::istream& in, std:
     // used is said first; the check runs all the same.
     CheckHistory history = CheckHistory::open(options.historyFile, !options.noHistory, err);
 
+    // Printed as the results come; with --output, gathered for its file.
+    std::ostringstream gathered;
+    std::ostream& printed = options.output ? static_cast<std::ostream&>(gathered) : out;
+    CheckModeStream stream(options, history, printed, err);
     CheckEnvironment environment{in, err, listFilePath(), {}, {}};
     environment.catalog = &catalogUse;
+    environment.stream = &stream;
     auto outcome = runCheck(options, environment);
     if (const auto* failure = std::get_if<CheckFailure>(&outcome)) {
         return usageFailure(failure->message, options.format == CheckFormat::Nagios, out, err);
     }
     auto& run = std::get<CheckRun>(outcome);
-    history.annotate(run, err);
-    // Recorded, and the page written, before anything is printed: a reader
-    // that goes away early (a pipe into head) loses nothing, and the status
-    // line can say UNKNOWN when the page was not written.
-    history.recordAndPrune(run, options.keepDays, err);
-    for (const auto& notice : run.notices) {
-        err << "ostrivane --check: " << escapeForTerminal(notice) << '\n';
-    }
-
-    const auto pageProblem =
-        options.page ? writeStatusPage(*options.page, run, history, err) : std::nullopt;
-    const bool changesUnknown = options.changes && history.changesUnknown();
-    if (changesUnknown && options.format != CheckFormat::Nagios) {
-        // Without a history nobody can say what changed: never "nothing changed".
-        err << "ostrivane --check: --changes needs the history of earlier runs\n";
-    }
-    const int status = checkExitStatus(run, options, {changesUnknown, !pageProblem});
-    std::vector<std::string> problems = history.problems();
-    if (pageProblem) {
-        problems.push_back(*pageProblem);
-    }
-    if (!writeOutput(run, options, {status, problems}, out, err)) {
+    std::vector<std::string> problems;
+    const int status = endRun(run, options, history, problems, err);
+    stream.finish(run, status, problems);
+    if (options.output && !writeOutputFile(*options.output, gathered.str(), err)) {
         return kExitFailed;
     }
     return status;

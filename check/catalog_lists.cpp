@@ -69,10 +69,6 @@ ZoneChoice zonesSplit(const std::vector<CheckZone>& zones, const CatalogUse& use
     return choice;
 }
 
-std::vector<CheckZone> defaultZones(const CatalogUse& use) {
-    return defaultChoice(use).addresses;
-}
-
 ZoneChoice defaultChoice(const CatalogUse& use) {
     ZoneChoice choice;
     if (use.catalog != nullptr) {
@@ -94,20 +90,19 @@ struct ZoneOfRun {
 };
 
 // The catalog list behind each zone of the run, keyed by the zone as asked.
-std::map<std::string, ZoneOfRun, std::less<>> listsOfRun(const CheckRun& run,
+std::map<std::string, ZoneOfRun, std::less<>> listsOfRun(const std::vector<std::string>& zones,
                                                          const CatalogUse& use) {
     std::map<std::string, ZoneOfRun, std::less<>> lists;
-    for (const auto& zone : run.zones) {
-        ZoneOfRun found{nullptr, zone.zone};
+    for (const auto& zone : zones) {
+        ZoneOfRun found{nullptr, zone};
         for (const auto& list : use.catalog->lists()) {
             const auto asked = zoneFor(list, use.keys);
-            if (asked.asked == zone.zone ||
-                (!asked.keyed && use.catalog->findZone(zone.zone) == &list)) {
+            if (asked.asked == zone || (!asked.keyed && use.catalog->findZone(zone) == &list)) {
                 found = {&list, asked.shown};
                 break;
             }
         }
-        lists.emplace(zone.zone, found);
+        lists.emplace(zone, found);
     }
     return lists;
 }
@@ -171,30 +166,46 @@ std::optional<std::string> deadListNotice(const CatalogList& list, const std::st
            "): remove it from your lists or update the catalog";
 }
 
-void applyCatalog(CheckRun& run, const CatalogUse& use) {
-    if (use.catalog == nullptr) {
+struct CatalogDecoder::Lists {
+    std::map<std::string, ZoneOfRun, std::less<>> ofZone;
+};
+
+CatalogDecoder::CatalogDecoder(const std::vector<std::string>& zones, const CatalogUse& use)
+    : m_use(use), m_lists(std::make_unique<Lists>()) {
+    if (use.catalog != nullptr) {
+        m_lists->ofZone = listsOfRun(zones, use);
+    }
+}
+
+CatalogDecoder::~CatalogDecoder() = default;
+
+void CatalogDecoder::decode(std::vector<CheckResult>& results) {
+    if (m_use.catalog == nullptr) {
         return;
     }
-    const auto lists = listsOfRun(run, use);
-    std::map<std::string, bool, std::less<>> refused;
-    for (auto& result : run.results) {
-        const auto& found = lists.at(result.zone);
+    for (auto& result : results) {
+        const auto& found = m_lists->ofZone.at(result.zone);
         if (found.list != nullptr && decodeResult(result, *found.list)) {
-            refused[result.zone] = true;
+            m_refused.insert(result.zone);
         }
         result.zone = found.shown;
-        result.reason = redactKeys(result.reason, use.keys);
+        result.reason = redactKeys(result.reason, m_use.keys);
     }
-    for (std::size_t z = 0; z < run.zones.size(); ++z) {
-        auto& zone = run.zones[z];
-        const auto& found = lists.at(zone.zone);
+}
+
+void CatalogDecoder::finish(CheckRun& run) {
+    if (m_use.catalog == nullptr) {
+        return;
+    }
+    for (auto& zone : run.zones) {
+        const auto& found = m_lists->ofZone.at(zone.zone);
         if (found.list != nullptr) {
             CheckResult probe;
             probe.answers = zone.testAnswers;
             if (zone.health == ZoneHealth::RefusesUs && decodeResult(probe, *found.list)) {
-                refused[zone.zone] = true;
+                m_refused.insert(zone.zone);
             }
-            if (refused.count(zone.zone) > 0) {
+            if (m_refused.count(zone.zone) > 0) {
                 run.notices.push_back(refusalNotice(*found.list, found.shown));
             } else if (auto dead = deadListNotice(*found.list, found.shown, zone.health)) {
                 run.notices.push_back(*dead);
@@ -203,6 +214,16 @@ void applyCatalog(CheckRun& run, const CatalogUse& use) {
         }
         zone.zone = found.shown;
     }
+}
+
+void applyCatalog(CheckRun& run, const CatalogUse& use) {
+    std::vector<std::string> zones;
+    for (const auto& zone : run.zones) {
+        zones.push_back(zone.zone);
+    }
+    CatalogDecoder decoder(zones, use);
+    decoder.decode(run.results);
+    decoder.finish(run);
 }
 
 }  // namespace ostrivane

@@ -4,7 +4,9 @@
 // none or names a list by its id, the zone a key makes of a list, and what the
 // lists' answers mean once they are in.
 
+#include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <variant>
 #include <vector>
@@ -28,9 +30,6 @@ std::vector<CheckZone> zonesNamed(const std::vector<std::string>& names, const C
 
 // The zone as asked for a list of the catalog, and its name.
 CheckZone zoneOfList(const CatalogList& list, const CatalogUse& use);
-
-// The catalog's default set for addresses (IPv4 and IPv6 lists).
-std::vector<CheckZone> defaultZones(const CatalogUse& use);
 
 // A run's zones by what they are asked about: addresses, or the domain names
 // of mail targets (RHSBL). A catalog list of kind "domains" is a domain list,
@@ -59,6 +58,26 @@ void addZones(std::vector<CheckZone>& into, const std::vector<CheckZone>& zones)
 // makes the verdict list-error, and the run's notices say, once per list, that
 // a list refuses public resolvers or looks dead.
 void applyCatalog(CheckRun& run, const CatalogUse& use);
+
+// The same for a run whose results come address by address: `zones` are the
+// zones as asked; decode each address's results as they come, then finish
+// the run's zones and notices.
+class CatalogDecoder {
+  public:
+    CatalogDecoder(const std::vector<std::string>& zones, const CatalogUse& use);
+    ~CatalogDecoder();
+    CatalogDecoder(const CatalogDecoder&) = delete;
+    CatalogDecoder& operator=(const CatalogDecoder&) = delete;
+
+    void decode(std::vector<CheckResult>& results);
+    void finish(CheckRun& run);
+
+  private:
+    struct Lists;
+    const CatalogUse& m_use;
+    std::unique_ptr<Lists> m_lists;
+    std::set<std::string, std::less<>> m_refused;  // zones as asked
+};
 
 // "NAME (ZONE) looks dead (why): remove it from your lists or update the
 // catalog" for a list the catalog marks dead or retired, or whose test

@@ -80,10 +80,7 @@ std::variant<ZoneChoice, CheckFailure> zonesOf(const CheckOptions& options,
         choice = zonesSplit(std::get<std::vector<CheckZone>>(zones), use);
     }
     // A zone given as a domain list is one, whatever the catalog says of it.
-    for (const auto& name : options.domainZones) {
-        const CatalogList* list = use.catalog != nullptr ? use.catalog->find(name) : nullptr;
-        addZones(choice.domains, {list != nullptr ? zoneOfList(*list, use) : CheckZone{name, {}}});
-    }
+    addZones(choice.domains, zonesNamed(options.domainZones, use));
     return choice;
 }
 
@@ -146,24 +143,119 @@ std::variant<std::vector<Target>, CheckFailure> targetsOf(const CheckOptions& op
     return targets;
 }
 
-// The address lists' verdicts on every address. Addresses without an address
-// list are a failure: nothing would be said of them.
-std::variant<CheckRun, CheckFailure> askAddressLists(const CheckOptions& options,
-                                                     const std::vector<CheckAddress>& addresses,
-                                                     const std::vector<CheckZone>& zones) {
+// Gives one address's results to the stream; keeps them in the run or counts them.
+void handOn(ResultStream& stream, std::vector<CheckResult>& results, CheckRun& run) {
+    if (stream.take(results)) {
+        std::move(results.begin(), results.end(), std::back_inserter(run.results));
+    } else {
+        run.handedOn.add(results);
+    }
+}
+
+// The results decoded, each address's with its via: handed on to the stream,
+// or kept in `run` when there is none.
+struct ResultSink {
+    CatalogDecoder& decoder;
+    ResultStream* stream;
+};
+
+void take(const ResultSink& sink, std::vector<CheckResult>& results, CheckRun& run) {
+    sink.decoder.decode(results);
+    if (sink.stream != nullptr) {
+        handOn(*sink.stream, results, run);
+    } else {
+        std::move(results.begin(), results.end(), std::back_inserter(run.results));
+    }
+}
+
+// The address lists' verdicts on every address, address by address as they
+// come. Addresses without an address list are a failure: nothing would be
+// said of them.
+std::optional<CheckFailure> askAddressLists(const CheckOptions& options,
+                                            const std::vector<CheckAddress>& addresses,
+                                            const std::vector<CheckZone>& zones,
+                                            const ResultSink& sink, CheckRun& run) {
     if (zones.empty() && addresses.empty()) {
-        return CheckRun{};
+        return std::nullopt;
     }
     if (zones.empty()) {
         return CheckFailure{
             "no list for addresses: the lists chosen are domain lists, asked only "
             "about the names of mail targets (add an address list with --zone)"};
     }
-    auto asked = askLists(addresses, zones, {options.timeout, options.servers});
-    if (const auto* failure = std::get_if<EngineFailure>(&asked)) {
+    std::size_t next = 0;  // the results come in the addresses' order
+    auto answered = askListsStreaming(addresses, zones, {options.timeout, options.servers},
+                                      [&](std::vector<CheckResult>&& results) {
+                                          const auto& via = addresses[next++].via;
+                                          for (auto& result : results) {
+                                              result.via = via;
+                                          }
+                                          take(sink, results, run);
+                                      });
+    if (const auto* failure = std::get_if<EngineFailure>(&answered)) {
         return CheckFailure{failure->reason};
     }
-    return std::get<CheckRun>(std::move(asked));
+    run.zones = std::get<std::vector<CheckedZone>>(std::move(answered));
+    return std::nullopt;
+}
+
+// The domain lists' results, after the addresses', decoded and handed on.
+void takeDomainResults(const ResultSink& sink, std::size_t from, CheckRun& run) {
+    std::vector<CheckResult> domains(std::make_move_iterator(run.results.begin() + from),
+                                     std::make_move_iterator(run.results.end()));
+    run.results.resize(from);
+    forEachAddress(domains, [&](std::size_t first, std::size_t end) {
+        std::vector<CheckResult> results(std::make_move_iterator(domains.begin() + first),
+                                         std::make_move_iterator(domains.begin() + end));
+        take(sink, results, run);
+    });
+}
+
+// Every zone of the choice as asked, for the catalog's decoder.
+std::vector<std::string> zoneNames(const ZoneChoice& choice) {
+    std::vector<std::string> names;
+    for (const auto* zones : {&choice.addresses, &choice.domains}) {
+        for (const auto& zone : *zones) {
+            names.push_back(zone.zone);
+        }
+    }
+    return names;
+}
+
+// What the targets stand for: their addresses, host names resolved, and the
+// mail targets' subjects.
+struct Subjects {
+    ExpandedTargets found;
+    MailSubjects subjects;
+};
+
+std::variant<Subjects, CheckFailure> subjectsOfTargets(const std::vector<Target>& given,
+                                                       const CheckOptions& options,
+                                                       const CheckEnvironment& environment) {
+    const auto resolve = environment.resolveHost
+                             ? environment.resolveHost
+                             : dnsHostResolver(options.timeout, options.servers);
+    auto expanded = expandTargets(given, resolve);
+    if (const auto* error = std::get_if<TargetError>(&expanded)) {
+        return CheckFailure{"target '" + error->text + "': " + error->reason};
+    }
+    auto& found = std::get<ExpandedTargets>(expanded);
+    const auto mailDns = environment.mailDns ? environment.mailDns
+                                             : mailDnsRound({options.timeout, options.servers});
+    auto mail = addMailSubjects(given, mailDns, {options.spfWidestIPv4, options.spfWidestIPv6},
+                                found.addresses);
+    if (const auto* error = std::get_if<TargetError>(&mail)) {
+        return CheckFailure{"target '" + error->text + "': " + error->reason};
+    }
+    auto& subjects = std::get<MailSubjects>(mail);
+    if (options.addressLimit && found.addresses.size() > *options.addressLimit) {
+        return CheckFailure{"the target covers " + std::to_string(found.addresses.size()) +
+                                " addresses, more than the " +
+                                std::to_string(*options.addressLimit) + " allowed",
+                            true};
+    }
+
+    return Subjects{std::move(found), std::move(subjects)};
 }
 
 }  // namespace
@@ -183,44 +275,32 @@ std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
 
     const auto started = std::chrono::steady_clock::now();
     const EpochMs startedAt = nowEpochMs();
-    const auto resolve = environment.resolveHost
-                             ? environment.resolveHost
-                             : dnsHostResolver(options.timeout, options.servers);
-    auto expanded = expandTargets(given, resolve);
-    if (const auto* error = std::get_if<TargetError>(&expanded)) {
-        return CheckFailure{"target '" + error->text + "': " + error->reason};
-    }
-    auto& found = std::get<ExpandedTargets>(expanded);
-    const auto mailDns = environment.mailDns ? environment.mailDns
-                                             : mailDnsRound({options.timeout, options.servers});
-    auto mail = addMailSubjects(given, mailDns, {options.spfWidestIPv4, options.spfWidestIPv6},
-                                found.addresses);
-    if (const auto* error = std::get_if<TargetError>(&mail)) {
-        return CheckFailure{"target '" + error->text + "': " + error->reason};
-    }
-    const auto& subjects = std::get<MailSubjects>(mail);
-    if (options.addressLimit && found.addresses.size() > *options.addressLimit) {
-        return CheckFailure{"the target covers " + std::to_string(found.addresses.size()) +
-                                " addresses, more than the " +
-                                std::to_string(*options.addressLimit) + " allowed",
-                            true};
-    }
-
-    auto asked = askAddressLists(options, found.addresses, choice.addresses);
-    if (const auto* failure = std::get_if<CheckFailure>(&asked)) {
+    auto subjectsOf = subjectsOfTargets(given, options, environment);
+    if (auto* failure = std::get_if<CheckFailure>(&subjectsOf)) {
         return *failure;
     }
-    auto run = std::get<CheckRun>(std::move(asked));
+    const auto& [found, subjects] = std::get<Subjects>(subjectsOf);
+
+    const CatalogUse noCatalog;
+    CatalogDecoder decoder(zoneNames(choice),
+                           environment.catalog != nullptr ? *environment.catalog : noCatalog);
+    const ResultSink sink{decoder, environment.stream};
+    if (sink.stream != nullptr) {
+        sink.stream->begin(startedAt);
+    }
+    CheckRun run;
+    if (auto failure = askAddressLists(options, found.addresses, choice.addresses, sink, run)) {
+        return *failure;
+    }
     run.unresolvedTargets = found.unresolved;
     run.unansweredTargets = found.unanswered;
-    attachVia(found.addresses, run.results);
     run.findings = subjects.findings;
+    const std::size_t addressResults = run.results.size();
     if (auto failure = askDomainListsOf(options, choice.domains, subjects, run)) {
         return *failure;
     }
-    if (environment.catalog != nullptr) {
-        applyCatalog(run, *environment.catalog);
-    }
+    takeDomainResults(sink, addressResults, run);
+    decoder.finish(run);
     run.startedAt = startedAt;
     run.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                          std::chrono::steady_clock::now() - started)

@@ -22,6 +22,19 @@ struct CheckFailure {
     bool tooManyAddresses = false;  // the targets cover more than options.addressLimit
 };
 
+// Takes a run's results address by address, as soon as the lists have
+// answered for the address (decoded by the catalog, with their via), long
+// before the run ends.
+class ResultStream {
+  public:
+    virtual ~ResultStream() = default;
+    // Before the first address: when the run started.
+    virtual void begin(EpochMs startedAt) = 0;
+    // One address's results, zones in order. True: keep them in the run's
+    // results; false: they are only counted (CheckRun::handedOn).
+    virtual bool take(std::vector<CheckResult>& results) = 0;
+};
+
 struct CheckEnvironment {
     std::istream& input;                    // read when a target is "-"
     std::ostream& warnings;                 // problems that do not stop the run
@@ -30,6 +43,7 @@ struct CheckEnvironment {
     DnsRound mailDns =
         nullptr;  // mail targets' lookups; empty: through c-ares, with the run's servers
     const CatalogUse* catalog = nullptr;  // none: no decoding, the list file's zones by default
+    ResultStream* stream = nullptr;       // none: every result is kept in the run
 };
 
 // Reads the targets, resolves the host names, takes the zones (--zone, ids of
@@ -37,7 +51,8 @@ struct CheckEnvironment {
 // catalog's default set) and asks every list about every address; the
 // catalog then decodes the answers. A bad target on standard input, too many
 // addresses, a list file that cannot be read or no zone at all: a usage
-// failure, nothing asked.
+// failure, nothing asked. With a stream, each address's results go to it as
+// they come.
 std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
                                               const CheckEnvironment& environment);
 

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <optional>
 #include <ostream>
+#include <span>
 
 #include "check/check_output.h"
 #include "check/output_formats.h"
@@ -71,11 +72,9 @@ JsonDocument jsonSummary(const CheckRun& run) {
             {"uncovered_addresses", counts.uncoveredAddresses}};
 }
 
-}  // namespace
-
-void printCheckJson(const CheckRun& run, std::ostream& out) {
+// The document's members after the results, in their order.
+JsonDocument jsonTail(const CheckRun& run) {
     JsonDocument document;
-    document["checked_at"] = formatRfc3339(run.startedAt);
     document["duration_ms"] = run.durationMs;
     document["zones"] = JsonDocument::array();
     for (const auto& zone : run.zones) {
@@ -85,10 +84,6 @@ void printCheckJson(const CheckRun& run, std::ostream& out) {
                                      {"ipv4", zoneStateText(zone.ipv4)},
                                      {"ipv6", zoneStateText(zone.ipv6)},
                                      {"kind", zone.domainList ? "domains" : "addresses"}});
-    }
-    document["results"] = JsonDocument::array();
-    for (const auto& result : run.results) {
-        document["results"].push_back(jsonResult(result));
     }
     document["unresolved_targets"] = run.unresolvedTargets;
     document["notices"] = run.notices;
@@ -100,7 +95,53 @@ void printCheckJson(const CheckRun& run, std::ostream& out) {
                                         {"text", finding.text}});
     }
     document["summary"] = jsonSummary(run);
-    out << jsonDocumentText(document);
+    return document;
+}
+
+// The document as jsonDocumentText lays it out, written as the results come:
+// "checked_at" and the results first, the members that need the whole run
+// (the zones' states, the summary) after them.
+class JsonPrinter : public CheckPrinter {
+  public:
+    JsonPrinter(EpochMs startedAt, std::ostream& out) : m_startedAt(startedAt), m_out(out) {}
+
+    void address(std::span<const CheckResult> results) override {
+        for (const auto& result : results) {
+            open();
+            m_out << (m_results == 0 ? "\n    " : ",\n    ") << jsonLine(jsonResult(result));
+            ++m_results;
+        }
+        m_out.flush();
+    }
+
+    void finish(const CheckRun& run, int /*status*/,
+                const std::vector<std::string>& /*problems*/) override {
+        open();
+        m_out << (m_results == 0 ? "]" : "\n  ]");
+        // The tail as a document of its own, its opening brace made a comma.
+        const std::string tail = jsonDocumentText(jsonTail(run));
+        m_out << "," << std::string_view(tail).substr(1);
+    }
+
+  private:
+    void open() {
+        if (!m_opened) {
+            m_out << "{\n  \"checked_at\": " << jsonString(formatRfc3339(m_startedAt))
+                  << ",\n  \"results\": [";
+            m_opened = true;
+        }
+    }
+
+    EpochMs m_startedAt;
+    std::ostream& m_out;
+    bool m_opened = false;
+    std::size_t m_results = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<CheckPrinter> jsonPrinter(EpochMs startedAt, std::ostream& out) {
+    return std::make_unique<JsonPrinter>(startedAt, out);
 }
 
 }  // namespace ostrivane

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <map>
 #include <ostream>
+#include <span>
 
 #include "check/output_formats.h"
 #include "text/terminal_text.h"
@@ -33,32 +34,63 @@ std::string shortened(const std::string& item) {
     return item.size() <= kLongestItem ? item : item.substr(0, kLongestItem - 3) + "...";
 }
 
-// "a, b, c and 13 more": at most `few` items.
-std::string firstFew(const std::vector<std::string>& items, std::size_t few) {
+// "a, b, c and 13 more": at most `few` items of `total` (the items kept are
+// the first ones).
+std::string firstFew(const std::vector<std::string>& items, std::size_t few,
+                     std::size_t total = 0) {
+    total = std::max(total, items.size());
     std::vector<std::string> shown;
     for (std::size_t i = 0; i < items.size() && i < few; ++i) {
         shown.push_back(shortened(items[i]));
     }
     std::string text = joined(shown, ", ");
-    if (items.size() > shown.size()) {
-        text += " and " + std::to_string(items.size() - shown.size()) + " more";
+    if (total > shown.size()) {
+        text += " and " + std::to_string(total - shown.size()) + " more";
     }
     return text;
 }
 
+// The first this many of the listed and the uncovered addresses are kept:
+// the status line names three at most.
+constexpr std::size_t kAddressesKept = 3;
+
 struct Findings {
-    std::vector<std::string> listedAddresses, listingZones, silentZones, uncovered;
+    std::vector<std::string> listedAddresses;  // the first few
+    std::size_t listedCount = 0;
+    std::vector<std::string> listingZones, silentZones;
+    std::vector<std::string> uncovered;  // the first few (ResultTally::kUncoveredKept)
     // The error codes each silent zone answered, with what they mean.
     std::map<std::string, std::vector<std::string>> errorAnswers;
     std::vector<std::string> faultyTargets;  // mail targets with an SPF permerror or no answer
+    std::vector<std::string> listingLines;   // the long output's, the first kNagiosListingLines
+    std::size_t moreListings = 0;
 };
 
-Findings findingsOf(const CheckRun& run) {
-    Findings found;
-    for (const auto& result : run.results) {
+std::string listingLine(const CheckResult& result) {
+    std::string line =
+        result.address + " listed on " + result.zone + " (" + answersText(result) + ")";
+    if (!result.via.empty()) {
+        line += " via " + joined(result.via, "; ");
+    }
+    if (!result.reason.empty()) {
+        line += ": " + result.reason;
+    }
+    return pluginText(line);
+}
+
+void addAddress(Findings& found, std::span<const CheckResult> results) {
+    bool listed = false;
+    bool covered = false;
+    for (const auto& result : results) {
+        covered = covered || result.verdict != CheckVerdict::NotCovered;
         if (result.verdict == CheckVerdict::Listed) {
-            addOnce(found.listedAddresses, result.address);
+            listed = true;
             addOnce(found.listingZones, result.zone);
+            if (found.listingLines.size() < kNagiosListingLines) {
+                found.listingLines.push_back(listingLine(result));
+            } else {
+                ++found.moreListings;
+            }
         } else if (result.verdict != CheckVerdict::NotListed &&
                    result.verdict != CheckVerdict::NotCovered) {
             addOnce(found.silentZones, result.zone);
@@ -67,26 +99,26 @@ Findings findingsOf(const CheckRun& run) {
             }
         }
     }
-    found.uncovered = uncoveredAddressesOf(run);
-    for (const auto& finding : run.findings) {
-        if (finding.kind != FindingKind::Note) {
-            addOnce(found.faultyTargets, finding.target);
-        }
+    if (listed && found.listedCount++ < kAddressesKept) {
+        found.listedAddresses.push_back(results.front().address);
     }
-    return found;
+    if (!covered && !results.empty() && found.uncovered.size() < ResultTally::kUncoveredKept) {
+        found.uncovered.push_back(results.front().address);
+    }
 }
 
 // What the status line says: the listings, the targets that did not resolve
 // and the zones that gave no verdict, or that all is clean; the first few of
 // each, fewer while the line is too long.
 std::string statusText(const CheckRun& run, const Findings& found) {
+    const CheckCounts counts = countsOf(run);
     std::string text;
     for (const std::size_t few : {std::size_t{3}, std::size_t{2}, std::size_t{1}}) {
         std::vector<std::string> parts;
-        if (!found.listedAddresses.empty()) {
-            parts.push_back((found.listedAddresses.size() == 1
+        if (found.listedCount > 0) {
+            parts.push_back((found.listedCount == 1
                                  ? shortened(found.listedAddresses.front())
-                                 : plural(found.listedAddresses.size(), "address", "addresses")) +
+                                 : plural(found.listedCount, "address", "addresses")) +
                             " listed on " + firstFew(found.listingZones, few));
         }
         if (!run.unresolvedTargets.empty()) {
@@ -96,7 +128,8 @@ std::string statusText(const CheckRun& run, const Findings& found) {
             parts.push_back("no answer for " + firstFew(run.unansweredTargets, few));
         }
         if (!found.uncovered.empty()) {
-            parts.push_back("no working list covers " + firstFew(found.uncovered, few));
+            parts.push_back("no working list covers " +
+                            firstFew(found.uncovered, few, counts.uncoveredAddresses));
         }
         if (!found.silentZones.empty()) {
             parts.push_back("no verdict from " + firstFew(found.silentZones, few));
@@ -105,8 +138,8 @@ std::string statusText(const CheckRun& run, const Findings& found) {
             parts.push_back("incomplete " + firstFew(found.faultyTargets, few));
         }
         if (parts.empty()) {
-            parts.push_back(plural(countsOf(run).addresses, "address", "addresses") +
-                            " not listed on " + plural(run.zones.size(), "list", "lists"));
+            parts.push_back(plural(counts.addresses, "address", "addresses") + " not listed on " +
+                            plural(run.zones.size(), "list", "lists"));
         }
         text = joined(parts, "; ");
         if (text.size() <= kLongestStatusText) {
@@ -123,7 +156,7 @@ std::string performanceData(const CheckRun& run, const CheckOptions& options) {
     });
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.3f", static_cast<double>(run.durationMs) / 1000);
-    const std::string results = std::to_string(run.results.size());
+    const std::string results = std::to_string(counts.results);
     // A missing verdict (or a host name's lookup without an answer) makes the
     // state WARNING: their count carries the warning range 0, so that a parser
     // reads the same state.
@@ -138,19 +171,11 @@ std::string performanceData(const CheckRun& run, const CheckOptions& options) {
 // The long output's lines of what the status line only counts.
 void printLongOutput(const CheckRun& run, const Findings& found,
                      const std::vector<std::string>& problems, std::ostream& out) {
-    for (const auto& result : run.results) {
-        if (result.verdict != CheckVerdict::Listed) {
-            continue;
-        }
-        std::string line =
-            result.address + " listed on " + result.zone + " (" + answersText(result) + ")";
-        if (!result.via.empty()) {
-            line += " via " + joined(result.via, "; ");
-        }
-        if (!result.reason.empty()) {
-            line += ": " + result.reason;
-        }
-        out << pluginText(line) << '\n';
+    for (const auto& line : found.listingLines) {
+        out << line << '\n';
+    }
+    if (found.moreListings > 0) {
+        out << found.moreListings << " more listings (--format text or json shows them all)\n";
     }
     for (const auto& finding : run.findings) {
         out << pluginText(finding.target + ": " +
@@ -167,6 +192,11 @@ void printLongOutput(const CheckRun& run, const Findings& found,
     for (const auto& address : found.uncovered) {
         out << pluginText("no working list of this run covers " + address) << '\n';
     }
+    const auto uncovered = countsOf(run).uncoveredAddresses;
+    if (uncovered > found.uncovered.size()) {
+        out << "no working list of this run covers " << uncovered - found.uncovered.size()
+            << " more addresses\n";
+    }
     for (const auto& zone : found.silentZones) {
         const auto errors = found.errorAnswers.find(zone);
         out << pluginText(
@@ -179,19 +209,40 @@ void printLongOutput(const CheckRun& run, const Findings& found,
     }
 }
 
+class NagiosPrinter : public CheckPrinter {
+  public:
+    NagiosPrinter(const CheckOptions& options, std::ostream& out)
+        : m_options(options), m_out(out) {}
+
+    void address(std::span<const CheckResult> results) override { addAddress(m_found, results); }
+
+    void finish(const CheckRun& run, int state, const std::vector<std::string>& problems) override {
+        static constexpr std::array<std::string_view, 4> kStates = {"OK", "WARNING", "CRITICAL",
+                                                                    "UNKNOWN"};
+        for (const auto& finding : run.findings) {
+            if (finding.kind != FindingKind::Note) {
+                addOnce(m_found.faultyTargets, finding.target);
+            }
+        }
+        m_out << "OSTRIVANE " << kStates[static_cast<std::size_t>(state)] << " - "
+              << pluginText(statusText(run, m_found)) << " | " << performanceData(run, m_options)
+              << "\n";
+        printLongOutput(run, m_found, problems, m_out);
+        for (const auto& notice : run.notices) {
+            m_out << pluginText(notice) << '\n';
+        }
+    }
+
+  private:
+    const CheckOptions& m_options;
+    std::ostream& m_out;
+    Findings m_found;
+};
+
 }  // namespace
 
-void printCheckNagios(const CheckRun& run, const CheckOptions& options, int state,
-                      const std::vector<std::string>& problems, std::ostream& out) {
-    static constexpr std::array<std::string_view, 4> kStates = {"OK", "WARNING", "CRITICAL",
-                                                                "UNKNOWN"};
-    const Findings found = findingsOf(run);
-    out << "OSTRIVANE " << kStates[static_cast<std::size_t>(state)] << " - "
-        << pluginText(statusText(run, found)) << " | " << performanceData(run, options) << "\n";
-    printLongOutput(run, found, problems, out);
-    for (const auto& notice : run.notices) {
-        out << pluginText(notice) << '\n';
-    }
+std::unique_ptr<CheckPrinter> nagiosPrinter(const CheckOptions& options, std::ostream& out) {
+    return std::make_unique<NagiosPrinter>(options, out);
 }
 
 }  // namespace ostrivane

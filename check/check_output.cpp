@@ -1,5 +1,6 @@
 #include "check/check_output.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "check/output_formats.h"
@@ -40,23 +41,42 @@ std::string formatRfc3339(EpochMs time) {
     return text;
 }
 
-void printCheckRun(const CheckRun& run, const CheckOptions& options, int status, std::ostream& out,
-                   const std::vector<std::string>& problems) {
+namespace {
+
+// Prints nothing: --format openmetrics is written by metrics/, above this folder.
+class NoPrinter : public CheckPrinter {
+  public:
+    void address(std::span<const CheckResult> /*results*/) override {}
+    void finish(const CheckRun& /*run*/, int /*status*/,
+                const std::vector<std::string>& /*problems*/) override {}
+};
+
+}  // namespace
+
+std::unique_ptr<CheckPrinter> checkPrinter(const CheckOptions& options, EpochMs startedAt,
+                                           bool withChange, std::ostream& out) {
     switch (options.format) {
         case CheckFormat::Text:
-            printCheckText(run, options, out);
-            return;
+            return textPrinter(options, withChange, out);
         case CheckFormat::Json:
-            printCheckJson(run, out);
-            return;
+            return jsonPrinter(startedAt, out);
         case CheckFormat::Nagios:
-            printCheckNagios(run, options, status, problems, out);
-            return;
+            return nagiosPrinter(options, out);
         case CheckFormat::OpenMetrics:
-            // The metrics' names and labels are metrics/'s, above this folder:
-            // app/check_mode.cpp writes this format.
-            return;
+            break;
     }
+    return std::make_unique<NoPrinter>();
+}
+
+void printCheckRun(const CheckRun& run, const CheckOptions& options, int status, std::ostream& out,
+                   const std::vector<std::string>& problems) {
+    const bool withChange = std::any_of(run.results.begin(), run.results.end(),
+                                        [](const CheckResult& r) { return r.change.has_value(); });
+    auto printer = checkPrinter(options, run.startedAt, withChange, out);
+    forEachAddress(run.results, [&](std::size_t first, std::size_t end) {
+        printer->address(std::span(run.results).subspan(first, end - first));
+    });
+    printer->finish(run, status, problems);
 }
 
 }  // namespace ostrivane

@@ -34,20 +34,67 @@ std::string_view listingChangeText(ListingChange change) {
     return "ongoing";
 }
 
-std::vector<std::string> uncoveredAddressesOf(const CheckRun& run) {
-    std::vector<std::string> uncovered;
-    for (std::size_t first = 0; first < run.results.size();) {
-        std::size_t end = first;
-        bool covered = false;
-        for (; end < run.results.size() && run.results[end].address == run.results[first].address;
-             ++end) {
-            covered = covered || run.results[end].verdict != CheckVerdict::NotCovered;
+namespace {
+
+void countVerdict(const CheckResult& result, CheckCounts& counts) {
+    ++counts.results;
+    counts.cleared += result.change == ListingChange::Cleared ? 1 : 0;
+    switch (result.verdict) {
+        case CheckVerdict::Listed:
+            ++counts.listed;
+            counts.newListings += result.change == ListingChange::New ? 1 : 0;
+            break;
+        case CheckVerdict::NotListed:
+            ++counts.notListed;
+            break;
+        case CheckVerdict::NoAnswer:
+            ++counts.noAnswer;
+            break;
+        case CheckVerdict::ListError:
+            ++counts.listError;
+            break;
+        case CheckVerdict::BrokenZone:
+            ++counts.brokenZone;
+            break;
+        case CheckVerdict::NotCovered:
+            ++counts.notCovered;
+            break;
+    }
+}
+
+bool covered(const std::vector<CheckResult>& results, std::size_t first, std::size_t end) {
+    for (std::size_t i = first; i < end; ++i) {
+        if (results[i].verdict != CheckVerdict::NotCovered) {
+            return true;
         }
-        if (!covered) {
+    }
+    return false;
+}
+
+}  // namespace
+
+void ResultTally::add(const std::vector<CheckResult>& addressResults) {
+    forEachAddress(addressResults, [&](std::size_t first, std::size_t end) {
+        ++counts.addresses;
+        for (std::size_t i = first; i < end; ++i) {
+            countVerdict(addressResults[i], counts);
+        }
+        if (!covered(addressResults, first, end)) {
+            ++counts.uncoveredAddresses;
+            if (uncovered.size() < kUncoveredKept) {
+                uncovered.push_back(addressResults[first].address);
+            }
+        }
+    });
+}
+
+std::vector<std::string> uncoveredAddressesOf(const CheckRun& run) {
+    std::vector<std::string> uncovered = run.handedOn.uncovered;
+    forEachAddress(run.results, [&](std::size_t first, std::size_t end) {
+        if (!covered(run.results, first, end)) {
             uncovered.push_back(run.results[first].address);
         }
-        first = end;
-    }
+    });
     return uncovered;
 }
 
@@ -56,42 +103,21 @@ ZoneHealth zoneHealthOf(ZoneHealth ipv4, ZoneHealth ipv6) {
 }
 
 CheckCounts countsOf(const CheckRun& run) {
-    CheckCounts counts;
-    std::vector<std::string_view> addresses;
-    bool covered = true;  // the current address: some zone gave more than not-covered
-    for (const auto& result : run.results) {
-        if (addresses.empty() || addresses.back() != result.address) {
-            counts.uncoveredAddresses += covered ? 0 : 1;
-            covered = false;
-            addresses.push_back(result.address);
-        }
-        covered = covered || result.verdict != CheckVerdict::NotCovered;
-        switch (result.verdict) {
-            case CheckVerdict::Listed:
-                ++counts.listed;
-                if (result.change == ListingChange::New) {
-                    ++counts.newListings;
-                }
-                break;
-            case CheckVerdict::NotListed:
-                ++counts.notListed;
-                break;
-            case CheckVerdict::NoAnswer:
-                ++counts.noAnswer;
-                break;
-            case CheckVerdict::ListError:
-                ++counts.listError;
-                break;
-            case CheckVerdict::BrokenZone:
-                ++counts.brokenZone;
-                break;
-            case CheckVerdict::NotCovered:
-                ++counts.notCovered;
-                break;
-        }
-    }
-    counts.uncoveredAddresses += covered ? 0 : 1;
-    counts.addresses = addresses.size();
+    ResultTally kept;
+    kept.add(run.results);
+    CheckCounts counts = kept.counts;
+    const CheckCounts& more = run.handedOn.counts;
+    counts.listed += more.listed;
+    counts.notListed += more.notListed;
+    counts.noAnswer += more.noAnswer;
+    counts.listError += more.listError;
+    counts.brokenZone += more.brokenZone;
+    counts.notCovered += more.notCovered;
+    counts.uncoveredAddresses += more.uncoveredAddresses;
+    counts.addresses += more.addresses;
+    counts.newListings += more.newListings;
+    counts.cleared += more.cleared;
+    counts.results += more.results;
     std::vector<std::string_view> faulty;
     for (const auto& finding : run.findings) {
         if (finding.kind != FindingKind::Note &&

@@ -99,18 +99,6 @@ struct TargetFinding {
 // "note", "permerror", "incomplete".
 std::string_view findingKindText(FindingKind kind);
 
-struct CheckRun {
-    EpochMs startedAt = 0;
-    std::int64_t durationMs = 0;
-    std::vector<CheckedZone> zones;    // in the order asked
-    std::vector<CheckResult> results;  // address by address, zones in order
-    std::vector<std::string> unresolvedTargets;
-    std::vector<std::string> unansweredTargets;  // host names whose lookup got no answer
-    std::vector<TargetFinding> findings;         // of mail targets, target by target
-    // Said once per list and run: a list refuses public resolvers, or looks dead.
-    std::vector<std::string> notices;
-};
-
 // The run's results counted by verdict, and its addresses.
 struct CheckCounts {
     std::size_t listed = 0;
@@ -122,6 +110,8 @@ struct CheckCounts {
     std::size_t uncoveredAddresses = 0;  // addresses that no working zone of the run covers
     std::size_t addresses = 0;
     std::size_t newListings = 0;
+    std::size_t cleared = 0;  // listed at the previous run, not now
+    std::size_t results = 0;
 
     std::size_t faultyTargets = 0;  // mail targets with an SPF permerror or a lookup unanswered
 
@@ -130,10 +120,51 @@ struct CheckCounts {
     }
 };
 
+// What the summary, the exit status and the nagios line need of the results
+// a run handed on address by address without keeping them.
+struct ResultTally {
+    CheckCounts counts;  // its faultyTargets stay 0: findings are the run's
+    // The first few addresses that no working zone covers, in order.
+    std::vector<std::string> uncovered;
+    static constexpr std::size_t kUncoveredKept = 16;
+
+    // One address's results, zones in order.
+    void add(const std::vector<CheckResult>& addressResults);
+};
+
+struct CheckRun {
+    EpochMs startedAt = 0;
+    std::int64_t durationMs = 0;
+    std::vector<CheckedZone> zones;    // in the order asked
+    std::vector<CheckResult> results;  // address by address, zones in order
+    std::vector<std::string> unresolvedTargets;
+    std::vector<std::string> unansweredTargets;  // host names whose lookup got no answer
+    std::vector<TargetFinding> findings;         // of mail targets, target by target
+    // Said once per list and run: a list refuses public resolvers, or looks dead.
+    std::vector<std::string> notices;
+    // The results handed on and not kept in `results`; countsOf adds them.
+    ResultTally handedOn{};
+};
+
 CheckCounts countsOf(const CheckRun& run);
 
 // The addresses for which every zone said not-covered: no working zone of the
-// run covers their family, so nothing was learnt of them.
+// run covers their family, so nothing was learnt of them. Of the results
+// handed on, only the first few (ResultTally::uncovered); countsOf counts all.
 std::vector<std::string> uncoveredAddressesOf(const CheckRun& run);
+
+// Calls `each` with every address's results in `results` (consecutive
+// results of one address), in order.
+template <typename Each>
+void forEachAddress(const std::vector<CheckResult>& results, Each&& each) {
+    for (std::size_t first = 0; first < results.size();) {
+        std::size_t end = first + 1;
+        while (end < results.size() && results[end].address == results[first].address) {
+            ++end;
+        }
+        each(first, end);
+        first = end;
+    }
+}
 
 }  // namespace ostrivane

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <ostream>
+#include <span>
 
 #include "check/check_output.h"
 #include "check/output_formats.h"
@@ -56,30 +57,25 @@ std::vector<std::string> cellsOf(const CheckResult& result, bool withChange) {
     return cells;
 }
 
-// The results shown, each as its block's header (the first line of a block
-// only) and its aligned line: every line is known before any is aligned, so
-// that the columns line up over the whole output.
-std::vector<std::pair<std::string, std::string>> resultLines(const CheckRun& run,
-                                                             const CheckOptions& options,
-                                                             bool withChange) {
-    std::vector<std::string> headers;
+// One address's results as shown: its header over the first line shown, the
+// lines aligned in columns within the block (the whole run's widths are not
+// known while it streams). True when anything was printed.
+bool printBlock(std::span<const CheckResult> results, const CheckOptions& options, bool withChange,
+                std::ostream& out) {
     std::vector<std::vector<std::string>> rows;
-    std::string_view block;
-    for (const auto& result : run.results) {
-        if (!isShown(result, options)) {
-            continue;
+    for (const auto& result : results) {
+        if (isShown(result, options)) {
+            rows.push_back(cellsOf(result, withChange));
         }
-        const bool opensBlock = rows.empty() || block != result.address;
-        block = result.address;
-        headers.push_back(opensBlock ? blockHeader(result) : std::string());
-        rows.push_back(cellsOf(result, withChange));
     }
-    const auto aligned = alignColumns(rows, {"  ", {}});
-    std::vector<std::pair<std::string, std::string>> lines;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        lines.emplace_back(headers[i], aligned[i]);
+    if (rows.empty()) {
+        return false;
     }
-    return lines;
+    out << blockHeader(results.front()) << '\n';
+    for (const auto& line : alignColumns(rows, {"  ", {}})) {
+        out << line << '\n';
+    }
+    return true;
 }
 
 // What the mail targets' expansion found; --quiet keeps only what makes the
@@ -112,48 +108,69 @@ void printSummary(const CheckRun& run, bool withChange, std::ostream& out) {
         out << ", unanswered targets " << run.unansweredTargets.size();
     }
     if (withChange) {
-        const auto cleared =
-            std::count_if(run.results.begin(), run.results.end(),
-                          [](const auto& r) { return r.change == ListingChange::Cleared; });
-        out << "; new " << counts.newListings << ", cleared " << cleared;
+        out << "; new " << counts.newListings << ", cleared " << counts.cleared;
     }
     out << "\n";
 }
 
+class TextPrinter : public CheckPrinter {
+  public:
+    TextPrinter(const CheckOptions& options, bool withChange, std::ostream& out)
+        : m_options(options), m_withChange(withChange), m_out(out) {}
+
+    void address(std::span<const CheckResult> results) override {
+        if (results.empty()) {
+            return;
+        }
+        m_anyLine = printBlock(results, m_options, m_withChange, m_out) || m_anyLine;
+        const bool uncovered = std::all_of(
+            results.begin(), results.end(),
+            [](const CheckResult& result) { return result.verdict == CheckVerdict::NotCovered; });
+        if (uncovered && !m_options.changes) {
+            const auto& address = results.front().address;
+            m_out << escapeForTerminal(address) << ": no working list of this run covers "
+                  << (address.find(':') == std::string::npos ? "IPv4" : "IPv6") << " addresses\n";
+            m_anyUncovered = true;
+        }
+        m_out.flush();
+    }
+
+    void finish(const CheckRun& run, int /*status*/,
+                const std::vector<std::string>& /*problems*/) override {
+        bool findings = false;
+        if (!m_options.changes) {
+            for (const auto& target : run.unresolvedTargets) {
+                m_out << escapeForTerminal(target) << ": does not resolve to any address\n";
+            }
+            for (const auto& target : run.unansweredTargets) {
+                m_out << escapeForTerminal(target)
+                      << ": no answer to the lookup of its addresses\n";
+            }
+            findings = printFindings(run, m_options, m_out);
+        }
+        const bool anything = m_anyLine || !run.unresolvedTargets.empty() ||
+                              !run.unansweredTargets.empty() || m_anyUncovered || findings;
+        // Nothing at all when nothing changed: cron mails only when something did.
+        if ((m_options.changes && !m_anyLine) ||
+            (m_options.quiet && !m_options.changes && !anything)) {
+            return;
+        }
+        printSummary(run, m_withChange, m_out);
+    }
+
+  private:
+    const CheckOptions& m_options;
+    bool m_withChange;
+    std::ostream& m_out;
+    bool m_anyLine = false;
+    bool m_anyUncovered = false;
+};
+
 }  // namespace
 
-void printCheckText(const CheckRun& run, const CheckOptions& options, std::ostream& out) {
-    const bool withChange = std::any_of(run.results.begin(), run.results.end(),
-                                        [](const CheckResult& r) { return r.change.has_value(); });
-    const auto lines = resultLines(run, options, withChange);
-    for (const auto& [header, line] : lines) {
-        if (!header.empty()) {
-            out << header << '\n';
-        }
-        out << line << '\n';
-    }
-    bool findings = false;
-    if (!options.changes) {
-        for (const auto& target : run.unresolvedTargets) {
-            out << escapeForTerminal(target) << ": does not resolve to any address\n";
-        }
-        for (const auto& target : run.unansweredTargets) {
-            out << escapeForTerminal(target) << ": no answer to the lookup of its addresses\n";
-        }
-        for (const auto& address : uncoveredAddressesOf(run)) {
-            out << escapeForTerminal(address) << ": no working list of this run covers "
-                << (address.find(':') == std::string::npos ? "IPv4" : "IPv6") << " addresses\n";
-        }
-        findings = printFindings(run, options, out);
-    }
-    const bool anything = !lines.empty() || !run.unresolvedTargets.empty() ||
-                          !run.unansweredTargets.empty() || countsOf(run).uncoveredAddresses > 0 ||
-                          findings;
-    // Nothing at all when nothing changed: cron mails only when something did.
-    if ((options.changes && lines.empty()) || (options.quiet && !options.changes && !anything)) {
-        return;
-    }
-    printSummary(run, withChange, out);
+std::unique_ptr<CheckPrinter> textPrinter(const CheckOptions& options, bool withChange,
+                                          std::ostream& out) {
+    return std::make_unique<TextPrinter>(options, withChange, out);
 }
 
 }  // namespace ostrivane

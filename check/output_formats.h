@@ -10,23 +10,26 @@
 #include <vector>
 
 #include "check/check_options.h"
+#include "check/check_output.h"
 #include "check/check_result.h"
 
 namespace ostrivane {
 
-// A block per address, the results aligned in columns, then the summary;
+// A block per address, its results aligned in columns, then the summary;
 // --quiet and --changes choose the results shown.
-void printCheckText(const CheckRun& run, const CheckOptions& options, std::ostream& out);
+std::unique_ptr<CheckPrinter> textPrinter(const CheckOptions& options, bool withChange,
+                                          std::ostream& out);
 
-// One document: the zones, every result, the unresolved targets, the summary.
-void printCheckJson(const CheckRun& run, std::ostream& out);
+// One document: every result as it comes, then the zones, the unresolved
+// targets, the findings and the summary.
+std::unique_ptr<CheckPrinter> jsonPrinter(EpochMs startedAt, std::ostream& out);
 
-// The plugin's status line naming `state` (0 OK to 3 UNKNOWN), under 200
+// The plugin's status line naming the state (0 OK to 3 UNKNOWN), under 200
 // characters (the first findings, then "and N more"), with its performance
-// data; then the long output: a line per listing, per list without a verdict,
-// per target not resolved, and per problem.
-void printCheckNagios(const CheckRun& run, const CheckOptions& options, int state,
-                      const std::vector<std::string>& problems, std::ostream& out);
+// data; then the long output: a line per listing (at most
+// kNagiosListingLines), per list without a verdict, per target not resolved,
+// and per problem.
+std::unique_ptr<CheckPrinter> nagiosPrinter(const CheckOptions& options, std::ostream& out);
 
 // "1 zone", "2 zones".
 std::string plural(std::size_t count, std::string_view one, std::string_view many);

@@ -171,7 +171,8 @@ namespace {
 IpAddress addressInBlock(const AddressBlock& block, std::uint32_t index) {
     IpAddress address = block.first;
     const std::size_t last = address.family == IpAddress::Family::V4 ? 3 : 15;
-    // Blocks hold at most 65,536 addresses: the index fits the last two bytes.
+    // The index is added byte by byte from the last, with its carry: a /12
+    // reaches into the third byte from the end.
     std::uint32_t carry = index;
     for (std::size_t i = last + 1; i-- > 0 && carry != 0;) {
         const std::uint32_t sum = address.bytes[i] + (carry & 0xFFU);

@@ -18,12 +18,14 @@
 namespace ostrivane {
 
 // More addresses than this in one run is a usage error.
-inline constexpr std::size_t kMaxCheckAddresses = 65536;
+// The results stream (check/check_command.h), so a run's memory does not grow
+// with its results; what grows is the list of addresses itself.
+inline constexpr std::size_t kMaxCheckAddresses = 1048576;
 
-// The widest blocks a run accepts: a /16 of IPv4 and a /120 of IPv6 (both at
-// most 65,536 addresses, the most one run checks).
-inline constexpr int kWidestIPv4Prefix = 16;
-inline constexpr int kWidestIPv6Prefix = 120;
+// The widest blocks a run accepts: a /12 of IPv4 and a /108 of IPv6 (both
+// 1,048,576 addresses, the most one run checks).
+inline constexpr int kWidestIPv4Prefix = 12;
+inline constexpr int kWidestIPv6Prefix = 108;
 
 struct AddressBlock {
     IpAddress first;  // the block's first address (host bits cleared)

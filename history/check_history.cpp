@@ -52,9 +52,59 @@ void CheckHistory::recordAndPrune(const CheckRun& run, int keepDays, std::ostrea
         fail(*problem, err);
         return;
     }
+    prune(run, keepDays, err);
+}
+
+void CheckHistory::prune(const CheckRun& run, int keepDays, std::ostream& err) {
     if (auto problem = m_store->prune(run.startedAt - static_cast<EpochMs>(keepDays) * kDayMs)) {
         fail(*problem, err);
     }
+}
+
+void CheckHistory::beginRun(EpochMs startedAt, std::ostream& err) {
+    m_startedAt = startedAt;
+    if (!m_store) {
+        return;
+    }
+    m_annotated = true;
+    auto begun = m_store->beginRun(startedAt);
+    if (auto* problem = std::get_if<HistoryProblem>(&begun)) {
+        fail(*problem, err);  // still annotated: the earlier history can be read
+        return;
+    }
+    m_recording = std::get<std::unique_ptr<RunRecording>>(std::move(begun));
+}
+
+void CheckHistory::take(std::vector<CheckResult>& results, std::ostream& err) {
+    if (!m_store) {
+        return;
+    }
+    if (auto problem = m_store->annotate(results, m_startedAt)) {
+        fail(*problem, err);
+        m_recording.reset();  // a file that cannot be read is not written either
+        m_store.reset();
+        m_annotated = false;
+        return;
+    }
+    if (m_recording) {
+        if (auto problem = m_recording->add(results)) {
+            fail(*problem, err);
+            m_recording.reset();
+        }
+    }
+}
+
+void CheckHistory::endRun(const CheckRun& run, int keepDays, std::ostream& err) {
+    if (!m_recording) {
+        return;
+    }
+    auto problem = m_recording->commit(run);
+    m_recording.reset();
+    if (problem) {
+        fail(*problem, err);
+        return;
+    }
+    prune(run, keepDays, err);
 }
 
 RecentDays CheckHistory::recentDays(EpochMs now, std::ostream& err) {

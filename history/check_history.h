@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,6 +33,16 @@ class CheckHistory {
     // its start. Not after a failed annotate: the file is not to be trusted.
     void recordAndPrune(const CheckRun& run, int keepDays, std::ostream& err);
 
+    // The same for a run whose results come address by address: begin before
+    // the first address; take each address's results, annotated, then
+    // recorded; end after the last with the run's row and zones, then the
+    // prune. The run is recorded in one transaction, all of it or nothing.
+    void beginRun(EpochMs startedAt, std::ostream& err);
+    void take(std::vector<CheckResult>& results, std::ostream& err);
+    void endRun(const CheckRun& run, int keepDays, std::ostream& err);
+    // True when the results are being annotated (a store is open).
+    bool annotates() const { return m_store.has_value(); }
+
     // The page's strips: the last 30 days up to `now`; none without a store.
     RecentDays recentDays(EpochMs now, std::ostream& err);
 
@@ -47,8 +58,12 @@ class CheckHistory {
 
     std::vector<std::string> m_problems;
 
+    void prune(const CheckRun& run, int keepDays, std::ostream& err);
+
     std::optional<HistoryStore> m_store;
+    std::unique_ptr<RunRecording> m_recording;  // ends before the store closes
     bool m_annotated = false;
+    EpochMs m_startedAt = 0;
 };
 
 }  // namespace ostrivane

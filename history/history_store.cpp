@@ -344,14 +344,23 @@ std::variant<HistoryStore, HistoryProblem> HistoryStore::openReadOnly(
 }
 
 std::optional<HistoryProblem> HistoryStore::annotate(CheckRun& run) const {
+    return annotate(run.results, run.startedAt);
+}
+
+std::optional<HistoryProblem> HistoryStore::annotate(std::vector<CheckResult>& results,
+                                                     EpochMs startedAt) const {
     std::vector<StreakChange> changes;
-    changes.reserve(run.results.size());
+    changes.reserve(results.size());
     try {
-        Transaction transaction(m_db, "BEGIN");
+        // Inside a run being recorded, its transaction holds; else one of its own.
+        std::optional<Transaction> transaction;
+        if (sqlite3_get_autocommit(m_db) != 0) {
+            transaction.emplace(m_db, "BEGIN");
+        }
         sqlite::Statement find(
             m_db,
             "SELECT listed, known_at, listed_since FROM subjects WHERE address = ?1 AND zone = ?2");
-        for (const auto& result : run.results) {
+        for (const auto& result : results) {
             ListingStreak streak;
             find.bind(1, result.address).bind(2, result.zone);
             if (find.step()) {
@@ -362,17 +371,67 @@ std::optional<HistoryProblem> HistoryStore::annotate(CheckRun& run) const {
                 streak.listedSince = find.optionalInteger(2);
             }
             find.reset();
-            changes.push_back(changeOf(streak, result.verdict, run.startedAt));
+            changes.push_back(changeOf(streak, result.verdict, startedAt));
         }
-        transaction.commit();
+        if (transaction) {
+            transaction->commit();
+        }
     } catch (const sqlite::SqliteError& error) {
         return problem(reasonOf(error));
     }
     for (std::size_t i = 0; i < changes.size(); ++i) {
-        run.results[i].change = changes[i].change;
-        run.results[i].since = changes[i].since;
+        results[i].change = changes[i].change;
+        results[i].since = changes[i].since;
     }
     return std::nullopt;
+}
+
+struct RunRecording::Open {
+    Open(sqlite3* db, EpochMs startedAt)
+        : transaction(db, "BEGIN IMMEDIATE"), recorder(db, startedAt) {}
+    Transaction transaction;
+    RunRecorder recorder;
+};
+
+RunRecording::RunRecording(std::filesystem::path path, std::unique_ptr<Open> open)
+    : m_path(std::move(path)), m_open(std::move(open)) {}
+
+RunRecording::~RunRecording() = default;
+
+std::optional<HistoryProblem> RunRecording::add(const std::vector<CheckResult>& results) {
+    try {
+        m_open->recorder.add(results);
+    } catch (const sqlite::SqliteError& error) {
+        m_open.reset();  // rolled back
+        return HistoryProblem{m_path, reasonOf(error) +
+                                          "; this run was not recorded, the history before "
+                                          "it is kept"};
+    }
+    return std::nullopt;
+}
+
+std::optional<HistoryProblem> RunRecording::commit(const CheckRun& run) {
+    try {
+        m_open->recorder.finish(run);
+        m_open->transaction.commit();
+    } catch (const sqlite::SqliteError& error) {
+        m_open.reset();
+        return HistoryProblem{m_path, reasonOf(error) +
+                                          "; this run was not recorded, the history before "
+                                          "it is kept"};
+    }
+    return std::nullopt;
+}
+
+std::variant<std::unique_ptr<RunRecording>, HistoryProblem> HistoryStore::beginRun(
+    EpochMs startedAt) {
+    try {
+        auto open = std::make_unique<RunRecording::Open>(m_db, startedAt);
+        return std::unique_ptr<RunRecording>(new RunRecording(m_path, std::move(open)));
+    } catch (const sqlite::SqliteError& error) {
+        return problem(reasonOf(error) +
+                       "; this run was not recorded, the history before it is kept");
+    }
 }
 
 std::optional<HistoryProblem> HistoryStore::record(const CheckRun& run) {

@@ -6,6 +6,7 @@
 // SQLite cannot read, is refused and never written.
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
@@ -45,6 +46,28 @@ struct RecentDays {
 // The version of the tables this program writes (PRAGMA user_version).
 inline constexpr int kHistorySchemaVersion = 3;
 
+// A run recorded as its results come (HistoryStore::beginRun): one
+// transaction, open until commit; a problem, or the end without commit, rolls
+// the whole run back, so the store holds all of the run or none of it.
+class RunRecording {
+  public:
+    ~RunRecording();
+    RunRecording(const RunRecording&) = delete;
+    RunRecording& operator=(const RunRecording&) = delete;
+
+    // One address's results, annotated. Not after a problem.
+    std::optional<HistoryProblem> add(const std::vector<CheckResult>& results);
+    // The run's row of counts and its zones, and the transaction committed.
+    std::optional<HistoryProblem> commit(const CheckRun& run);
+
+  private:
+    friend class HistoryStore;
+    struct Open;
+    RunRecording(std::filesystem::path path, std::unique_ptr<Open> open);
+    std::filesystem::path m_path;
+    std::unique_ptr<Open> m_open;
+};
+
 class HistoryStore {
   public:
     // Read-write, for a check run. Creates the folder and the file on first
@@ -68,11 +91,17 @@ class HistoryStore {
     // zone were left in by the earlier runs (see listing_streak.h). On a
     // problem the results are left as they were.
     std::optional<HistoryProblem> annotate(CheckRun& run) const;
+    // The same for one address's results of a run started at `startedAt`.
+    std::optional<HistoryProblem> annotate(std::vector<CheckResult>& results,
+                                           EpochMs startedAt) const;
 
     // The run, its zones and all its results, in one transaction: either all
     // of it is in the store afterwards or none of it (a full disk, a kill).
     // Waits for another run's transaction up to the busy time-out.
     std::optional<HistoryProblem> record(const CheckRun& run);
+    // The same, address by address (see RunRecording); waits likewise for
+    // another run's transaction.
+    std::variant<std::unique_ptr<RunRecording>, HistoryProblem> beginRun(EpochMs startedAt);
 
     // Deletes the runs that started before `olderThan` with their results,
     // the listing periods that ended before it, and what nothing refers to any

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <set>
+#include <span>
 #include <utility>
 
 #include "history/day_states.h"
@@ -70,46 +71,50 @@ struct Subject {
     DayRecord days;
 };
 
-// Writes one run: its row of counts, its zones' changes, its targets, and
-// each result into its subject's row and listing periods.
-class RunWriter {
-  public:
-    RunWriter(sqlite3* db, const CheckRun& run) : m_db(db), m_run(run) {}
+}  // namespace
 
-    std::int64_t write() {
-        sqlite::Statement insertRun(db(),
-                                    "INSERT INTO runs (started_at, duration_ms, result_count, "
-                                    "unresolved_targets) VALUES (?1, ?2, 0, ?3)");
-        insertRun.bind(1, at()).bind(2, m_run.durationMs);
-        insertRun.bind(3, joinLines(m_run.unresolvedTargets)).run();
-        const std::int64_t runId = sqlite3_last_insert_rowid(db());
-        writeZones();
-        writeTargets();
-        std::set<std::pair<std::string_view, std::string_view>> seen;
-        for (const auto& result : m_run.results) {
-            // The same address and zone twice in one run: the first counts.
-            if (seen.emplace(result.address, result.zone).second) {
-                writeResult(result);
+// Writes one run as its results come: each result into its subject's row and
+// listing periods, its target's address; then the run's row of counts and its
+// zones' changes.
+class RunRecorder::Writer {
+  public:
+    Writer(sqlite3* db, EpochMs startedAt) : m_db(db), m_at(startedAt) {}
+
+    void add(std::span<const CheckResult> results) {
+        std::string_view target;
+        std::string_view address;
+        for (const auto& result : results) {
+            if (result.target != target || result.address != address) {
+                target = result.target;
+                address = result.address;
+                m_target.bind(1, result.target).bind(2, result.address).bind(3, at()).run();
             }
+            writeResult(result);
         }
+    }
+
+    std::int64_t finish(const CheckRun& run) {
+        writeZones(run);
         std::string counts;
         for (const auto& [verdict, count] : m_counts) {
             counts += (counts.empty() ? "" : " ") + verdict + "=" + std::to_string(count);
         }
-        sqlite::Statement finish(db(),
-                                 "UPDATE runs SET result_count = ?2, counts = ?3, "
-                                 "new_listings = ?4, cleared = ?5 WHERE id = ?1");
-        finish.bind(1, runId).bind(2, static_cast<std::int64_t>(seen.size())).bind(3, counts);
-        finish.bind(4, m_opened).bind(5, m_closed).run();
-        return runId;
+        sqlite::Statement insertRun(
+            db(),
+            "INSERT INTO runs (started_at, duration_ms, result_count, unresolved_targets, "
+            "counts, new_listings, cleared) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+        insertRun.bind(1, at()).bind(2, run.durationMs).bind(3, m_results);
+        insertRun.bind(4, joinLines(run.unresolvedTargets)).bind(5, counts);
+        insertRun.bind(6, m_opened).bind(7, m_closed).run();
+        return sqlite3_last_insert_rowid(db());
     }
 
   private:
     sqlite3* db() const { return m_db; }
-    EpochMs at() const { return m_run.startedAt; }
+    EpochMs at() const { return m_at; }
 
     // A zone is one row, rewritten in place; its health's changes add a row each.
-    void writeZones() {
+    void writeZones(const CheckRun& run) {
         sqlite::Statement find(db(), "SELECT health, checked_at FROM zones WHERE zone = ?1");
         sqlite::Statement change(
             db(), "INSERT OR REPLACE INTO zone_changes (zone, at, health) VALUES (?1, ?2, ?3)");
@@ -119,7 +124,7 @@ class RunWriter {
                                  "name = excluded.name, checked_at = excluded.checked_at, "
                                  "health = excluded.health, since = CASE WHEN health = "
                                  "excluded.health THEN since ELSE excluded.since END");
-        for (const auto& zone : m_run.zones) {
+        for (const auto& zone : run.zones) {
             const std::string health(zoneHealthText(zone.health));
             find.bind(1, zone.zone);
             const bool known = find.step();
@@ -133,20 +138,6 @@ class RunWriter {
                 change.bind(1, zone.zone).bind(2, at()).bind(3, health).run();
             }
             upsert.bind(1, zone.zone).bind(2, zone.name).bind(3, health).bind(4, at()).run();
-        }
-    }
-
-    void writeTargets() {
-        sqlite::Statement upsert(
-            db(),
-            "INSERT INTO targets (target, address, last_run_at) VALUES (?1, ?2, ?3) "
-            "ON CONFLICT (target, address) DO UPDATE SET last_run_at = "
-            "max(last_run_at, excluded.last_run_at)");
-        std::set<std::pair<std::string_view, std::string_view>> targets;
-        for (const auto& result : m_run.results) {
-            if (targets.emplace(result.target, result.address).second) {
-                upsert.bind(1, result.target).bind(2, result.address).bind(3, at()).run();
-            }
         }
     }
 
@@ -196,6 +187,7 @@ class RunWriter {
     }
 
     void writeResult(const CheckResult& result) {
+        ++m_results;
         ++m_counts[std::string(checkVerdictText(result.verdict))];
         Subject subject = findOrAdd(result);
         const ListingStreak after = advance(subject.streak, result.verdict, at());
@@ -219,8 +211,9 @@ class RunWriter {
     }
 
     sqlite3* m_db;
-    const CheckRun& m_run;
+    EpochMs m_at;
     std::map<std::string, std::int64_t> m_counts;
+    std::int64_t m_results = 0;
     std::int64_t m_opened = 0;
     std::int64_t m_closed = 0;
     sqlite::Statement m_find{m_db,
@@ -233,6 +226,11 @@ class RunWriter {
                                    "INSERT INTO periods (subject_id, started_at, answers, reason) "
                                    "VALUES (?1, ?2, ?3, ?4)"};
     sqlite::Statement m_closePeriod{m_db, "UPDATE periods SET ended_at = ?2 WHERE id = ?1"};
+    sqlite::Statement m_target{
+        m_db,
+        "INSERT INTO targets (target, address, last_run_at) VALUES (?1, ?2, ?3) "
+        "ON CONFLICT (target, address) DO UPDATE SET last_run_at = "
+        "max(last_run_at, excluded.last_run_at)"};
     sqlite::Statement m_update{
         m_db,
         "UPDATE subjects SET checked_at = ?2, listed = ?3, known_at = ?4, listed_since = ?5, "
@@ -240,10 +238,29 @@ class RunWriter {
         "WHERE id = ?1"};
 };
 
-}  // namespace
+RunRecorder::RunRecorder(sqlite3* db, EpochMs startedAt)
+    : m_writer(std::make_unique<Writer>(db, startedAt)) {}
+
+RunRecorder::~RunRecorder() = default;
+
+void RunRecorder::add(std::span<const CheckResult> results) {
+    m_writer->add(results);
+}
+
+std::int64_t RunRecorder::finish(const CheckRun& run) {
+    return m_writer->finish(run);
+}
 
 std::int64_t writeRun(sqlite3* db, const CheckRun& run) {
-    return RunWriter(db, run).write();
+    RunRecorder recorder(db, run.startedAt);
+    std::set<std::pair<std::string_view, std::string_view>> seen;
+    for (const auto& result : run.results) {
+        // The same address and zone twice in one run: the first counts.
+        if (seen.emplace(result.address, result.zone).second) {
+            recorder.add(std::span(&result, 1));
+        }
+    }
+    return recorder.finish(run);
 }
 
 }  // namespace ostrivane

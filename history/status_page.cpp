@@ -134,6 +134,8 @@ struct PageFacts {
     std::map<std::string, const std::vector<std::string>*> viaOf;  // of mail targets' subjects
     std::vector<std::string> addresses;                            // in the run's order
     std::set<std::string> shown;  // addresses with a listing or a cleared one
+    std::size_t domainNames = 0;  // subjects that are names (of mail targets), not addresses
+    bool domainShown = false;
     bool withHistory = false;
     std::size_t listed = 0;
     std::size_t fresh = 0;
@@ -155,8 +157,10 @@ PageFacts factsOf(const CheckRun& run, const RecentDays& recent) {
     }
     for (const auto& result : run.results) {
         auto [targets, added] = facts.targetsOf.try_emplace(result.address);
+        const bool name = !parseIpAddress(result.address).has_value();
         if (added) {
             facts.addresses.push_back(result.address);
+            facts.domainNames += name;
         }
         if (!result.via.empty()) {
             facts.viaOf.try_emplace(result.address, &result.via);
@@ -171,6 +175,7 @@ PageFacts factsOf(const CheckRun& run, const RecentDays& recent) {
         facts.cleared += result.change == ListingChange::Cleared;
         if (result.verdict == CheckVerdict::Listed || result.change == ListingChange::Cleared) {
             facts.shown.insert(result.address);
+            facts.domainShown = facts.domainShown || name;
         }
     }
     return facts;
@@ -251,10 +256,13 @@ std::string headOf(const CheckRun& run, const PageFacts& facts) {
     html += "<title>Blacklist status, " + checkedAt + "</title>\n";
     html += "<style>\n" + styleSheet() + "</style>\n</head>\n<body>\n";
     html += "<h1>Blacklist status</h1>\n";
-    html += "<p class=\"meta\">Checked " + checkedAt + " in " + std::to_string(run.durationMs) +
-            " ms: " + counted(facts.addresses.size(), "address", "addresses") + ", " +
-            counted(run.zones.size(), "list", "lists") + "; " +
-            counted(facts.listed, "listing", "listings");
+    html +=
+        "<p class=\"meta\">Checked " + checkedAt + " in " + std::to_string(run.durationMs) +
+        " ms: " + counted(facts.addresses.size() - facts.domainNames, "address", "addresses") +
+        (facts.domainNames > 0 ? ", " + counted(facts.domainNames, "domain name", "domain names")
+                               : std::string()) +
+        ", " + counted(run.zones.size(), "list", "lists") + "; " +
+        counted(facts.listed, "listing", "listings");
     if (facts.withHistory) {
         html += " (" + std::to_string(facts.fresh) + " new), " + std::to_string(facts.cleared) +
                 " cleared";
@@ -366,7 +374,8 @@ std::string listedAddressesSection(const CheckRun& run, const PageFacts& facts,
             resultsOf[result.address].push_back(&result);
         }
     }
-    std::string html = "<h2>Listed addresses</h2>\n";
+    std::string html = facts.domainShown ? "<h2>Listed addresses and domain names</h2>\n"
+                                         : "<h2>Listed addresses</h2>\n";
     for (const auto& address : facts.addresses) {
         if (facts.shown.count(address) == 0) {
             continue;

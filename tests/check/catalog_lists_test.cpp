@@ -84,7 +84,7 @@ TEST(CatalogLists, ZonesByIdOrZoneThroughTheKeyAndTheDefaultSet) {
             zones.push_back(zone.zone);
         EXPECT_EQ(zones, c.zones);
     }
-    const auto defaults = defaultZones(keyed);
+    const auto defaults = defaultChoice(keyed).addresses;
     ASSERT_EQ(defaults.size(), 1u);
     EXPECT_EQ(defaults[0].zone, "k3y.zen.dq.test");
     EXPECT_EQ(defaults[0].name, "ZEN");

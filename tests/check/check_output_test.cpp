@@ -79,6 +79,49 @@ TEST(CheckOutput, TextAlignsColumnsAndQuietHidesClean) {
     EXPECT_EQ(printed(runOf({result("192.0.2.1", "bl.test", N)}), quiet), "");
 }
 
+// A run whose results went to the printer as they came and were only counted
+// ends as the same run kept whole does: the summary, the json's summary, the
+// nagios line and its long output.
+TEST(CheckOutput, ResultsHandedOnEndAsIfKept) {
+    const auto kept =
+        runOf({result("192.0.2.1", "bl.test", L), result("192.0.2.1", "dead.test", B),
+               result("192.0.2.2", "bl.test", CheckVerdict::NotCovered),
+               result("192.0.2.2", "dead.test", CheckVerdict::NotCovered),
+               result("192.0.2.3", "bl.test", N), result("192.0.2.3", "dead.test", Q)});
+    for (const auto format : {CheckFormat::Text, CheckFormat::Json, CheckFormat::Nagios}) {
+        SCOPED_TRACE(static_cast<int>(format));
+        const auto options = optionsFor(format);
+        auto handedOn = kept;
+        handedOn.results.clear();
+        std::ostringstream out;
+        auto printer = checkPrinter(options, kept.startedAt, false, out);
+        forEachAddress(kept.results, [&](std::size_t first, std::size_t end) {
+            const std::vector<CheckResult> one(kept.results.begin() + first,
+                                               kept.results.begin() + end);
+            printer->address(one);
+            handedOn.handedOn.add(one);
+        });
+        printer->finish(handedOn, 2, {});
+        EXPECT_EQ(out.str(), printed(kept, options, 2));
+        EXPECT_EQ(countsOf(handedOn).uncoveredAddresses, 1u);
+        EXPECT_EQ(countsOf(handedOn).results, 6u);
+    }
+}
+
+TEST(CheckOutput, NagiosNamesTheFirstListingsAndCountsTheRest) {
+    std::vector<CheckResult> results;
+    for (std::size_t i = 0; i < kNagiosListingLines + 5; ++i) {
+        results.push_back(result("10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256),
+                                 "bl.test", L));
+    }
+    const auto nagios = printed(runOf(std::move(results)), optionsFor(CheckFormat::Nagios), 2);
+    EXPECT_NE(nagios.find("205 addresses listed on bl.test"), std::string::npos) << nagios;
+    EXPECT_NE(nagios.find("10.0.0.199 listed on"), std::string::npos);
+    EXPECT_EQ(nagios.find("10.0.0.200 listed on"), std::string::npos);
+    EXPECT_NE(nagios.find("\n5 more listings (--format text or json shows them all)\n"),
+              std::string::npos);
+}
+
 TEST(CheckOutput, Rfc3339) {
     EXPECT_EQ(formatRfc3339(0), "1970-01-01T00:00:00Z");
     EXPECT_EQ(formatRfc3339(1796659962999), "2026-12-07T16:12:42Z");

@@ -69,7 +69,12 @@ TEST(MailTargets, JoinTheRunsAddressesWithEveryWayAndKeepNamesAndFindings) {
 }
 
 TEST(MailTargets, MoreAddressesThanARunTakesIsTheError) {
-    FakeDns dns({{"wide.example", T::TXT, {"v=spf1 ip4:10.0.0.0/16 ip4:10.1.0.0/16 -all"}}});
+    // 17 blocks of 65,536 addresses: one more than the 1,048,576 of a run.
+    std::string record = "v=spf1";
+    for (int block = 0; block < 17; ++block) {
+        record += " ip4:10." + std::to_string(block) + ".0.0/16";
+    }
+    FakeDns dns({{"wide.example", T::TXT, {record + " -all"}}});
     std::vector<CheckAddress> addresses;
     const auto added =
         addMailSubjects(targetsOf({"spf:wide.example"}), dns.round(), {16, 116}, addresses);

@@ -38,8 +38,9 @@ const TargetCase kTargets[] = {
     {"2001:db8::/120", 256,
      "2001:db8::", "0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.8.b.d.0.1.0.0.2.bl.test", ""},
     {"2001:db8::99/128", 1, "2001:db8::99", kNibbles99 + ".bl.test", ""},
-    {"10.0.0.0/15", 0, "", "", "too wide"},
-    {"2001:db8::/119", 0, "", "", "too wide"},
+    {"10.16.0.0/12", 1048576, "10.16.0.0", "0.0.16.10.bl.test", ""},
+    {"10.0.0.0/11", 0, "", "", "too wide"},
+    {"2001:db8::/107", 0, "", "", "too wide"},
     {"192.0.2.0/33", 0, "", "", "from 0 to 32"},
     {"2001:db8::/129", 0, "", "", "from 0 to 128"},
     {"192.0.2.0/", 0, "", "", "prefix"},
@@ -83,11 +84,12 @@ TEST(Target, ParsesExpandsAndNamesEachTarget) {
 }
 
 TEST(Target, BlocksCountUpAcrossBytes) {
-    const auto parsed = std::get<Target>(parseTarget("10.1.0.0/16"));
+    const auto parsed = std::get<Target>(parseTarget("10.16.0.0/12"));
     const auto expanded = std::get<ExpandedTargets>(expandTargets({parsed}, {}));
-    EXPECT_EQ(formatIpAddress(expanded.addresses[255].address), "10.1.0.255");
-    EXPECT_EQ(formatIpAddress(expanded.addresses[256].address), "10.1.1.0");
-    EXPECT_EQ(formatIpAddress(expanded.addresses.back().address), "10.1.255.255");
+    EXPECT_EQ(formatIpAddress(expanded.addresses[255].address), "10.16.0.255");
+    EXPECT_EQ(formatIpAddress(expanded.addresses[256].address), "10.16.1.0");
+    EXPECT_EQ(formatIpAddress(expanded.addresses[65536].address), "10.17.0.0");
+    EXPECT_EQ(formatIpAddress(expanded.addresses.back().address), "10.31.255.255");
 }
 
 TEST(Target, HostNamesGiveEveryAddressOnceAndUnresolvedOrUnansweredOnce) {
@@ -136,12 +138,12 @@ TEST(Target, HostNamesGiveEveryAddressOnceAndUnresolvedOrUnansweredOnce) {
 }
 
 TEST(Target, MoreThanTheLimitIsAnError) {
-    const auto wide = std::get<Target>(parseTarget("10.0.0.0/16"));
-    const auto one = std::get<Target>(parseTarget("10.1.0.0/32"));
+    const auto wide = std::get<Target>(parseTarget("10.0.0.0/12"));
+    const auto one = std::get<Target>(parseTarget("10.16.0.0/32"));
     EXPECT_TRUE(std::holds_alternative<ExpandedTargets>(expandTargets({wide, wide}, {})));
     const auto tooMany = expandTargets({wide, one}, {});
     ASSERT_TRUE(std::holds_alternative<TargetError>(tooMany));
-    EXPECT_EQ(std::get<TargetError>(tooMany).text, "10.1.0.0/32");
+    EXPECT_EQ(std::get<TargetError>(tooMany).text, "10.16.0.0/32");
 }
 
 TEST(Target, StandardInputSkipsBlanksAndCommentsAndNamesABadLine) {

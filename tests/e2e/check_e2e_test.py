@@ -326,6 +326,46 @@ class Check(unittest.TestCase):
         self.assertLessEqual(len(asked), 3 * (4 + 16) * 6,
                              "a dead zone is asked its health questions and a few more")
 
+    def test_results_are_printed_as_their_addresses_are_answered(self):
+        # slowtail.test answers about 192.0.2.128 and above after 1.5 s, about
+        # the rest at once: the first address is printed while the run still
+        # waits for those answers, in text, and in json, whose document ends
+        # whole, with every result, the zones and the summary after them.
+        for form, first in (("text", "192.0.2.0 (192.0.2.0/24)\n"), ("json", '"address": "192.0.2.0"')):
+            with self.subTest(form=form):
+                process = subprocess.Popen(
+                    [BINARY, "--check", "--format", form, *zone_args(["bl.test", "slowtail.test"]),
+                     "192.0.2.0/24"], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+                printed = ""
+                while first not in printed:
+                    line = process.stdout.readline()
+                    self.assertNotEqual(line, "", "the output ended before the first address")
+                    printed += line
+                waiting = process.poll() is None
+                printed += process.stdout.read()
+                process.stderr.read()
+                self.assertEqual(process.wait(timeout=60), 1)
+                self.assertTrue(waiting, "the first address waits for the last answers")
+                if form == "json":
+                    document = json.loads(printed)
+                    check_schema(self, document)
+                    self.assertEqual(len(document["results"]), 512)
+                    self.assertEqual(list(document)[:3], ["checked_at", "results", "duration_ms"])
+                    self.assertEqual(document["summary"]["addresses"], 256)
+                    self.assertEqual([zone["zone"] for zone in document["zones"]],
+                                     ["bl.test", "slowtail.test"])
+                else:
+                    self.assertIn("Summary: 256 addresses, 2 zones;", printed)
+
+    def test_more_addresses_than_a_16_bit_count(self):
+        # 131,072 addresses on a list that lists everything: each is counted
+        # (broken-zone, nothing asked about them), in the perfdata's totals.
+        code, out, err, _ = run(["--format", "nagios", "--zone", "wild.test", "10.0.0.0/15"])
+        self.assertEqual(code, 1, err)
+        first = NAGIOS_FIRST.match(out.splitlines()[0])
+        self.assertIsNotNone(first, out)
+        self.assertEqual((first.group(3), first.group(5)), ("131072", "1"))
+
     def test_silent_host_names_cost_one_timeout(self):
         names = ["a.silent.test", "b.silent2.test", "c.silent3.test"]
         code, out, err, elapsed = run(["--timeout", "1", "--zone", "bl.test", *names])
@@ -350,8 +390,8 @@ class Check(unittest.TestCase):
 
     def test_usage_errors_check_nothing(self):
         cases = [
-            (["192.0.2.0/15"], "192.0.2.0/15"),
-            (["2001:db8::/119"], "2001:db8::/119"),
+            (["192.0.0.0/11"], "192.0.0.0/11"),
+            (["2001:db8::/107"], "2001:db8::/107"),
             (["not an address!"], "not an address!"),
             (["--timeout", "0", "192.0.2.1"], "--timeout 0"),
             (["--timeout", "-1", "192.0.2.1"], "--timeout -1"),
@@ -359,7 +399,7 @@ class Check(unittest.TestCase):
             (["--bogus", "192.0.2.1"], "--bogus"),
             (["--server", "example.com", "192.0.2.1"], "--server example.com"),
             ([], "no target"),
-            (["192.0.0.0/16", "192.1.0.0/31"], "more than 65536"),
+            (["10.0.0.0/12", "10.16.0.0/31"], "more than 1048576"),
         ]
         for args, named in cases:
             with self.subTest(args=args):

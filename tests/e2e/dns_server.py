@@ -97,11 +97,15 @@ TEST_KEY = "testkey42"
 #   NXDOMAIN  every query NXDOMAIN
 #   SILENT    no answer at all: the query is dropped
 #   MUTE_TXT  a LIST whose TXT questions are dropped: listings without a reason
+#   SLOW_TAIL like LIST, but only the questions about IPv4 addresses whose last
+#             byte is 128 or more wait for the delay: the first half of a /24
+#             is answered at once, the second half late
 #   LIST_FROM_FILE  like LIST, but the listings are read, at every query, from
 #             the file named by the environment variable given as data (see
 #             listings_from_file), so that a test can change them between runs
 LIST, SERVFAIL, EVERY, NXDOMAIN, SILENT = "list", "servfail", "every", "nxdomain", "silent"
 MUTE_TXT = "mute-txt"
+SLOW_TAIL = "slow-tail"
 LIST_FROM_FILE = "list-from-file"
 CHANGING_LISTINGS = "OSTRIVANE_CHANGING_LISTINGS"
 
@@ -120,6 +124,7 @@ ZONES = [
     ("silent3.test", SILENT, None, 0),
     ("v4only.test", LIST, V4ONLY_TEST_LISTINGS, 0),
     ("delayed.test", LIST, BL_TEST_LISTINGS, 0.5),
+    ("slowtail.test", SLOW_TAIL, BL_TEST_LISTINGS, 1.5),
     ("parked.test", EVERY, "198.51.100.80", 0),  # a parked domain's web server answers every name
     ("v6only.test", LIST, V6ONLY_TEST_LISTINGS, 0),
     ("tricky.test", LIST, TRICKY_TEST_LISTINGS, 0),
@@ -255,6 +260,10 @@ def answer_for(name, qtype):
     if found is None:
         return Answer(RCODE.NXDOMAIN)
     zone, kind, data, delay = found
+    if kind == SLOW_TAIL:
+        asked = host_address_of(name[: -len(zone) - 1]) if name != zone else None
+        late = asked is not None and ":" not in asked and int(asked.split(".")[-1]) >= 128
+        kind, delay = LIST, delay if late else 0
 
     if kind == SILENT or (kind == MUTE_TXT and qtype == QTYPE.TXT):
         return Answer(dropped=True)

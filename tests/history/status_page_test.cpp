@@ -240,7 +240,8 @@ TEST(StatusPage, LeadsWithWhatNeedsActionAndCountsInPlainWords) {
          {domain, mxHost, pbl, refused},
          {ZoneHealth::Healthy, ZoneHealth::Healthy},
          false,
-         {"owner.example <span class=\"targets\">(mail:owner.example)</span><span "
+         {"2 addresses, 2 domain names, 2 lists; 2 listings.",
+          "owner.example <span class=\"targets\">(mail:owner.example)</span><span "
           "class=\"via\">via domain</span>",
           "<td class=\"listed\">listed<div class=\"meaning\">127.0.1.2 listing: DBL: a spam "
           "domain</div></td>",
@@ -250,6 +251,7 @@ TEST(StatusPage, LeadsWithWhatNeedsActionAndCountsInPlainWords) {
           "<div class=\"meaning\">127.0.0.4 listing</div>",
           "an error code for 1 address<div class=\"meaning\">127.255.255.254: a public "
           "resolver</div>",
+          "<h2>Listed addresses and domain names</h2>",
           "<td>192.0.2.0/24</td><td>2</td><td>0</td><td>1</td><td>1</td>",
           "<td>mx.owner.example</td><td>1</td><td>1</td><td>0</td><td>0</td>",
           "<td>owner.example</td><td>1</td><td>0</td><td>1</td><td>0</td>"},
