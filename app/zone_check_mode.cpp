@@ -11,6 +11,7 @@
 #include "app/option_reader.h"
 #include "catalog/catalog_file.h"
 #include "check/catalog_lists.h"
+#include "check/domain_lists.h"
 #include "check/list_engine.h"
 #include "check/zone_check_output.h"
 #include "core/memory_table.h"
@@ -101,6 +102,35 @@ void sayDeadLists(const Catalog& catalog, const std::vector<ZoneCheck>& checks, 
     }
 }
 
+// Rows whose list the catalog knows as a domain list are asked that list's
+// own test points, "test" and "invalid", too; a list of domains only is
+// judged by them alone, one that lists addresses as well by either.
+std::optional<std::string> askDomainRows(const Catalog& catalog, const ZoneCheckOptions& options,
+                                         std::vector<ZoneCheck>& checks) {
+    std::vector<CheckZone> zones;
+    std::vector<ZoneCheck*> rows;
+    for (auto& check : checks) {
+        const CatalogList* list = catalog.findZone(check.zone);
+        if (list != nullptr && list->lists(ListKind::Domains)) {
+            zones.push_back({check.zone, check.name});
+            rows.push_back(&check);
+        }
+    }
+    auto probes = probeDomainLists(zones, {options.timeout, options.servers});
+    if (const auto* failure = std::get_if<EngineFailure>(&probes)) {
+        return failure->reason;
+    }
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        ZoneCheck& check = *rows[i];
+        check.domains = std::get<std::vector<DomainListProbe>>(probes)[i];
+        const CatalogList* list = catalog.findZone(check.zone);
+        check.probe.health = list->lists(ListKind::IPv4) || list->lists(ListKind::IPv6)
+                                 ? zoneHealthOf(check.probe.health, check.domains->health)
+                                 : check.domains->health;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int runZoneCheckMode(const std::vector<std::string>& args,
@@ -137,6 +167,10 @@ int runZoneCheckMode(const std::vector<std::string>& args,
         for (std::size_t i = 0; i < checks.size(); ++i) {
             checks[i].probe = std::get<std::vector<ZoneProbe>>(probes)[i];
         }
+        if (const auto failure = askDomainRows(std::get<Catalog>(catalog), options, checks)) {
+            err << "ostrivane --check-zones: " << *failure << '\n';
+            return kExitFailed;
+        }
     }
     if (options.json) {
         printZoneChecksJson(out, checks);
@@ -154,7 +188,9 @@ Asks every zone of the list file whether it lists 127.0.0.2 and not
 ::FFFF:7F00:1, as every working IPv6 blacklist does, all at once, and prints
 each list's state for each family and as a whole (healthy when it works for
 either family): healthy, lists everything, empty or dead, or refuses us (an
-answer outside 127.0.0.0/8, or an error code from 127.255.255.0/24).
+answer outside 127.0.0.0/8, or an error code from 127.255.255.0/24). A
+zone that the catalog knows as a domain list is asked whether it lists "test"
+and not "invalid" too, and a list of domains only is judged by that alone.
 
 Options:
   --list FILE          take the zones of this list file

@@ -83,6 +83,25 @@ void addReasons(DomainListRun& run, const std::vector<NameQuestion>& listed,
 
 }  // namespace
 
+std::variant<std::vector<DomainListProbe>, EngineFailure> probeDomainLists(
+    const std::vector<CheckZone>& zones, const LookupSettings& settings) {
+    std::vector<DomainListProbe> probes;
+    if (zones.empty()) {
+        return probes;
+    }
+    auto answered = lookUpNames(questionsOf({}, zones).questions, settings);
+    if (const auto* failure = std::get_if<ChannelFailure>(&answered)) {
+        return EngineFailure{failure->reason};
+    }
+    const auto& answers = std::get<std::vector<NameAnswer>>(answered);
+    for (std::size_t z = 0; z < zones.size(); ++z) {
+        DomainListProbe probe{listAnswerOf(answers[2 * z]), listAnswerOf(answers[2 * z + 1])};
+        probe.health = classifyZone(resolutionOf(probe.forTest), resolutionOf(probe.forInvalid));
+        probes.push_back(std::move(probe));
+    }
+    return probes;
+}
+
 std::variant<DomainListRun, EngineFailure> askDomainLists(
     const std::vector<DomainSubject>& subjects, const std::vector<CheckZone>& zones,
     const LookupSettings& settings) {

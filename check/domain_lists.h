@@ -21,6 +21,19 @@ struct DomainListRun {
     std::vector<CheckResult> results;  // subject by subject, zones in order
 };
 
+// What a domain list answered about its test points, "test" and "invalid",
+// and the state it is in (core's classifyZone, as for an address list).
+struct DomainListProbe {
+    ListAnswer forTest;
+    ListAnswer forInvalid;
+    ZoneHealth health = ZoneHealth::EmptyOrDead;
+};
+
+// Asks every zone about "test" and "invalid" only, all at once within
+// `settings.timeout`; in the zones' order.
+std::variant<std::vector<DomainListProbe>, EngineFailure> probeDomainLists(
+    const std::vector<CheckZone>& zones, const LookupSettings& settings);
+
 // Asks every zone about "test" and "invalid" and about every subject at once,
 // then the TXT record of each listing, each batch within `settings.timeout`.
 std::variant<DomainListRun, EngineFailure> askDomainLists(

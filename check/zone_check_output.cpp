@@ -56,22 +56,42 @@ std::string stateKey(ZoneHealth health, char blank) {
     return text;
 }
 
+bool anyDomainList(const std::vector<ZoneCheck>& checks) {
+    return std::any_of(checks.begin(), checks.end(),
+                       [](const ZoneCheck& check) { return check.domains.has_value(); });
+}
+
+// Names and zones come from a list file anyone may have written.
+std::vector<std::string> tableRow(const ZoneCheck& check, bool withDomains) {
+    const ZoneProbe& probe = check.probe;
+    std::vector<std::string> row{
+        std::to_string(check.row + 1),           escapeForTerminal(check.name),
+        escapeForTerminal(check.zone),           std::string(zoneHealthText(probe.health)),
+        answerText(probe.for127_0_0_2),          answerText(probe.for127_0_0_1),
+        std::string(zoneHealthText(probe.ipv4)), std::string(zoneHealthText(probe.ipv6)),
+        answerText(probe.forV6Listed),           answerText(probe.forV6Unlisted)};
+    if (withDomains) {
+        const auto& list = check.domains;
+        row.push_back(list ? std::string(zoneHealthText(list->health)) : std::string());
+        row.push_back(list ? answerText(list->forTest) : std::string());
+        row.push_back(list ? answerText(list->forInvalid) : std::string());
+    }
+    return row;
+}
+
 }  // namespace
 
 void printZoneChecks(std::ostream& out, const std::vector<ZoneCheck>& checks) {
     if (!checks.empty()) {
+        const bool withDomains = anyDomainList(checks);
         std::vector<std::vector<std::string>> rows{{"Row", "Name", "Zone", "State", "127.0.0.2",
                                                     "127.0.0.1", "IPv4", "IPv6", "::ffff:7f00:2",
                                                     "::ffff:7f00:1"}};
+        if (withDomains) {
+            rows.front().insert(rows.front().end(), {"Domains", "test", "invalid"});
+        }
         for (const auto& check : checks) {
-            const ZoneProbe& probe = check.probe;
-            // Names and zones come from a list file anyone may have written.
-            rows.push_back(
-                {std::to_string(check.row + 1), escapeForTerminal(check.name),
-                 escapeForTerminal(check.zone), std::string(zoneHealthText(probe.health)),
-                 answerText(probe.for127_0_0_2), answerText(probe.for127_0_0_1),
-                 std::string(zoneHealthText(probe.ipv4)), std::string(zoneHealthText(probe.ipv6)),
-                 answerText(probe.forV6Listed), answerText(probe.forV6Unlisted)});
+            rows.push_back(tableRow(check, withDomains));
         }
         // The row number is right-aligned, as numbers are.
         for (const auto& line : alignColumns(rows, {"", {{0, false, Align::Right}}})) {
@@ -97,6 +117,12 @@ void printZoneChecksJson(std::ostream& out, const std::vector<ZoneCheck>& checks
                                      {"ipv6", stateKey(probe.ipv6, '-')},
                                      {"::ffff:7f00:2", answerText(probe.forV6Listed)},
                                      {"::ffff:7f00:1", answerText(probe.forV6Unlisted)}});
+        if (const auto& list = check.domains) {
+            auto& zone = document["zones"].back();
+            zone["domains"] = stateKey(list->health, '-');
+            zone["test"] = answerText(list->forTest);
+            zone["invalid"] = answerText(list->forInvalid);
+        }
     }
     JsonDocument summary{{"zones", checks.size()},
                          {"healthy", countOf(checks, ZoneHealth::Healthy)}};

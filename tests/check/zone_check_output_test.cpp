@@ -133,5 +133,33 @@ TEST(PrintZoneChecks, JsonNamesEveryRowAndCountsTheStates) {
               "\"lists_everything\": 0, \"empty_or_dead\": 0, \"refuses_us\": 0}\n}\n");
 }
 
+// A domain list's own test points get columns (and keys) of their own, only
+// where a row is one.
+TEST(PrintZoneChecks, DomainListsShowTheirOwnTestPoints) {
+    ZoneCheck domains = checked(1, "DBL", "dbl.test", kNotFound, kNotFound);
+    domains.domains = DomainListProbe{listed({127, 0, 1, 2}), kNotFound, ZoneHealth::Healthy};
+    domains.probe.health = ZoneHealth::Healthy;
+    const std::vector<ZoneCheck> checks{
+        checked(0, "SBL", "bl.test", listed({127, 0, 0, 2}), kNotFound), domains};
+    std::ostringstream out;
+    printZoneChecks(out, checks);
+    EXPECT_EQ(out.str(),
+              "Row  Name  Zone      State    127.0.0.2   127.0.0.1   IPv4           IPv6         "
+              "  ::ffff:7f00:2  ::ffff:7f00:1  Domains  test       invalid\n"
+              "  1  SBL   bl.test   healthy  127.0.0.2   not listed  healthy        healthy      "
+              "  127.0.0.2      not listed\n"
+              "  2  DBL   dbl.test  healthy  not listed  not listed  empty or dead  empty or dead"
+              "  not listed     not listed     healthy  127.0.1.2  not listed\n"
+              "\n"
+              "2 of 2 lists healthy\n");
+    std::ostringstream json;
+    printZoneChecksJson(json, checks);
+    EXPECT_EQ(json.str().find("\"domains\""), json.str().rfind("\"domains\"")) << json.str();
+    EXPECT_NE(json.str().find("\"::ffff:7f00:1\": \"not listed\", \"domains\": \"healthy\", "
+                              "\"test\": \"127.0.1.2\", \"invalid\": \"not listed\"}"),
+              std::string::npos)
+        << json.str();
+}
+
 }  // namespace
 }  // namespace ostrivane

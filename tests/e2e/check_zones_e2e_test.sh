@@ -48,8 +48,9 @@ rows=(
     $'Esc\e[31mred' bl.test
     "IPv6 only" v6only.test
     "IPv4 only" v4only.test
+    "Domain list" dbl.test
 )
-for ((i = 11; i < 19; i++)); do
+for ((i = 12; i < 19; i++)); do
     rows+=("" "")
 done
 rows+=("" bl.test)
@@ -74,6 +75,12 @@ id = "healthy"
 name = "Healthy list"
 zone = "bl.test"
 kinds = ["ipv4"]
+
+[[list]]
+id = "domains"
+name = "Domain list"
+zone = "dbl.test"
+kinds = ["domains"]
 TOML
 cp "$work/sbllist.txt" "$work/sbllist.before"
 printf 'Healthy list\r\nbl.test\r\n' >"$work/healthy.txt"
@@ -138,7 +145,8 @@ failures = []
 STATES = "healthy|lists everything|empty or dead|refuses us"
 ANSWER = r"\s{2,}(\S.*?)"
 LINE = re.compile(rf"^\s*(\d+)  (.*?)\s+(\S+)\s{{2,}}({STATES}){ANSWER}{ANSWER}"
-                  rf"\s{{2,}}({STATES})\s{{2,}}({STATES}){ANSWER}{ANSWER}$")
+                  rf"\s{{2,}}({STATES})\s{{2,}}({STATES}){ANSWER}{ANSWER}"
+                  rf"(?:\s{{2,}}({STATES}){ANSWER}{ANSWER})?$")
 
 # row -> (name, zone, state, allowed answers for 127.0.0.2, for 127.0.0.1)
 SILENT = {"timed out", "no answer"}  # the resolver may give up before we do
@@ -153,6 +161,7 @@ expected = {
     9: ("Esc\\x1b[31mred", "bl.test", "healthy", {"127.0.0.2"}, {"not listed"}),
     10: ("IPv6 only", "v6only.test", "healthy", {"not listed"}, {"not listed"}),
     11: ("IPv4 only", "v4only.test", "healthy", {"127.0.0.2"}, {"not listed"}),
+    12: ("Domain list", "dbl.test", "healthy", {"not listed"}, {"not listed"}),
     20: ("", "bl.test", "healthy", {"127.0.0.2"}, {"not listed"}),
 }
 # row -> (IPv4 state, IPv6 state, answers for ::ffff:7f00:2, for ::ffff:7f00:1);
@@ -160,7 +169,10 @@ expected = {
 FAMILIES = {
     10: ("empty or dead", "healthy", {"127.0.0.2"}, {"not listed"}),
     11: ("healthy", "empty or dead", {"not listed"}, {"not listed"}),
+    12: ("empty or dead", "empty or dead", {"not listed"}, {"not listed"}),
 }
+# row -> (state as a domain list, answers for "test", "invalid"); None: no domain list
+DOMAINS = {12: ("healthy", "127.0.1.2", "not listed")}
 
 
 def families(row):
@@ -168,9 +180,10 @@ def families(row):
     return FAMILIES.get(row, (state, state, for2, for1))
 
 
-def families_match(row, ipv4, ipv6, v6for2, v6for1):
+def families_match(row, ipv4, ipv6, v6for2, v6for1, *domains):
     want = families(row)
-    return (ipv4, ipv6) == want[:2] and v6for2 in want[2] and v6for1 in want[3]
+    return (ipv4, ipv6) == want[:2] and v6for2 in want[2] and v6for1 in want[3] \
+        and DOMAINS.get(row) == (tuple(domains) if any(domains) else None)
 
 seen = {}
 for line in stdout.splitlines():
@@ -193,7 +206,7 @@ for row, (name, zone, state, for2, for1) in expected.items():
 for row in sorted(set(seen) - set(expected)):
     failures.append(f"row {row} should not be checked: {seen[row]}")
 
-summary = "5 of 11 lists healthy; lists everything: 1, empty or dead: 3, refuses us: 2"
+summary = "6 of 12 lists healthy; lists everything: 1, empty or dead: 3, refuses us: 2"
 if stdout.splitlines()[-1:] != [summary]:
     failures.append(f"the last line is not {summary!r}")
 if "\x1b" in stdout:
@@ -230,7 +243,8 @@ def json_rows(out):
     rows = {
         z["row"]: (z["name"], z["zone"], z["state"].replace("-", " "), z["127.0.0.2"], z["127.0.0.1"],
                    z["ipv4"].replace("-", " "), z["ipv6"].replace("-", " "), z["::ffff:7f00:2"],
-                   z["::ffff:7f00:1"])
+                   z["::ffff:7f00:1"], z.get("domains", "").replace("-", " ") or None,
+                   z.get("test"), z.get("invalid"))
         for z in document["zones"]
     }
     return rows, document["summary"]
@@ -238,13 +252,13 @@ def json_rows(out):
 
 def json_matches_table(out):
     rows, summary = json_rows(out)
-    wanted = {"zones": 11, "healthy": 5, "lists_everything": 1, "empty_or_dead": 3, "refuses_us": 2}
+    wanted = {"zones": 12, "healthy": 6, "lists_everything": 1, "empty_or_dead": 3, "refuses_us": 2}
     for row, (name, zone, state, for2, for1) in expected.items():
         name = name.replace("\\x1b", "\x1b")  # JSON carries the character itself
         if row not in rows or rows[row][:3] != (name, zone, state) or rows[row][3] not in for2 \
                 or rows[row][4] not in for1 or not families_match(row, *rows[row][5:]):
             return f"row {row}: {rows.get(row)}"
-    return None if summary == wanted and len(rows) == 11 else f"summary {summary}, {len(rows)} rows"
+    return None if summary == wanted and len(rows) == 12 else f"summary {summary}, {len(rows)} rows"
 
 
 def text_ends(line):

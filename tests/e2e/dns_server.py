@@ -81,6 +81,8 @@ BL2_TEST_LISTINGS = {
     "127.0.0.2": "127.0.0.2",
     "192.0.2.10": "127.0.0.10",
 }
+# A domain list (RFC 5782 section 5): it lists "test" and not "invalid".
+DBL_TEST_LISTINGS = {"test": "127.0.1.2"}
 # The default rows of the program's table: each lists the usual test address.
 DEFAULT_LISTINGS = {"127.0.0.2": "127.0.0.2"}
 # Spamhaus ZEN answers codes with meanings: 192.0.2.10 is in the PBL (an
@@ -129,6 +131,7 @@ ZONES = [
     ("v6only.test", LIST, V6ONLY_TEST_LISTINGS, 0),
     ("tricky.test", LIST, TRICKY_TEST_LISTINGS, 0),
     ("changing.test", LIST_FROM_FILE, CHANGING_LISTINGS, 0),
+    ("dbl.test", LIST, DBL_TEST_LISTINGS, 0),
     # The 16 default rows, in row order.
     ("cbl.abuseat.org", LIST, DEFAULT_LISTINGS, 0),
     ("sbl.spamhaus.org", LIST, DEFAULT_LISTINGS, 0),
@@ -284,7 +287,9 @@ def answer_for(name, qtype):
     if name == zone:
         records = [soa_of(zone)] if qtype in (QTYPE.SOA, QTYPE.ANY) else []
         return Answer(records=records, delay=delay, soa_zone=zone)
-    host_address = host_address_of(name[: -len(zone) - 1])
+    # A domain list's names are its own keys ("test", "spam.example").
+    prefix = name[: -len(zone) - 1]
+    host_address = host_address_of(prefix) or prefix
     if host_address not in data:
         return Answer(RCODE.NXDOMAIN, delay=delay, soa_zone=zone)
     if data[host_address] in (FOREIGN, LOOP, CHAIN):

@@ -99,6 +99,9 @@ struct ProbeFixture {
                        if (target == "bad") {
                            return ProbeRefusal{400, "target: not an address"};
                        }
+                       if (target == "wide") {
+                           return ProbeRefusal{422, "the target covers 512 addresses"};
+                       }
                        return runFor(target, zones);
                    }) {
         exporter.setZones({"bl.test", "bl2.test"});
@@ -145,6 +148,7 @@ TEST(Probe, AsksTheConfiguredListsOrTheOneNamed) {
         {{{"target", "192.0.2.1"}, {"zone", "bl2.test"}}, {"bl2.test"}, 200},
         {{{"target", "192.0.2.1"}, {"zone", "bl2.test."}}, {"bl2.test"}, 200},
         {{{"target", "bad"}}, {"bl.test", "bl2.test"}, 400},
+        {{{"target", "wide"}}, {"bl.test", "bl2.test"}, 422},
     };
     for (const auto& c : cases) {
         ProbeFixture fixture;
@@ -152,6 +156,16 @@ TEST(Probe, AsksTheConfiguredListsOrTheOneNamed) {
         EXPECT_EQ(reply.status, c.status) << reply.body;
         ASSERT_EQ(fixture.asked.size(), 1u);
         EXPECT_EQ(fixture.asked[0], c.zones);
+        // A target too wide is the probe's refusal, not a bad request.
+        const auto page = fixture.exporter.metrics("").body;
+        EXPECT_EQ(
+            page.find("ostrivane_probes_total{outcome=\"too-large\"} 1\n") != std::string::npos,
+            c.status == 422)
+            << page;
+        EXPECT_EQ(
+            page.find("ostrivane_errors_total{kind=\"bad-request\"} 1\n") != std::string::npos,
+            c.status == 400)
+            << page;
     }
 }
 
