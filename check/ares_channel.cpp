@@ -16,6 +16,7 @@ namespace ostrivane {
 
 struct AresChannel::State {
     ares_channel channel = nullptr;
+    std::chrono::steady_clock::time_point timeoutCheckedAt{};
 };
 
 namespace {
@@ -23,6 +24,7 @@ namespace {
 std::once_flag aresInitialised;
 
 constexpr int kReceiveBuffer = 4 << 20;
+constexpr std::chrono::milliseconds kTimeoutCheckEvery{5};
 
 struct Pending {
     ReplyCallback callback;
@@ -136,10 +138,18 @@ void AresChannel::pump(std::chrono::steady_clock::time_point until) {
         until <= now ? 0 : std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
     timeval most{static_cast<time_t>(waitMs / 1000),
                  static_cast<suseconds_t>((waitMs % 1000) * 1000)};
-    timeval buffer{};
-    if (const timeval* aresWait = ares_timeout(m_state->channel, &most, &buffer)) {
-        waitMs = std::min<long long>(waitMs,
-                                     aresWait->tv_sec * 1000LL + (aresWait->tv_usec + 999) / 1000);
+    // c-ares's own next time-out, looked up at most every few milliseconds:
+    // ares_timeout walks every question c-ares holds (tens of thousands in a
+    // large run), and c-ares handles its time-outs whenever it is called.
+    if (now - m_state->timeoutCheckedAt >= kTimeoutCheckEvery) {
+        m_state->timeoutCheckedAt = now;
+        timeval buffer{};
+        if (const timeval* aresWait = ares_timeout(m_state->channel, &most, &buffer)) {
+            waitMs = std::min<long long>(
+                waitMs, aresWait->tv_sec * 1000LL + (aresWait->tv_usec + 999) / 1000);
+        }
+    } else {
+        waitMs = std::min<long long>(waitMs, kTimeoutCheckEvery.count());
     }
     std::array<ares_socket_t, ARES_GETSOCK_MAXNUM> sockets{};
     const int bits = ares_getsock(m_state->channel, sockets.data(), ARES_GETSOCK_MAXNUM);

@@ -187,8 +187,23 @@ IpAddress addressInBlock(const AddressBlock& block, std::uint32_t index) {
 std::variant<ExpandedTargets, TargetError> expandTargets(const std::vector<Target>& targets,
                                                          const HostResolver& resolve) {
     ExpandedTargets expanded;
+    // The addresses seen, to give each once. A block holds no address twice:
+    // while the first target is a block, nothing is kept here (a /12 alone
+    // would cost some 50 MB of tree), and the tree is filled only when
+    // another target follows.
     std::set<IpAddress> seen;
+    bool firstBlock = false;
     const auto add = [&](const Target& target, const IpAddress& address) {
+        if (firstBlock && &target == &targets.front()) {
+            expanded.addresses.push_back({target.text, address, {}});
+            return expanded.addresses.size() <= kMaxCheckAddresses;
+        }
+        if (firstBlock) {
+            firstBlock = false;
+            for (const auto& known : expanded.addresses) {
+                seen.insert(known.address);
+            }
+        }
         if (seen.insert(address).second) {
             expanded.addresses.push_back({target.text, address, {}});
         }
@@ -207,6 +222,7 @@ std::variant<ExpandedTargets, TargetError> expandTargets(const std::vector<Targe
         }
     }
     const auto hosts = names.empty() ? std::vector<HostAddresses>() : resolve(names);
+    firstBlock = !targets.empty() && std::holds_alternative<AddressBlock>(targets.front().what);
     for (const auto& target : targets) {
         if (const auto* block = std::get_if<AddressBlock>(&target.what)) {
             const int bits = block->first.family == IpAddress::Family::V4 ? 32 : 128;

@@ -137,6 +137,17 @@ TEST(Target, HostNamesGiveEveryAddressOnceAndUnresolvedOrUnansweredOnce) {
                                                              "half.example"}}));
 }
 
+TEST(Target, AnAddressOfAnEarlierBlockIsCheckedOnce) {
+    std::vector<Target> targets;
+    for (const char* text : {"192.0.2.0/24", "192.0.2.5", "192.0.2.0/25", "192.0.3.1"}) {
+        targets.push_back(std::get<Target>(parseTarget(text)));
+    }
+    const auto expanded = std::get<ExpandedTargets>(expandTargets(targets, {}));
+    ASSERT_EQ(expanded.addresses.size(), 257u);
+    EXPECT_EQ(expanded.addresses[5].target, "192.0.2.0/24");
+    EXPECT_EQ(expanded.addresses.back().target, "192.0.3.1");
+}
+
 TEST(Target, MoreThanTheLimitIsAnError) {
     const auto wide = std::get<Target>(parseTarget("10.0.0.0/12"));
     const auto one = std::get<Target>(parseTarget("10.16.0.0/32"));

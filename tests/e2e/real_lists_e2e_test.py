@@ -179,15 +179,19 @@ class RealLists(unittest.TestCase):
                 self.assertEqual(result["reason"], "Query refused: your resolver is not allowed")
 
     def test_a_burst_loses_no_question(self):
-        # 1,024 questions at once against rbldnsd's default receive buffer:
-        # every one must be answered (pacing and re-asks), none lost.
+        # Questions at once against rbldnsd's default receive buffer: every one
+        # must be answered (pacing and re-asks), none lost; the larger run
+        # keeps losing some to the buffer all along, and their re-asks must
+        # not wait behind the copies given up as lost.
         zones = ["v4set.rbl.test", "v4trie.rbl.test", "combined.rbl.test", "v6trie.rbl.test"]
-        code, document, err = check(SERVERS["rbldnsd"], zones, ["192.0.2.0/24"])
-        self.assertEqual(code, 1, err)
-        verdicts = [r["verdict"] for r in document["results"]]
-        self.assertEqual(len(verdicts), 1024)
-        self.assertEqual(verdicts.count("no-answer"), 0)
-        self.assertEqual(verdicts.count("not-covered"), 256)
+        for block, addresses in (("192.0.2.0/24", 256), ("10.1.0.0/18", 16384)):
+            with self.subTest(block):
+                code, document, err = check(SERVERS["rbldnsd"], zones, [block])
+                self.assertIn(code, (0, 1), err)
+                verdicts = [r["verdict"] for r in document["results"]]
+                self.assertEqual(len(verdicts), 4 * addresses)
+                self.assertEqual(verdicts.count("no-answer"), 0)
+                self.assertEqual(verdicts.count("not-covered"), addresses)
 
 
 class OneTruth(unittest.TestCase):
