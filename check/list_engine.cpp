@@ -208,7 +208,13 @@ class Engine {
             if (!isReason(question)) {
                 question.deadline = now + m_settings.timeout;
             }
-            m_events.push({question.deadline, index, question.generation, EventKind::Deadline, 0});
+            const Event deadline{question.deadline, index, question.generation, EventKind::Deadline,
+                                 0};
+            if (isReason(question)) {
+                m_events.push(deadline);  // its own question's deadline, not in sending order
+            } else {
+                m_deadlines.push_back(deadline);
+            }
         }
         const auto copy = question.copies++;
         question.lastSent = now;
@@ -266,6 +272,19 @@ class Engine {
     }
 
     void handleEvents(Clock::time_point now) {
+        // The deadlines of questions answered already leave at the front.
+        while (!m_deadlines.empty()) {
+            const auto event = m_deadlines.front();
+            const auto& question = m_questions[event.question];
+            const bool settled = question.generation != event.generation || !question.open;
+            if (!settled && event.at > now) {
+                break;
+            }
+            m_deadlines.pop_front();
+            if (!settled) {
+                settle(event.question, std::nullopt, 0, true);
+            }
+        }
         while (!m_events.empty() && m_events.top().at <= now) {
             const auto event = m_events.top();
             m_events.pop();
@@ -369,6 +388,9 @@ class Engine {
 
     Clock::time_point nextWake(Clock::time_point now) const {
         auto wake = now + m_settings.timeout;
+        if (!m_deadlines.empty()) {
+            wake = std::min(wake, m_deadlines.front().at);
+        }
         if (!m_events.empty()) {
             wake = std::min(wake, m_events.top().at);
         }
@@ -624,7 +646,12 @@ class Engine {
     std::vector<std::uint32_t> m_free;
     std::deque<std::uint32_t> m_priority;  // test points and reasons, not yet sent
     std::deque<std::pair<std::uint32_t, std::uint32_t>> m_reask;  // question, generation
+    // Re-asks, and the deadlines of TXT questions (their own question's).
     std::priority_queue<Event, std::vector<Event>, std::greater<>> m_events;
+    // The deadlines of the other questions, in sending order, which is their
+    // order: a deadline per question in the heap would keep a whole time-out's
+    // worth of them (some 20 MB in a large run), answered or not.
+    std::deque<Event> m_deadlines;
     std::deque<YoungCopy> m_youngQueue;
     std::size_t m_young = 0;
     std::size_t m_copiesOut = 0;
