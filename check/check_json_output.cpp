@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <optional>
 #include <ostream>
 #include <span>
@@ -13,12 +12,6 @@ namespace {
 
 JsonDocument jsonOrNull(const std::optional<std::string>& text) {
     return text ? JsonDocument(*text) : JsonDocument(nullptr);
-}
-
-std::string zoneStateText(ZoneHealth health) {
-    std::string text(zoneHealthText(health));
-    std::replace(text.begin(), text.end(), ' ', '-');
-    return text;
 }
 
 // Beside each answer of a catalog list: its class and meaning (null when the
@@ -80,9 +73,9 @@ JsonDocument jsonTail(const CheckRun& run) {
     for (const auto& zone : run.zones) {
         document["zones"].push_back({{"zone", zone.zone},
                                      {"name", zone.name},
-                                     {"state", zoneStateText(zone.health)},
-                                     {"ipv4", zoneStateText(zone.ipv4)},
-                                     {"ipv6", zoneStateText(zone.ipv6)},
+                                     {"state", zoneHealthKey(zone.health)},
+                                     {"ipv4", zoneHealthKey(zone.ipv4)},
+                                     {"ipv6", zoneHealthKey(zone.ipv6)},
                                      {"kind", zone.domainList ? "domains" : "addresses"}});
     }
     document["unresolved_targets"] = run.unresolvedTargets;

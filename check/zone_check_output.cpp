@@ -50,12 +50,6 @@ void printSummary(std::ostream& out, const std::vector<ZoneCheck>& checks) {
     out << '\n';
 }
 
-std::string stateKey(ZoneHealth health, char blank) {
-    std::string text(zoneHealthText(health));
-    std::replace(text.begin(), text.end(), ' ', blank);
-    return text;
-}
-
 bool anyDomainList(const std::vector<ZoneCheck>& checks) {
     return std::any_of(checks.begin(), checks.end(),
                        [](const ZoneCheck& check) { return check.domains.has_value(); });
@@ -110,16 +104,16 @@ void printZoneChecksJson(std::ostream& out, const std::vector<ZoneCheck>& checks
         document["zones"].push_back({{"row", check.row + 1},
                                      {"name", check.name},
                                      {"zone", check.zone},
-                                     {"state", stateKey(probe.health, '-')},
+                                     {"state", zoneHealthKey(probe.health, '-')},
                                      {"127.0.0.2", answerText(probe.for127_0_0_2)},
                                      {"127.0.0.1", answerText(probe.for127_0_0_1)},
-                                     {"ipv4", stateKey(probe.ipv4, '-')},
-                                     {"ipv6", stateKey(probe.ipv6, '-')},
+                                     {"ipv4", zoneHealthKey(probe.ipv4, '-')},
+                                     {"ipv6", zoneHealthKey(probe.ipv6, '-')},
                                      {"::ffff:7f00:2", answerText(probe.forV6Listed)},
                                      {"::ffff:7f00:1", answerText(probe.forV6Unlisted)}});
         if (const auto& list = check.domains) {
             auto& zone = document["zones"].back();
-            zone["domains"] = stateKey(list->health, '-');
+            zone["domains"] = zoneHealthKey(list->health, '-');
             zone["test"] = answerText(list->forTest);
             zone["invalid"] = answerText(list->forInvalid);
         }
@@ -127,7 +121,7 @@ void printZoneChecksJson(std::ostream& out, const std::vector<ZoneCheck>& checks
     JsonDocument summary{{"zones", checks.size()},
                          {"healthy", countOf(checks, ZoneHealth::Healthy)}};
     for (const auto health : kUnhealthy) {
-        summary[stateKey(health, '_')] = countOf(checks, health);
+        summary[zoneHealthKey(health, '_')] = countOf(checks, health);
     }
     document["summary"] = summary;
     out << jsonDocumentText(document);

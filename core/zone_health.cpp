@@ -1,5 +1,7 @@
 #include "core/zone_health.h"
 
+#include <algorithm>
+
 #include "core/address.h"
 
 namespace ostrivane {
@@ -16,6 +18,12 @@ std::string_view zoneHealthText(ZoneHealth health) {
             break;
     }
     return "empty or dead";
+}
+
+std::string zoneHealthKey(ZoneHealth health, char blank) {
+    std::string key(zoneHealthText(health));
+    std::replace(key.begin(), key.end(), ' ', blank);
+    return key;
 }
 
 namespace {

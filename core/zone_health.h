@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "core/resolver.h"
@@ -17,6 +18,11 @@ enum class ZoneHealth {
 
 // "healthy", "lists everything", "empty or dead", "refuses us".
 std::string_view zoneHealthText(ZoneHealth health);
+
+// The same as one word for machines, `blank` between the words:
+// "lists-everything" in JSON values and metric labels, "lists_everything" as
+// a JSON key.
+std::string zoneHealthKey(ZoneHealth health, char blank = '-');
 
 // The first rule that matches decides, so every mix of answers has one state:
 //   1. either answer is an error code (127.255.255.0/24 or

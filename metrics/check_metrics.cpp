@@ -15,12 +15,6 @@ constexpr std::array kVerdicts = {CheckVerdict::Listed,     CheckVerdict::NotLis
                                   CheckVerdict::BrokenZone, CheckVerdict::NotCovered};
 
 // "lists everything" -> "lists-everything": label values without spaces.
-std::string slug(std::string_view text) {
-    std::string value(text);
-    std::replace(value.begin(), value.end(), ' ', '-');
-    return value;
-}
-
 std::string listNameOf(const CheckRun& run, std::string_view zone) {
     const auto found = std::find_if(run.zones.begin(), run.zones.end(),
                                     [zone](const CheckedZone& z) { return z.zone == zone; });
@@ -93,7 +87,7 @@ std::vector<MetricFamily> zoneFamilies(const CheckRun& run) {
                 {"zone", zone.zone}, {"list", zone.name}, {"family", family}};
             healthy.samples.push_back({labels, state == ZoneHealth::Healthy ? 1.0 : 0.0});
             auto stateLabels = labels;
-            stateLabels.emplace_back("health", slug(zoneHealthText(state)));
+            stateLabels.emplace_back("health", zoneHealthKey(state));
             health.samples.push_back({std::move(stateLabels), 1.0});
         }
     }
