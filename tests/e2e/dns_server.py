@@ -20,6 +20,7 @@ import signal
 import socket
 import socketserver
 import sys
+import struct
 import threading
 import time
 
@@ -339,6 +340,8 @@ def reply_to(request):
 
 log_lock = threading.Lock()
 
+SO_TIMESTAMPNS = getattr(socket, "SO_TIMESTAMPNS", 35)  # Linux's value
+
 EXTRA_DELAY = int(os.environ.get("OSTRIVANE_DNS_DELAY_MS") or 0) / 1000
 
 
@@ -349,7 +352,7 @@ def log(line):
 
 class QueryHandler(socketserver.BaseRequestHandler):
     def handle(self):
-        data, sock = self.request
+        data, sock, arrived = self.request
         try:
             request = DNSRecord.parse(data)
         except Exception as error:  # a packet we cannot read gets no answer
@@ -363,7 +366,7 @@ class QueryHandler(socketserver.BaseRequestHandler):
             return
         delay += EXTRA_DELAY
         if delay:
-            time.sleep(delay)
+            time.sleep(max(0.0, arrived + delay - time.time()))
         log(f"{what} -> {RCODE.get(reply.header.rcode)} {[str(r.rdata) for r in reply.rr]}")
         sock.sendto(reply.pack(), self.client_address)
 
@@ -371,6 +374,19 @@ class QueryHandler(socketserver.BaseRequestHandler):
 class ThreadedServer(socketserver.ThreadingMixIn, socketserver.UDPServer):
     daemon_threads = True
     allow_reuse_address = True
+
+    def get_request(self):
+        # The kernel's receive time: a burst of a thousand questions waits in
+        # the socket while their threads start, and a delay counted from a
+        # thread's start would answer the last of them a second late.
+        data, ancillary, _flags, client = self.socket.recvmsg(self.max_packet_size,
+                                                              socket.CMSG_SPACE(16))
+        arrived = time.time()
+        for level, kind, payload in ancillary:
+            if level == socket.SOL_SOCKET and kind == SO_TIMESTAMPNS and len(payload) >= 16:
+                seconds, nanoseconds = struct.unpack("qq", payload[:16])
+                arrived = seconds + nanoseconds / 1e9
+        return (data, self.socket, arrived), client
 
     def server_bind(self):
         # A check sends up to 256 questions at once: a small receive buffer
@@ -384,6 +400,7 @@ class ThreadedServer(socketserver.ThreadingMixIn, socketserver.UDPServer):
                 break
             except OSError:
                 continue
+        self.socket.setsockopt(socket.SOL_SOCKET, SO_TIMESTAMPNS, 1)
         super().server_bind()
 
 
