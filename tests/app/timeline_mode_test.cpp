@@ -10,10 +10,9 @@
 namespace ostrivane {
 namespace {
 
-using testing::checkRun;
 using testing::kDecember1;
 using testing::kHourMs;
-using testing::openStore;
+using testing::recordRuns;
 using testing::resultOf;
 using testing::runOf;
 using testing::TempDir;
@@ -47,15 +46,11 @@ CommandOutcome run(const std::vector<std::string>& args) {
 TEST(TimelineCommand, FindsTargetsAndReportsWhatItCannot) {
     TempDir dir;
     const std::string path = (dir / "history.sqlite").string();
-    {
-        HistoryStore store = openStore(path);
-        CheckRun first =
-            runOf(kDecember1, {resultOf("192.0.2.10", "bl.test", CheckVerdict::Listed),
-                               resultOf("2001:db8::1", "bl.test", CheckVerdict::Listed),
-                               resultOf("192.0.2.20", "bl.test", CheckVerdict::Listed)});
-        first.results[0].target = first.results[1].target = "mail.example.com";
-        checkRun(store, first);
-    }
+    CheckRun first = runOf(kDecember1, {resultOf("192.0.2.10", "bl.test", CheckVerdict::Listed),
+                                        resultOf("2001:db8::1", "bl.test", CheckVerdict::Listed),
+                                        resultOf("192.0.2.20", "bl.test", CheckVerdict::Listed)});
+    first.results[0].target = first.results[1].target = "mail.example.com";
+    recordRuns(path, {first});
     const auto lines = [](const std::string& text) {
         return std::count(text.begin(), text.end(), '\n');
     };
