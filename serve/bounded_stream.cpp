@@ -58,8 +58,7 @@ void addressOf(bool peer, int fd, std::string& ip, int& port) {
 }  // namespace
 
 BoundedStream::BoundedStream(int connection, std::size_t budget, Clock::time_point readDeadline,
-                             std::chrono::milliseconds writeTime,
-                             const std::atomic<bool>& stopping)
+                             std::chrono::milliseconds writeTime, const std::atomic<bool>& stopping)
     : m_connection(connection),
       m_budget(budget),
       m_readDeadline(readDeadline),

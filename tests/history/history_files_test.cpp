@@ -21,7 +21,6 @@ using testing::kHourMs;
 using testing::openStore;
 using testing::periodsOf;
 using testing::readBytes;
-using testing::recordRuns;
 using testing::resultOf;
 using testing::runOf;
 using testing::TempDir;
@@ -60,7 +59,11 @@ void makeDatabase(const std::filesystem::path& path, const char* sql) {
 TEST(HistoryFiles, CreatesFolderAndStoreOnFirstUse) {
     TempDir dir;
     const auto path = dir / "state/ostrivane/history.sqlite";
-    recordRuns(path, {runOf(kDecember1, {resultOf("192.0.2.1", "bl.test", CheckVerdict::Listed)})});
+    {
+        HistoryStore store = openStore(path);
+        checkRun(store,
+                 runOf(kDecember1, {resultOf("192.0.2.1", "bl.test", CheckVerdict::Listed)}));
+    }
     HistoryStore again = openStore(path);
     EXPECT_EQ(periodsOf(again).size(), 1u);
     // An empty file (made by touch) holds nothing to lose: it becomes a store.
@@ -150,8 +153,9 @@ TEST(HistoryFiles, RefusesSymbolicLinksAtThePathAndBesideIt) {
         TempDir dir;
         const auto target = dir / "elsewhere.sqlite";
         if (test.targetIsStore) {
-            recordRuns(target, {runOf(kDecember1,
-                                      {resultOf("192.0.2.1", "bl.test", CheckVerdict::Listed)})});
+            HistoryStore other = openStore(target);
+            checkRun(other,
+                     runOf(kDecember1, {resultOf("192.0.2.1", "bl.test", CheckVerdict::Listed)}));
         } else {
             writeBytes(target, "");
         }
