@@ -10,12 +10,12 @@
 namespace ostrivane {
 namespace {
 
+using testing::checkRun;
 using testing::kDecember1;
 using testing::kHourMs;
-using testing::recordRuns;
 using testing::resultOf;
 using testing::runOf;
-using testing::TempDir;
+using testing::ScratchStore;
 
 TEST(TimelineCommand, PrintsPeriodsAlignedWithControlCharactersEscaped) {
     std::ostringstream out;
@@ -44,13 +44,13 @@ CommandOutcome run(const std::vector<std::string>& args) {
 }
 
 TEST(TimelineCommand, FindsTargetsAndReportsWhatItCannot) {
-    TempDir dir;
-    const std::string path = (dir / "history.sqlite").string();
+    ScratchStore store;
     CheckRun first = runOf(kDecember1, {resultOf("192.0.2.10", "bl.test", CheckVerdict::Listed),
                                         resultOf("2001:db8::1", "bl.test", CheckVerdict::Listed),
                                         resultOf("192.0.2.20", "bl.test", CheckVerdict::Listed)});
     first.results[0].target = first.results[1].target = "mail.example.com";
-    recordRuns(path, {first});
+    checkRun(store, first);
+    const std::string path = store.path().string();
     const auto lines = [](const std::string& text) {
         return std::count(text.begin(), text.end(), '\n');
     };
@@ -97,7 +97,7 @@ TEST(TimelineCommand, FindsTargetsAndReportsWhatItCannot) {
             EXPECT_EQ(outcome.err, "");
         }
     }
-    const auto missing = run({"--history", (dir / "none.sqlite").string()});
+    const auto missing = run({"--history", (store.path().parent_path() / "none.sqlite").string()});
     EXPECT_EQ(missing.status, 3);
     EXPECT_NE(missing.err.find("none.sqlite: holds no history yet"), std::string::npos);
 }

@@ -56,15 +56,6 @@ inline CheckRun checkRun(HistoryStore& store, CheckRun run) {
     return run;
 }
 
-// Opens the store at `path`, records the runs one after another as check runs
-// do, and closes it again.
-inline void recordRuns(const std::filesystem::path& path, const std::vector<CheckRun>& runs) {
-    HistoryStore store = openStore(path);
-    for (const auto& run : runs) {
-        checkRun(store, run);
-    }
-}
-
 // A store of its own in a scratch folder; both go with the test.
 class ScratchStore : private TempDir, public HistoryStore {
   public:
