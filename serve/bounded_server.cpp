@@ -46,8 +46,10 @@ void turnAway(int connection) {
 // (so that a restart binds while the previous exporter's connections linger),
 // and an IPv6 address takes IPv4 connections too.
 int listenOn(const addrinfo& address, int backlog) {
-    const int listener =
-        ::socket(address.ai_family, address.ai_socktype | SOCK_CLOEXEC, address.ai_protocol);
+    // Not blocking: a connection gone between poll and accept must not hold
+    // the accepting loop from seeing a stop.
+    const int listener = ::socket(
+        address.ai_family, address.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, address.ai_protocol);
     if (listener < 0) {
         return -1;
     }
