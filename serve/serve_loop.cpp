@@ -90,8 +90,8 @@ int serveUntilStopped(const ServeSettings& settings, Exporter& exporter, const S
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     BoundedServer server(settings.limits);
-    installRoutes(server, exporter);
-    if (!server.bind_to_port(settings.listen.host, settings.listen.port)) {
+    installRoutes(server.routes(), exporter);
+    if (!server.bindTo(settings.listen.host, settings.listen.port)) {
         err << "ostrivane --serve: cannot listen on " << settings.listen.host << ":"
             << settings.listen.port << ": the address is in use or not this machine's\n";
         return 1;
@@ -100,7 +100,7 @@ int serveUntilStopped(const ServeSettings& settings, Exporter& exporter, const S
         << std::endl;
     Shared shared;
     std::thread http([&] {
-        server.listen_after_bind();
+        server.serve();
         finish(shared);
     });
     std::thread checks([&] {
@@ -110,16 +110,11 @@ int serveUntilStopped(const ServeSettings& settings, Exporter& exporter, const S
 
     waitForStop(shared, signals);
     const auto deadline = Clock::now() + kStopBound;
+    server.shutDown();
     std::unique_lock lock(shared.mutex);
     shared.stopping = true;
     shared.wake.notify_all();
-    while (shared.finished < 2 && Clock::now() < deadline) {
-        lock.unlock();
-        server.shutDown();  // again, in case the server had not started listening yet
-        lock.lock();
-        shared.wake.wait_for(lock, std::chrono::milliseconds(50),
-                             [&] { return shared.finished == 2; });
-    }
+    shared.wake.wait_until(lock, deadline, [&] { return shared.finished == 2; });
     if (shared.finished < 2) {
         // A check still waits for a list's answer: the history store's
         // transaction is rolled back on its next opening, nothing is lost.

@@ -13,10 +13,9 @@ namespace {
 using testing::checkRun;
 using testing::kDecember1;
 using testing::kHourMs;
-using testing::openStore;
 using testing::resultOf;
 using testing::runOf;
-using testing::TempDir;
+using testing::ScratchStore;
 
 TEST(TimelineCommand, PrintsPeriodsAlignedWithControlCharactersEscaped) {
     std::ostringstream out;
@@ -45,17 +44,13 @@ CommandOutcome run(const std::vector<std::string>& args) {
 }
 
 TEST(TimelineCommand, FindsTargetsAndReportsWhatItCannot) {
-    TempDir dir;
-    const std::string path = (dir / "history.sqlite").string();
-    {
-        HistoryStore store = openStore(path);
-        CheckRun first =
-            runOf(kDecember1, {resultOf("192.0.2.10", "bl.test", CheckVerdict::Listed),
-                               resultOf("2001:db8::1", "bl.test", CheckVerdict::Listed),
-                               resultOf("192.0.2.20", "bl.test", CheckVerdict::Listed)});
-        first.results[0].target = first.results[1].target = "mail.example.com";
-        checkRun(store, first);
-    }
+    ScratchStore store;
+    CheckRun first = runOf(kDecember1, {resultOf("192.0.2.10", "bl.test", CheckVerdict::Listed),
+                                        resultOf("2001:db8::1", "bl.test", CheckVerdict::Listed),
+                                        resultOf("192.0.2.20", "bl.test", CheckVerdict::Listed)});
+    first.results[0].target = first.results[1].target = "mail.example.com";
+    checkRun(store, first);
+    const std::string path = store.path().string();
     const auto lines = [](const std::string& text) {
         return std::count(text.begin(), text.end(), '\n');
     };
@@ -102,7 +97,7 @@ TEST(TimelineCommand, FindsTargetsAndReportsWhatItCannot) {
             EXPECT_EQ(outcome.err, "");
         }
     }
-    const auto missing = run({"--history", (dir / "none.sqlite").string()});
+    const auto missing = run({"--history", (store.path().parent_path() / "none.sqlite").string()});
     EXPECT_EQ(missing.status, 3);
     EXPECT_NE(missing.err.find("none.sqlite: holds no history yet"), std::string::npos);
 }

@@ -19,6 +19,7 @@ using testing::openStore;
 using testing::periodsOf;
 using testing::resultOf;
 using testing::runOf;
+using testing::ScratchStore;
 using testing::TempDir;
 
 constexpr auto L = CheckVerdict::Listed;
@@ -81,8 +82,7 @@ TEST(HistoryChanges, FollowTheLastKnownVerdictOfEachAddressAndZone) {
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
-        TempDir dir;
-        HistoryStore store = openStore(dir / "history.sqlite");
+        ScratchStore store;
         for (std::size_t i = 0; i < test.verdicts.size(); ++i) {
             SCOPED_TRACE("run " + std::to_string(i));
             const CheckRun run =
@@ -107,8 +107,7 @@ TEST(HistoryChanges, FollowTheLastKnownVerdictOfEachAddressAndZone) {
 }
 
 TEST(HistoryChanges, AnOlderRunCommittedLastDoesNotUndoANewerOne) {
-    TempDir dir;
-    HistoryStore store = openStore(dir / "history.sqlite");
+    ScratchStore store;
     checkRun(store, runOf(hour(0), {resultOf("192.0.2.10", "bl.test", N)}));
     // Two runs at once: the one started later commits first.
     checkRun(store, runOf(hour(2), {resultOf("192.0.2.10", "bl.test", L)}));
@@ -119,16 +118,14 @@ TEST(HistoryChanges, AnOlderRunCommittedLastDoesNotUndoANewerOne) {
 }
 
 TEST(HistoryChanges, AnAddressCheckedTwiceInOneRunCountsOnce) {
-    TempDir dir;
-    HistoryStore store = openStore(dir / "history.sqlite");
+    ScratchStore store;
     checkRun(store, runOf(hour(0), {resultOf("192.0.2.10", "bl.test", L),
                                     resultOf("192.0.2.10", "bl.test", L)}));
     EXPECT_EQ(periodsOf(store).size(), 1u);
 }
 
 TEST(HistoryTimeline, SelectsAddressesAndFindsTargets) {
-    TempDir dir;
-    HistoryStore store = openStore(dir / "history.sqlite");
+    ScratchStore store;
     CheckRun run =
         runOf(hour(0), {resultOf("192.0.2.10", "bl.test", L), resultOf("192.0.2.9", "bl.test", L),
                         resultOf("2001:db8::1", "bl.test", L)});
@@ -151,8 +148,7 @@ TEST(HistoryTimeline, SelectsAddressesAndFindsTargets) {
 }
 
 TEST(HistoryRetention, DeletesOldRunsAndEndedListingsButKeepsOngoingOnes) {
-    TempDir dir;
-    HistoryStore store = openStore(dir / "history.sqlite");
+    ScratchStore store;
     // 192.0.2.1: listed hours 0-1; 192.0.2.2: listed from hour 0 on;
     // 192.0.2.3: checked at hour 0 only.
     checkRun(store, runOf(hour(0),
@@ -190,8 +186,7 @@ TEST(HistoryRetention, DeletesOldRunsAndEndedListingsButKeepsOngoingOnes) {
 }
 
 TEST(HistoryRecentDays, OneStatePerUtcDay) {
-    TempDir dir;
-    HistoryStore store = openStore(dir / "history.sqlite");
+    ScratchStore store;
     constexpr EpochMs day = 24 * kHourMs;
     // Day 0: clear then listed (listed wins); day 1: no answer only; day 2:
     // nothing; day 3: clear.
@@ -211,8 +206,7 @@ TEST(HistoryRecentDays, OneStatePerUtcDay) {
 }
 
 TEST(HistoryFaults, AFullDiskRollsTheRunBackAndKeepsTheHistory) {
-    TempDir dir;
-    HistoryStore store = openStore(dir / "history.sqlite");
+    ScratchStore store;
     checkRun(store, runOf(hour(0), {resultOf("192.0.2.1", "bl.test", L)}));
 
     // Room for a few more pages only: a /24 against many zones does not fit.

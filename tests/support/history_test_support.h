@@ -9,6 +9,7 @@
 
 #include "history/history_store.h"
 #include "support/check_runs.h"
+#include "support/temp_dir.h"
 
 namespace ostrivane::testing {
 
@@ -54,6 +55,13 @@ inline CheckRun checkRun(HistoryStore& store, CheckRun run) {
     EXPECT_EQ(store.record(run), std::nullopt);
     return run;
 }
+
+// A store of its own in a scratch folder; both go with the test.
+class ScratchStore : private TempDir, public HistoryStore {
+  public:
+    ScratchStore() : HistoryStore(openStore(TempDir::path() / "history.sqlite")) {}
+    using HistoryStore::path;
+};
 
 inline std::vector<ListingPeriod> periodsOf(const HistoryStore& store,
                                             const std::vector<std::string>& addresses = {}) {

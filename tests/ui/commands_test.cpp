@@ -310,39 +310,36 @@ class CommandsTest : public QObject {
 
     void informationPageOfEachDefaultRow_data() {
         QTest::addColumn<int>("row");
-        QTest::addColumn<QString>("ending");
-        const char* endings[] = {"/",
-                                 "/sbl/",
-                                 "/sbl/",
-                                 "/pbl/",
-                                 "/bl.shtml",
-                                 "/",
-                                 "/",
-                                 "/",
-                                 "/dynablock.html",
-                                 "?q=CASA-CBL",
-                                 "/",
-                                 "/",
-                                 "/en/index.php",
-                                 "/en/index.php",
-                                 "/en/index.php",
-                                 "/"};
+        QTest::addColumn<QString>("expected");
+        const char* pages[] = {"https://cbl.abuseat.org/",
+                               "https://www.spamhaus.org/sbl/",
+                               "https://www.spamhaus.org/sbl/",
+                               "https://www.spamhaus.org/pbl/",
+                               "https://www.spamcop.net/bl.shtml",
+                               "http://dsbl.org/",
+                               "http://www.sorbs.net/",
+                               "http://www.njabl.org/",
+                               "http://www.njabl.org/dynablock.html",
+                               "https://www.google.com/search?q=CASA-CBL",
+                               "http://www.spews.org/",
+                               "http://www.spews.org/",
+                               "https://www.uceprotect.net/en/index.php",
+                               "https://www.uceprotect.net/en/index.php",
+                               "https://www.uceprotect.net/en/index.php",
+                               "https://psbl.org/"};
         for (int row = 0; row < 16; ++row) {
             QTest::newRow(kDefaultBlacklists[static_cast<std::size_t>(row)].name.data())
-                << row << QString::fromLatin1(endings[row]);
+                << row << QString::fromLatin1(pages[row]);
         }
     }
     void informationPageOfEachDefaultRow() {
         QFETCH(int, row);
-        QFETCH(QString, ending);
+        QFETCH(QString, expected);
         loadDefaultBlacklists(m_form->table());
         QTest::mouseClick(m_form->controls().infoButtons[static_cast<std::size_t>(row)],
                           Qt::LeftButton);
         QCOMPARE(m_opened.addresses.size(), std::size_t{1});
-        const QString address = toQString(m_opened.addresses.front());
-        QCOMPARE(address, toQString(informationPageFor(m_form->table().name(row))));
-        QVERIFY2(address.endsWith(ending), qPrintable(address));
-        QVERIFY(QUrl(address, QUrl::StrictMode).isValid());
+        QCOMPARE(toQString(m_opened.addresses.front()), expected);
     }
 
     void informationPageOfTrickyNames_data() {
