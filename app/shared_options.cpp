@@ -196,8 +196,7 @@ OptionRow serverRow(std::vector<std::string>& into) {
 
 OptionRow timeoutRow(std::chrono::milliseconds& into) {
     OptionRow row{"-t, --timeout", "SECS",
-                  "the longest any question waits, in seconds (default " + secondsText(into) +
-                      ")"};
+                  "the longest any question waits, in seconds (default " + secondsText(into) + ")"};
     row.read = [&into](const std::string& value) -> OptionProblem {
         const auto timeout = parseTimeout(value);
         if (!timeout) {
@@ -223,9 +222,9 @@ OptionRow noHistoryRow(bool& into) {
 }
 
 OptionRow keepDaysRow(int& into) {
-    return wholeNumberRow(
-        {"--keep-days", "N", "forget runs older than N days (default " + std::to_string(into) + ")"},
-        "days", into);
+    return wholeNumberRow({"--keep-days", "N",
+                           "forget runs older than N days (default " + std::to_string(into) + ")"},
+                          "days", into);
 }
 
 OptionRow textOrJsonRow(bool& json) {
