@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <ostream>
 
-#include "app/check_command_line.h"
+#include "app/shared_options.h"
 
 namespace ostrivane {
 

@@ -1,17 +1,12 @@
 #pragma once
 
 // The command line of `ostrivane --check`, read through its table of options,
-// and the rows that --check-zones shares with it.
+// and its usage, printed from the same table.
 
-#include <chrono>
-#include <filesystem>
-#include <optional>
 #include <string>
-#include <string_view>
 #include <variant>
 #include <vector>
 
-#include "app/option_reader.h"
 #include "check/check_options.h"
 
 namespace ostrivane {
@@ -25,20 +20,6 @@ struct CheckUsageError {
 // The arguments after "--check". Options may be given as "--name VALUE" or
 // "--name=VALUE"; "--" ends the options.
 std::variant<CheckOptions, CheckUsageError> parseCheckOptions(const std::vector<std::string>& args);
-
-// A --server value as c-ares takes it ("192.0.2.1:53", "[2001:db8::1]:53"),
-// the port defaulting to 53; nothing when the value is not ADDRESS[:PORT].
-std::optional<std::string> normalizeServer(std::string_view text);
-
-// Rows of --check that --check-zones and --serve have too, with the same words.
-OptionRow listRow(std::optional<std::filesystem::path>& into);
-OptionRow timeoutRow(std::chrono::milliseconds& into);
-OptionRow serverRow(std::vector<std::string>& into);
-OptionRow zoneRow(std::vector<std::string>& into);
-OptionRow flagRow(std::string names, bool& into);
-OptionRow pathRow(std::string name, std::string what, std::optional<std::filesystem::path>& into);
-OptionRow wholeNumberRow(std::string name, std::string what, int& into);
-OptionWords checkOptionWords();
 
 // The usage text of the check mode.
 std::string checkUsageText();

@@ -10,6 +10,7 @@
 #include "app/catalog_setup.h"
 #include "app/check_command_line.h"
 #include "app/check_status.h"
+#include "app/command_line.h"
 #include "app/exit_status.h"
 #include "check/check_command.h"
 #include "check/check_output.h"
@@ -30,12 +31,13 @@ int usageFailure(std::string_view message, bool nagios, std::ostream& out, std::
     }
     // The message may quote a target or a file name as typed or read: escaped,
     // so that it cannot retitle or recolour the terminal.
-    err << "ostrivane --check: " << escapeForTerminal(message) << "\n\n" << checkUsageText();
+    err << "ostrivane --check: " << escapeForTerminal(message) << '\n'
+        << tryHelpLine(CommandKind::Check);
     return kExitFailed;
 }
 
 // A config or catalog file that cannot be used: its file, line and problem,
-// without the usage text, which has nothing to do with it.
+// without the hint to the usage, which has nothing to do with it.
 int setupFailure(std::string_view message, bool nagios, std::ostream& out, std::ostream& err) {
     if (nagios) {
         out << "OSTRIVANE UNKNOWN - " << escapeForTerminal(message) << '\n';

@@ -15,21 +15,39 @@ struct Mode {
     std::string_view option;
     CommandKind kind;
     Takes takes;
+    std::string_view synopsis = {};  // what follows the option in the usage
 };
 
 // The options a command line may begin with. A mode that takes the rest of
-// the line receives those arguments in Command::arguments.
+// the line receives those arguments in Command::arguments. The usage's
+// synopsis is printed from these rows, in this order.
 constexpr std::array kModes{
     Mode{"-h", CommandKind::Help, Takes::Nothing},
     Mode{"--help", CommandKind::Help, Takes::Nothing},
     Mode{"-V", CommandKind::Version, Takes::Nothing},
     Mode{"--version", CommandKind::Version, Takes::Nothing},
-    Mode{"--check-zones", CommandKind::CheckZones, Takes::TheRest},
-    Mode{"--check", CommandKind::Check, Takes::TheRest},
-    Mode{"--timeline", CommandKind::Timeline, Takes::TheRest},
-    Mode{"--lists", CommandKind::Lists, Takes::TheRest},
-    Mode{"--serve", CommandKind::Serve, Takes::TheRest},
+    Mode{"--check-zones", CommandKind::CheckZones, Takes::TheRest, "[OPTIONS]"},
+    Mode{"--check", CommandKind::Check, Takes::TheRest, "[OPTIONS] TARGET..."},
+    Mode{"--timeline", CommandKind::Timeline, Takes::TheRest, "[--history FILE] [TARGET...]"},
+    Mode{"--lists", CommandKind::Lists, Takes::TheRest, "[--format text|json] [--config FILE]"},
+    Mode{"--serve", CommandKind::Serve, Takes::TheRest,
+         "[[ADDRESS]:PORT] [--target TARGET...] [OPTIONS]"},
 };
+
+// The mode's row, or nothing for the one-host check and the window.
+const Mode* modeOf(CommandKind kind) {
+    for (const Mode& mode : kModes) {
+        if (mode.kind == kind && mode.takes == Takes::TheRest) {
+            return &mode;
+        }
+    }
+    return nullptr;
+}
+
+// "ostrivane --check [OPTIONS] TARGET...".
+std::string formOf(const Mode& mode) {
+    return "ostrivane " + std::string(mode.option) + " " + std::string(mode.synopsis);
+}
 
 Command usageError(std::string problem) {
     return {CommandKind::UsageError, {}, {}, std::move(problem)};
@@ -78,23 +96,36 @@ Command parseCommandLine(int argc, const char* const* argv) {
     return {CommandKind::Unattended, std::move(text), {}, {}};
 }
 
-// The synopsis both the usage error and --help begin with.
-constexpr const char* kUsageLines =
-    "Usage: ostrivane [HOST]\n"
-    "       ostrivane --check-zones [OPTIONS]\n"
-    "       ostrivane --check [OPTIONS] TARGET...\n"
-    "       ostrivane --timeline [--history FILE] [TARGET...]\n"
-    "       ostrivane --lists [--format text|json] [--config FILE]\n"
-    "       ostrivane --serve [[ADDRESS]:PORT] [--target TARGET...] [OPTIONS]\n"
-    "       ostrivane -h | --help | -V | --version\n";
+std::string usageLine(CommandKind kind) {
+    const Mode* mode = modeOf(kind);
+    return "Usage: " + (mode == nullptr ? "ostrivane [HOST]" : formOf(*mode)) + "\n";
+}
+
+std::string tryHelpLine(CommandKind kind) {
+    const Mode* mode = modeOf(kind);
+    const std::string option = mode == nullptr ? "" : std::string(mode->option) + " ";
+    return "Try 'ostrivane " + option + "--help'.\n";
+}
 
 std::string usageErrorText(std::string_view problem) {
-    std::string text = "ostrivane: ";
-    text += problem;
-    text += "\n";
-    text += kUsageLines;
-    text += "Try 'ostrivane --help' for more.\n";
-    return text;
+    return "ostrivane: " + std::string(problem) + "\n" + tryHelpLine(CommandKind::Help);
+}
+
+namespace {
+
+// Every form of the command line: the one-host check, each mode with the rest
+// of the line, then the options that stand alone.
+std::string synopsis() {
+    std::string text = usageLine(CommandKind::Unattended);
+    std::string alone;
+    for (const Mode& mode : kModes) {
+        if (mode.takes == Takes::TheRest) {
+            text += "       " + formOf(mode) + "\n";
+        } else {
+            alone += (alone.empty() ? "" : " | ") + std::string(mode.option);
+        }
+    }
+    return text + "       ostrivane " + alone + "\n";
 }
 
 // The rest of --help: the other modes and the one-host check's statuses.
@@ -133,9 +164,11 @@ constexpr const char* kOtherModesAndStatuses =
     "     incomplete; or no row of the list file has a zone\n"
     "Failures are described on standard error.\n";
 
+}  // namespace
+
 std::string usageText(const std::filesystem::path& listFile, const std::filesystem::path& report,
                       bool withWindow) {
-    std::string text = kUsageLines;
+    std::string text = synopsis();
     text +=
         "\n"
         "Checks HOST, a host name or an IPv4 address, against every DNS blacklist of\n"

@@ -40,8 +40,17 @@ Command parseCommandLine(int argc, const char* const* argv);
 std::string usageText(const std::filesystem::path& listFile, const std::filesystem::path& report,
                       bool withWindow);
 
-// What a usage error prints on standard error: the problem, the forms of the
-// command line, and where to read more.
+// The first line of a mode's usage, from the table of modes: "Usage:
+// ostrivane --check [OPTIONS] TARGET...". Any other kind: the one-host check's.
+std::string usageLine(CommandKind mode);
+
+// The second line of a usage error, where the mode's whole usage is: "Try
+// 'ostrivane --check --help'."; "Try 'ostrivane --help'." for a kind that is
+// no mode of its own.
+std::string tryHelpLine(CommandKind mode);
+
+// What a usage error of the command line as a whole prints on standard error:
+// the problem, then where to read more.
 std::string usageErrorText(std::string_view problem);
 
 }  // namespace ostrivane

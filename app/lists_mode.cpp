@@ -5,7 +5,8 @@
 #include <ostream>
 
 #include "app/catalog_setup.h"
-#include "app/option_reader.h"
+#include "app/command_line.h"
+#include "app/shared_options.h"
 #include "text/columns.h"
 #include "text/json_text.h"
 #include "text/terminal_text.h"
@@ -20,39 +21,35 @@ constexpr int kListsUsage = 3;
 struct ListsOptions {
     bool json = false;
     std::optional<std::filesystem::path> configFile;
+    bool help = false;
 };
 
-std::variant<ListsOptions, std::string> parseListsOptions(const std::vector<std::string>& args) {
-    ListsOptions options;
-    const std::vector<OptionRow> rows{
-        {"--format", true,
-         [&options](const std::string& value) -> OptionProblem {
-             if (value != "text" && value != "json") {
-                 return "--format " + value + ": the format is text or json";
-             }
-             options.json = value == "json";
-             return std::nullopt;
-         }},
-        {"--config", true, [&options](const std::string& value) -> OptionProblem {
-             if (value.empty()) {
-                 return std::string("--config: the config file's name is empty");
-             }
-             options.configFile = value;
-             return std::nullopt;
-         }}};
-    const auto positional = [](const std::string& argument) -> OptionProblem {
+OptionTable listsTable(ListsOptions& o) {
+    const ReadValue noOther = [](const std::string& argument) -> OptionProblem {
         return argument + ": --lists takes no other argument";
     };
-    OptionWords words;
-    words.unknown = [](const std::string& option) {
-        return option + ": unknown option (--lists takes --format text|json and --config FILE)";
-    };
-    words.needsValue = [](const std::string& option) { return option + ": needs a value"; };
-    words.takesNoValue = [](const std::string& argument) { return argument + ": takes no value"; };
-    if (auto problem = readOptions(args, rows, positional, words)) {
-        return *problem;
-    }
-    return options;
+    return {{"Options:",
+             {textOrJsonRow(o.json),
+              configRow(o.configFile),
+              helpRow(o.help),
+              {"ARGUMENT", "", "", noOther}}}};
+}
+
+constexpr const char* kAbout = R"(Prints the catalog of DNS blacklists, with the drop-ins of
+/etc/ostrivane/lists.d/ and the config file's own lists: each list's id,
+name, zone, kinds, state, whether it is in the default set, and its policy;
+with --format json, every field, the answer codes included.
+
+)";
+
+constexpr const char* kStatuses = R"(
+Exit status: 0 printed; 3 usage error, or a config or catalog file that
+cannot be used (its file, line and problem).
+)";
+
+std::string listsUsageText() {
+    ListsOptions defaults;
+    return usageLine(CommandKind::Lists) + kAbout + optionUsage(listsTable(defaults)) + kStatuses;
 }
 
 std::string kindsText(const CatalogList& list) {
@@ -159,12 +156,16 @@ JsonDocument listJson(const CatalogList& list, const ProviderKeys& keys) {
 }  // namespace
 
 int runListsCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const auto parsed = parseListsOptions(args);
-    if (const auto* problem = std::get_if<std::string>(&parsed)) {
-        err << "ostrivane --lists: " << escapeForTerminal(*problem) << '\n';
+    ListsOptions options;
+    if (const auto problem = readOptions(args, listsTable(options), sharedOptionWords())) {
+        err << "ostrivane --lists: " << escapeForTerminal(*problem) << '\n'
+            << tryHelpLine(CommandKind::Lists);
         return kListsUsage;
     }
-    const auto& options = std::get<ListsOptions>(parsed);
+    if (options.help) {
+        out << listsUsageText();
+        return kListsPrinted;
+    }
     auto loaded = loadCatalogSetup(options.configFile, err);
     if (const auto* problem = std::get_if<std::string>(&loaded)) {
         err << "ostrivane --lists: " << escapeForTerminal(*problem) << '\n';

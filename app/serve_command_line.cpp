@@ -3,7 +3,8 @@
 #include <utility>
 
 #include "app/catalog_setup.h"
-#include "app/check_command_line.h"
+#include "app/command_line.h"
+#include "app/shared_options.h"
 #include "check/target.h"
 #include "serve/listen_address.h"
 
@@ -12,17 +13,19 @@ namespace ostrivane {
 namespace {
 
 OptionRow targetRow(std::vector<std::string>& into) {
-    return {"--target", true, [&into](const std::string& value) -> OptionProblem {
-                if (value == "-") {
-                    return "--target -: the exporter reads no targets from standard input";
-                }
-                const auto parsed = parseTarget(value);
-                if (const auto* bad = std::get_if<TargetError>(&parsed)) {
-                    return "--target '" + bad->text + "': " + bad->reason;
-                }
-                into.push_back(value);
-                return std::nullopt;
-            }};
+    OptionRow row{"--target", "TARGET", "check this target (repeatable)"};
+    row.read = [&into](const std::string& value) -> OptionProblem {
+        if (value == "-") {
+            return "--target -: the exporter reads no targets from standard input";
+        }
+        const auto parsed = parseTarget(value);
+        if (const auto* bad = std::get_if<TargetError>(&parsed)) {
+            return "--target '" + bad->text + "': " + bad->reason;
+        }
+        into.push_back(value);
+        return std::nullopt;
+    };
+    return row;
 }
 
 struct Numbers {
@@ -32,22 +35,32 @@ struct Numbers {
     int probeAddresses = static_cast<int>(ProbeLimits{}.addresses);
 };
 
-std::vector<OptionRow> serveRows(ServeOptions& o, Numbers& n) {
+// The options of --serve, in the order of its usage; the address to listen
+// on is read by `address`.
+OptionTable serveTable(ServeOptions& o, Numbers& n, const ReadValue& address) {
     CheckOptions& c = o.check;
-    return {targetRow(c.targets),
-            wholeNumberRow("--interval", "seconds", n.interval),
-            wholeNumberRow("--probe-rate", "probes a second", n.rate),
-            wholeNumberRow("--probe-burst", "probes", n.burst),
-            wholeNumberRow("--probe-addresses", "addresses", n.probeAddresses),
-            pathRow("--config", "config file's", c.configFile),
-            zoneRow(c.zones),
-            listRow(c.listFile),
-            timeoutRow(c.timeout),
-            serverRow(c.servers),
-            pathRow("--history", "history file's", c.historyFile),
-            flagRow("--no-history", c.noHistory),
-            wholeNumberRow("--keep-days", "days", c.keepDays),
-            flagRow("--help", o.help)};
+    return {
+        {"Options:",
+         {targetRow(c.targets),
+          wholeNumberRow({"--interval", "SECONDS", "between two checks (default 900, at least 60)"},
+                         "seconds", n.interval),
+          configRow(c.configFile),
+          wholeNumberRow({"--probe-rate", "N", "probes a second (default 5)"}, "probes a second",
+                         n.rate),
+          wholeNumberRow({"--probe-burst", "N", "probes at once after a quiet spell (default 10)"},
+                         "probes", n.burst),
+          wholeNumberRow(
+              {"--probe-addresses", "N", "addresses one probe may ask about (default 256)"},
+              "addresses", n.probeAddresses),
+          zoneRow(c.zones),
+          listRow(c.listFile),
+          serverRow(c.servers),
+          timeoutRow(c.timeout),
+          historyRow(c.historyFile),
+          noHistoryRow(c.noHistory),
+          keepDaysRow(c.keepDays),
+          helpRow(o.help),
+          {"[ADDRESS]:PORT", "", "", address}}}};
 }
 
 std::optional<std::string> combinationProblem(const ServeOptions& options, int interval) {
@@ -103,7 +116,7 @@ std::variant<ServeOptions, ServeUsageError> readServeCommandLine(
         return std::nullopt;
     };
     if (auto problem =
-            readOptions(args, serveRows(options, numbers), address, checkOptionWords())) {
+            readOptions(args, serveTable(options, numbers, address), sharedOptionWords())) {
         return ServeUsageError{std::move(*problem)};
     }
     if (options.help) {
@@ -143,9 +156,10 @@ std::variant<ServeOptions, ServeUsageError> parseServeOptions(const std::vector<
     return parsed;
 }
 
-std::string serveUsageText() {
-    return R"(Usage: ostrivane --serve [[ADDRESS]:PORT] [--target TARGET...] [OPTIONS]
-Checks the targets against the lists every --interval seconds and serves
+namespace {
+
+constexpr const char* kAbout =
+    R"(Checks the targets against the lists every --interval seconds and serves
 the results to Prometheus:
   /metrics          the latest check (Prometheus text format or OpenMetrics)
   /probe?target=T   one check on demand against the same lists (&zone=Z for
@@ -160,25 +174,22 @@ The targets, lists, keys, servers, time-out, interval and history may come
 from the config file (as for --check, plus "targets" and "interval");
 an option given here wins, and --target replaces the file's targets.
 
-Options:
-  --target TARGET      check this target (repeatable)
-  --interval SECONDS   between two checks (default 900, at least 60)
-  --config FILE        read settings from FILE instead of
-                       /etc/ostrivane/ostrivane.toml and the user's own
-  --probe-rate N       probes a second (default 5)
-  --probe-burst N      probes at once after a quiet spell (default 10)
-  --probe-addresses N  addresses one probe may ask about (default 256)
-  --zone ZONE, --list FILE, --server ADDR[:PORT], --timeout SECONDS
-                       choose the lists and ask them as --check does
-  --history FILE, --no-history, --keep-days N
-                       the history, kept as --check keeps it
-  --help               print this text
+)";
 
+constexpr const char* kSignalsAndStatuses = R"(
 SIGHUP re-reads the config file and checks at once with it; a config with
 an error keeps the previous settings running and says why. SIGTERM ends it.
 Exit status: 0 stopped by a signal; 2 cannot listen; 3 usage error, or a
 config or catalog file that cannot be used (its file, line and problem).
 )";
+
+}  // namespace
+
+std::string serveUsageText() {
+    ServeOptions defaults;
+    Numbers numbers;
+    return usageLine(CommandKind::Serve) + kAbout + optionUsage(serveTable(defaults, numbers, {})) +
+           kSignalsAndStatuses;
 }
 
 }  // namespace ostrivane

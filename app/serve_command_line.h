@@ -1,7 +1,8 @@
 #pragma once
 
-// The command line of `ostrivane --serve`, read through its table of options;
-// the lists, servers, time-out and history are --check's own rows.
+// The command line of `ostrivane --serve`, read through its table of options,
+// and its usage, printed from the same table; the lists, servers, time-out and
+// history are the rows it shares with --check (app/shared_options.h).
 
 #include <string>
 #include <variant>

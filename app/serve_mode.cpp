@@ -8,6 +8,7 @@
 #include <variant>
 
 #include "app/catalog_setup.h"
+#include "app/command_line.h"
 #include "app/exit_status.h"
 #include "app/serve_command_line.h"
 #include "check/check_command.h"
@@ -34,7 +35,7 @@ using SharedState = std::shared_ptr<const ServeState>;
 
 struct StateProblem {
     std::string message;
-    bool usage = false;  // a command-line problem: the usage text helps
+    bool usage = false;  // a command-line problem: the usage helps
 };
 
 std::variant<SharedState, StateProblem> readState(const std::vector<std::string>& args,
@@ -173,7 +174,7 @@ std::variant<CheckRun, ProbeRefusal> probeOnce(const ServeState& state, const st
 int startUpFailure(const StateProblem& problem, std::ostream& err) {
     err << "ostrivane --serve: " << escapeForTerminal(problem.message) << '\n';
     if (problem.usage) {
-        err << '\n' << serveUsageText();
+        err << tryHelpLine(CommandKind::Serve);
     }
     return kExitFailed;
 }

@@ -4,8 +4,9 @@
 #include <iomanip>
 #include <ostream>
 
+#include "app/command_line.h"
 #include "app/exit_status.h"
-#include "app/option_reader.h"
+#include "app/shared_options.h"
 #include "core/clock.h"
 #include "core/ip_address.h"
 #include "history/time_text.h"
@@ -26,17 +27,6 @@ std::optional<std::string> canonicalAddress(const std::string& text) {
 
 }  // namespace
 
-std::string timelineUsage() {
-    return "usage: ostrivane --timeline [--history FILE] [TARGET...]\n"
-           "Prints every listing period the history of `ostrivane --check` holds:\n"
-           "address, zone, from, to (or \"now\"), duration and the reason at the start.\n"
-           "  --history FILE  read this history instead of " +
-           defaultHistoryPath().string() +
-           "\n"
-           "  TARGET          an address, or a host name or block as a check was given it\n"
-           "                  (all addresses when none is given)\n";
-}
-
 void printTimeline(std::ostream& out, const std::vector<ListingPeriod>& periods, EpochMs now) {
     std::vector<std::vector<std::string>> rows{
         {"ADDRESS", "ZONE", "FROM", "TO", "DURATION", "REASON"}};
@@ -56,12 +46,10 @@ void printTimeline(std::ostream& out, const std::vector<ListingPeriod>& periods,
 
 namespace {
 
-// Not a problem: --help, which ends the reading where it stands.
-const std::string kHelpAsked{"\x01help"};
-
 struct TimelineOptions {
     std::filesystem::path history = defaultHistoryPath();
     std::vector<std::string> targets;
+    bool help = false;
 };
 
 OptionWords timelineWords() {
@@ -75,28 +63,31 @@ OptionWords timelineWords() {
     return words;
 }
 
-// The problem, kHelpAsked, or nothing when the options are fine.
-OptionProblem readTimelineOptions(const std::vector<std::string>& args, TimelineOptions& options) {
-    const auto words = timelineWords();
-    const std::vector<OptionRow> rows{
-        {"-h,--help", false, [](const std::string&) -> OptionProblem { return kHelpAsked; }},
-        {"--history", true,
-         [&options, &words](const std::string& value) -> OptionProblem {
-             if (value.empty()) {
-                 return words.needsValue("--history");
-             }
-             options.history = value;
-             return std::nullopt;
-         }},
+// --help ends the reading where it stands: the options before it decide.
+OptionTable timelineTable(TimelineOptions& o, const OptionWords& words) {
+    OptionRow help = flagRow({"-h, --help"}, o.help);
+    help.endsReading = true;
+    const ReadValue history = [&o, words](const std::string& value) -> OptionProblem {
+        if (value.empty()) {
+            return words.needsValue("--history");
+        }
+        o.history = value;
+        return std::nullopt;
     };
-    const auto target = [&options, &words](const std::string& text) -> OptionProblem {
+    const ReadValue target = [&o, words](const std::string& text) -> OptionProblem {
         if (text.empty() || text.front() == '-') {
             return words.unknown(text);
         }
-        options.targets.push_back(text);
+        o.targets.push_back(text);
         return std::nullopt;
     };
-    return readOptions(args, rows, target, words);
+    return {{"",
+             {help,
+              {"--history", "FILE", "read this history instead of " + o.history.string(), history},
+              {"TARGET", "",
+               "an address, or a host name or block as a check was given it\n"
+               "(all addresses when none is given)",
+               target}}}};
 }
 
 // The addresses the targets stand for, each once; a target the history does
@@ -144,15 +135,24 @@ std::optional<std::vector<std::string>> addressesOf(const HistoryStore& store,
 
 }  // namespace
 
+std::string timelineUsage() {
+    TimelineOptions defaults;
+    return usageLine(CommandKind::Timeline) +
+           "Prints every listing period the history of `ostrivane --check` holds:\n"
+           "address, zone, from, to (or \"now\"), duration and the reason at the start.\n" +
+           optionUsage(timelineTable(defaults, timelineWords()));
+}
+
 int runTimelineCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     TimelineOptions options;
-    if (const auto problem = readTimelineOptions(args, options)) {
-        if (*problem == kHelpAsked) {
-            out << timelineUsage();
-            return kExitClean;
-        }
-        err << "ostrivane: " << *problem << '\n' << timelineUsage();
+    const auto words = timelineWords();
+    if (const auto problem = readOptions(args, timelineTable(options, words), words)) {
+        err << "ostrivane: " << *problem << '\n' << tryHelpLine(CommandKind::Timeline);
         return kExitFailed;
+    }
+    if (options.help) {
+        out << timelineUsage();
+        return kExitClean;
     }
     const auto& path = options.history;
     const auto& targets = options.targets;

@@ -14,8 +14,6 @@
 #include "persist/executable_dir.h"
 #else
 #include "app/command_line.h"
-#include "persist/report.h"
-#include "persist/startup.h"
 #endif
 
 namespace ostrivane {
@@ -51,7 +49,7 @@ bool buildHasWindow() {
 }
 
 int runWindowMode(int, char*[]) {
-    std::cerr << usageText(listFilePath(), reportPath(), false);
+    std::cerr << usageErrorText("this build has no window: HOST is required");
     return kExitFailed;
 }
 

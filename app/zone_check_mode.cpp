@@ -6,9 +6,9 @@
 #include <ostream>
 #include <variant>
 
-#include "app/check_command_line.h"
+#include "app/command_line.h"
 #include "app/exit_status.h"
-#include "app/option_reader.h"
+#include "app/shared_options.h"
 #include "catalog/catalog_file.h"
 #include "check/catalog_lists.h"
 #include "check/domain_lists.h"
@@ -31,27 +31,18 @@ struct ZoneCheckOptions {
     bool help = false;
 };
 
-OptionProblem readZoneCheckOptions(const std::vector<std::string>& args, ZoneCheckOptions& o) {
-    const std::vector<OptionRow> rows{listRow(o.listFile),
-                                      serverRow(o.servers),
-                                      timeoutRow(o.timeout),
-                                      {"--format", true,
-                                       [&o](const std::string& value) -> OptionProblem {
-                                           if (value != "text" && value != "json") {
-                                               return "--format " + value +
-                                                      ": the format is text or json";
-                                           }
-                                           o.json = value == "json";
-                                           return std::nullopt;
-                                       }},
-                                      {"--help", false, [&o](const std::string&) -> OptionProblem {
-                                           o.help = true;
-                                           return std::nullopt;
-                                       }}};
-    const auto noTargets = [](const std::string& text) -> OptionProblem {
+OptionTable zoneCheckTable(ZoneCheckOptions& o) {
+    const ReadValue noTargets = [](const std::string& text) -> OptionProblem {
         return text + ": --check-zones takes no targets, it checks the zones of the list file";
     };
-    return readOptions(args, rows, noTargets, checkOptionWords());
+    return {{"Options:",
+             {pathRow({"--list", "FILE", "take the zones of this list file"}, "list file's",
+                      o.listFile),
+              serverRow(o.servers),
+              timeoutRow(o.timeout),
+              textOrJsonRow(o.json),
+              helpRow(o.help),
+              {"TARGET", "", "", noTargets}}}};
 }
 
 // The rows with a zone, in the list file's order: the list file named with
@@ -83,7 +74,7 @@ int zoneCheckExitStatus(const std::vector<ZoneCheck>& checks) {
 }
 
 int usageFailure(const std::string& message, std::ostream& err) {
-    err << "ostrivane --check-zones: " << message << "\n\n" << zoneCheckUsageText();
+    err << "ostrivane --check-zones: " << message << '\n' << tryHelpLine(CommandKind::CheckZones);
     return kExitFailed;
 }
 
@@ -137,7 +128,7 @@ int runZoneCheckMode(const std::vector<std::string>& args,
                      const std::filesystem::path& defaultListFile, std::ostream& out,
                      std::ostream& err) {
     ZoneCheckOptions options;
-    if (const auto problem = readZoneCheckOptions(args, options)) {
+    if (const auto problem = readOptions(args, zoneCheckTable(options), sharedOptionWords())) {
         return usageFailure(*problem, err);
     }
     if (options.help) {
@@ -181,9 +172,10 @@ int runZoneCheckMode(const std::vector<std::string>& args,
     return zoneCheckExitStatus(checks);
 }
 
-std::string zoneCheckUsageText() {
-    return R"(Usage: ostrivane --check-zones [OPTIONS]
-Asks every zone of the list file whether it lists 127.0.0.2 and not
+namespace {
+
+constexpr const char* kAbout =
+    R"(Asks every zone of the list file whether it lists 127.0.0.2 and not
 127.0.0.1, as every working IPv4 blacklist does, and ::FFFF:7F00:2 and not
 ::FFFF:7F00:1, as every working IPv6 blacklist does, all at once, and prints
 each list's state for each family and as a whole (healthy when it works for
@@ -192,17 +184,19 @@ answer outside 127.0.0.0/8, or an error code from 127.255.255.0/24). A
 zone that the catalog knows as a domain list is asked whether it lists "test"
 and not "invalid" too, and a list of domains only is judged by that alone.
 
-Options:
-  --list FILE          take the zones of this list file
-  --server ADDR[:PORT] ask this DNS server (repeatable) instead of those of
-                       /etc/resolv.conf; an IPv6 address with a port: [ADDR]:PORT
-  --timeout SECONDS    the longest any question waits (default 5)
-  --format FORMAT      text (default) or json
-  --help               print this text
+)";
 
+constexpr const char* kStatuses = R"(
 Exit status: 0 every list is healthy (for either family); 3 usage error, or
 the output could not be written; 4 a list is not healthy, or no row has a zone.
 )";
+
+}  // namespace
+
+std::string zoneCheckUsageText() {
+    ZoneCheckOptions defaults;
+    return usageLine(CommandKind::CheckZones) + kAbout + optionUsage(zoneCheckTable(defaults)) +
+           kStatuses;
 }
 
 }  // namespace ostrivane

@@ -2,7 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <sstream>
 #include <vector>
+
+#include "app/check_mode.h"
+#include "app/lists_mode.h"
+#include "app/serve_mode.h"
+#include "app/timeline_mode.h"
+#include "app/zone_check_mode.h"
 
 namespace ostrivane {
 namespace {
@@ -28,11 +36,51 @@ TEST_P(CommandLine, Parse) {
     EXPECT_EQ(command.arguments, GetParam().rest);
 }
 
-TEST(UsageError, NamesTheProblemThenTheForms) {
-    const std::string text = usageErrorText("unknown option -x");
-    EXPECT_TRUE(text.starts_with("ostrivane: unknown option -x\nUsage: ostrivane [HOST]\n"))
-        << text;
-    EXPECT_TRUE(text.ends_with("Try 'ostrivane --help' for more.\n")) << text;
+// Every usage error is two lines on standard error: the problem, then where
+// the mode's whole usage is; a monitor still gets its UNKNOWN line.
+TEST(UsageError, TheProblemThenWhereTheUsageIs) {
+    const std::vector<std::string> bogus{"--bogus"};
+    std::istringstream noInput;
+    using Run = std::function<int(std::ostream & out, std::ostream & err)>;
+    const struct {
+        std::string mode;  // "" for the command line as a whole
+        Run run;
+        std::string problem;
+        std::string out = "";
+    } cases[] = {
+        {"",
+         [](std::ostream&, std::ostream& err) {
+             err << usageErrorText("unknown option -x");
+             return 3;
+         },
+         "ostrivane: unknown option -x"},
+        {"--check", [&](auto& out, auto& err) { return runCheckCommand(bogus, noInput, out, err); },
+         "ostrivane --check: --bogus: unknown option"},
+        {"--check",
+         [&](auto& out, auto& err) {
+             return runCheckCommand({"--format=nagios", "mail!"}, noInput, out, err);
+         },
+         "ostrivane --check: target 'mail!': not an address, address block or host name",
+         "OSTRIVANE UNKNOWN - target 'mail!': not an address, address block or host name\n"},
+        {"--check-zones",
+         [&](auto& out, auto& err) { return runZoneCheckMode(bogus, "sbllist.txt", out, err); },
+         "ostrivane --check-zones: --bogus: unknown option"},
+        {"--serve", [&](auto& out, auto& err) { return runServeCommand(bogus, out, err); },
+         "ostrivane --serve: --bogus: unknown option"},
+        {"--timeline", [&](auto& out, auto& err) { return runTimelineCommand(bogus, out, err); },
+         "ostrivane: --timeline does not know the option \"--bogus\""},
+        {"--lists", [&](auto& out, auto& err) { return runListsCommand(bogus, out, err); },
+         "ostrivane --lists: --bogus: unknown option"},
+    };
+    for (const auto& c : cases) {
+        std::ostringstream out;
+        std::ostringstream err;
+        EXPECT_EQ(c.run(out, err), 3) << c.problem;
+        const std::string hint =
+            "Try 'ostrivane " + c.mode + (c.mode.empty() ? "" : " ") + "--help'.";
+        EXPECT_EQ(err.str(), c.problem + "\n" + hint + "\n");
+        EXPECT_EQ(out.str(), c.out);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -266,8 +266,9 @@ def text_ends(line):
 
 
 def usage(words):
+    hint = "Try 'ostrivane --check-zones --help'."
     return lambda err: None if err.startswith("ostrivane --check-zones: ") and words in err \
-        and "Usage: ostrivane --check-zones" in err else f"no {words!r} in a usage error"
+        and err.splitlines()[1:] == [hint] else f"no {words!r} in a two-line usage error"
 
 
 def answers(allowed, bound_ms):

@@ -125,12 +125,12 @@ run_case defaults           1 ''                                                
 for copy in blank-line bom-only names-only nuls; do
     run_case "$copy list"   4 "No blacklist to check: no row of $tmp/$copy/sbllist.txt has a zone" 'has:Server: 127.0.0.2<p>' "$copy" 127.0.0.2
 done
-run_case "blank host"       3 'ostrivane: the host is blank'$'\n''Usage: *'                     kept                    prog        " "
-run_case "empty host"       3 'ostrivane: the host is blank'$'\n''Usage: *'                     kept                    prog        ""
-run_case "unset \$HOST"     3 'ostrivane: the host is blank'$'\n''Usage: *'                     kept                    prog        "" ""
+run_case "blank host"       3 'ostrivane: the host is blank'$'\n'"Try 'ostrivane --help'." kept                    prog        " "
+run_case "empty host"       3 'ostrivane: the host is blank'$'\n'"Try 'ostrivane --help'." kept                    prog        ""
+run_case "unset \$HOST"     3 'ostrivane: the host is blank'$'\n'"Try 'ostrivane --help'." kept                    prog        "" ""
 run_case "IPv6 address"     3 'Cannot check 2001:db8::1: this mode checks IPv4 addresses and host names only; `ostrivane --check 2001:db8::1` checks an IPv6 address' kept prog 2001:db8::1
-run_case "unknown option"   3 'ostrivane: unknown option -x'$'\n''Usage: *'                     kept                    prog        -x 127.0.0.2
-run_case "option with more" 3 'ostrivane: --help takes no arguments'$'\n''Usage: *'             kept                    prog        --help me
+run_case "unknown option"   3 'ostrivane: unknown option -x'$'\n'"Try 'ostrivane --help'." kept                    prog        -x 127.0.0.2
+run_case "option with more" 3 'ostrivane: --help takes no arguments'$'\n'"Try 'ostrivane --help'." kept                    prog        --help me
 run_case "-h"               0 ''                                                                    kept                    prog        -h
 grep -qF "OSTRIVANE_REPORT" "$out" || fail "-h: the usage does not mention OSTRIVANE_REPORT"
 run_case "--help"           0 ''                                                                    kept                    prog        --help
