@@ -11,7 +11,7 @@ OSTRIVANE_PACKAGES=(
     xvfb xauth
     python3 python3-dnslib iproute2 util-linux procps
     libc-ares-dev libsqlite3-dev sqlite3
-    libtomlplusplus-dev nlohmann-json3-dev libcli11-dev libcpp-httplib-dev prometheus
+    libtomlplusplus-dev nlohmann-json3-dev libcpp-httplib-dev prometheus
     nsd rbldnsd unbound
     libmonitoring-plugin-perl
 )
