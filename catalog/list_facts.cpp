@@ -53,10 +53,10 @@ namespace {
 
 constexpr std::array<std::string_view, 5> kOwnFields{"id", "provider", "default", "sources",
                                                      "unconfirmed"};
-constexpr std::array<std::string_view, 4> kRemovalFields{"removal", "removal_how",
-                                                         "removal_hours", "removal_note"};
+constexpr std::array<std::string_view, 4> kRemovalFields{"removal", "removal_how", "removal_hours",
+                                                         "removal_note"};
 // What a default list must state, so that every mode can rely on it.
-constexpr std::array<std::string_view, 6> kStatedByDefaultLists{"kinds", "answer", "units",
+constexpr std::array<std::string_view, 6> kStatedByDefaultLists{"kinds",  "answer",  "units",
                                                                 "access", "removal", "removal_how"};
 
 template <std::size_t N>

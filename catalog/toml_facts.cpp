@@ -34,8 +34,8 @@ std::variant<ListFields, CatalogProblem> tableFields(const toml::node& node, std
     ListFields fields{table, {}};
     for (const auto& [key, value] : *table) {
         if (std::find(keys.begin(), keys.end(), key.str()) == keys.end()) {
-            return problemAt(value, "unknown field \"" + std::string(key.str()) + "\" in " +
-                                        std::string(what));
+            return problemAt(
+                value, "unknown field \"" + std::string(key.str()) + "\" in " + std::string(what));
         }
         fields.fields[std::string(key.str())] = &value;
     }
@@ -52,15 +52,16 @@ Problem readUnits(const ListFields& entry, CatalogList& list) {
         return *problem;
     }
     const auto& fields = std::get<ListFields>(units);
-    for (auto [key, kind, widest, out] : {std::tuple{"ipv4", ListKind::IPv4, 32, &list.units.ipv4},
-                                          std::tuple{"ipv6", ListKind::IPv6, 128, &list.units.ipv6}}) {
+    for (auto [key, kind, widest, out] :
+         {std::tuple{"ipv4", ListKind::IPv4, 32, &list.units.ipv4},
+          std::tuple{"ipv6", ListKind::IPv6, 128, &list.units.ipv6}}) {
         std::optional<int> unit;
         if (auto problem = readNumber(fields, key, 1, widest, unit)) {
             return problem;
         }
         if (unit && !list.lists(kind)) {
-            return problemAt(*field(fields, key), "a unit for " + std::string(key) +
-                                                      ", which the list does not list");
+            return problemAt(*field(fields, key),
+                             "a unit for " + std::string(key) + ", which the list does not list");
         }
         *out = unit.value_or(*out);
     }
@@ -84,15 +85,17 @@ Problem readByDesign(const ListFields& entry, CatalogList& list) {
         const auto& fields = std::get<ListFields>(read);
         TestPointByDesign designed;
         std::string answer;
-        for (auto [key, out] : {std::pair{"point", &designed.point}, std::pair{"answer", &answer}}) {
+        for (auto [key, out] :
+             {std::pair{"point", &designed.point}, std::pair{"answer", &answer}}) {
             if (auto problem = readText(fields, key, *out, true)) {
                 return problem;
             }
         }
         const auto code = parseAnswerCode(answer);
         if (!code || (*code >> 24) != 127 || !list.lists(testPointKind(designed.point))) {
-            return problemAt(item, "a test point by design is a point of a kind the list lists "
-                                   "and an answer in 127.0.0.0/8");
+            return problemAt(item,
+                             "a test point by design is a point of a kind the list lists "
+                             "and an answer in 127.0.0.0/8");
         }
         designed.answer = *code;
         list.testByDesign.push_back(std::move(designed));
@@ -131,8 +134,8 @@ Problem readRemoval(const ListFields& entry, CatalogList& list) {
         }
         list.removalFacts.ways.push_back(known->second);
     }
-    if (auto problem = readNumber(entry, "removal_hours", 1, 24 * 365,
-                                  list.removalFacts.expectedHours)) {
+    if (auto problem =
+            readNumber(entry, "removal_hours", 1, 24 * 365, list.removalFacts.expectedHours)) {
         return problem;
     }
     return readText(entry, "removal_note", list.removalFacts.note, false);
