@@ -69,21 +69,13 @@ Problem readUnits(const ListFields& entry, CatalogList& list) {
 }
 
 Problem readByDesign(const ListFields& entry, CatalogList& list) {
-    const toml::node* node = field(entry, "test_by_design");
-    if (node == nullptr) {
-        return std::nullopt;
-    }
-    if (!node->is_array()) {
-        return problemAt(*node, "\"test_by_design\" must be a list of { point, answer }");
-    }
-    for (const auto& item : *node->as_array()) {
+    auto readOne = [&list](const toml::node& item, TestPointByDesign& designed) -> Problem {
         auto read = tableFields(item, "a test point by design",
                                 std::array<std::string_view, 2>{"point", "answer"});
         if (auto* problem = std::get_if<CatalogProblem>(&read)) {
             return *problem;
         }
         const auto& fields = std::get<ListFields>(read);
-        TestPointByDesign designed;
         std::string answer;
         for (auto [key, out] :
              {std::pair{"point", &designed.point}, std::pair{"answer", &answer}}) {
@@ -98,9 +90,9 @@ Problem readByDesign(const ListFields& entry, CatalogList& list) {
                              "and an answer in 127.0.0.0/8");
         }
         designed.answer = *code;
-        list.testByDesign.push_back(std::move(designed));
-    }
-    return std::nullopt;
+        return std::nullopt;
+    };
+    return readEach(entry, "test_by_design", "{ point, answer }", readOne, list.testByDesign);
 }
 
 // A list that states no access facts has those its older fields imply.
@@ -172,21 +164,7 @@ Problem readSource(const toml::node& item, FieldSource& source) {
 }
 
 Problem readSources(const ListFields& entry, CatalogList& list) {
-    const toml::node* node = field(entry, "sources");
-    if (node == nullptr) {
-        return std::nullopt;
-    }
-    if (!node->is_array()) {
-        return problemAt(*node, "\"sources\" must be a list of { fields, url, reviewed }");
-    }
-    for (const auto& item : *node->as_array()) {
-        FieldSource source;
-        if (auto problem = readSource(item, source)) {
-            return problem;
-        }
-        list.sources.push_back(std::move(source));
-    }
-    return std::nullopt;
+    return readEach(entry, "sources", "{ fields, url, reviewed }", readSource, list.sources);
 }
 
 }  // namespace

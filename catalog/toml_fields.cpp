@@ -219,21 +219,7 @@ Problem readAnswer(const toml::node& item, AnswerCode& code) {
 }
 
 Problem readAnswers(const ListFields& entry, std::vector<AnswerCode>& answers) {
-    const toml::node* node = field(entry, "answer");
-    if (node == nullptr) {
-        return std::nullopt;
-    }
-    if (!node->is_array()) {
-        return problemAt(*node, "\"answer\" must be a list of answers");
-    }
-    for (const auto& item : *node->as_array()) {
-        AnswerCode code;
-        if (auto problem = readAnswer(item, code)) {
-            return problem;
-        }
-        answers.push_back(std::move(code));
-    }
-    return std::nullopt;
+    return readEach(entry, "answer", "answers", readAnswer, answers);
 }
 
 // Each test point must be of a kind the list lists: a dotted quad for IPv4,

@@ -70,6 +70,29 @@ Problem readFlag(const ListFields& entry, std::string_view key, bool& out);
 Problem readNumber(const ListFields& entry, std::string_view key, int low, int high,
                    std::optional<int>& out);
 
+// A list of tables, each read by `readOne(item, value)` and appended to `out`;
+// `shape` says what the list holds when it is no list.
+template <class T, class ReadOne>
+Problem readEach(const ListFields& entry, std::string_view key, std::string_view shape,
+                 ReadOne readOne, std::vector<T>& out) {
+    const toml::node* node = field(entry, key);
+    if (node == nullptr) {
+        return std::nullopt;
+    }
+    if (!node->is_array()) {
+        return problemAt(*node,
+                         "\"" + std::string(key) + "\" must be a list of " + std::string(shape));
+    }
+    for (const auto& item : *node->as_array()) {
+        T value;
+        if (auto problem = readOne(item, value)) {
+            return problem;
+        }
+        out.push_back(std::move(value));
+    }
+    return std::nullopt;
+}
+
 // A text field that takes one of a few words.
 template <class Enum, std::size_t N>
 Problem readWord(const ListFields& entry, std::string_view key,
