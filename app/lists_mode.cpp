@@ -84,6 +84,48 @@ std::string policyText(const CatalogList& list) {
     return text;
 }
 
+// What asking a list takes beyond one's own resolver, in a line; empty when
+// it takes nothing more.
+std::string accessText(const CatalogList& list) {
+    std::vector<std::string> parts;
+    switch (list.access.need) {
+        case AccessNeed::Nothing:
+            break;
+        case AccessNeed::Registration:
+            parts.push_back("needs the resolver's address registered with its operator");
+            break;
+        case AccessNeed::Account:
+            parts.push_back("needs an account with its operator");
+            break;
+        case AccessNeed::Key:
+            parts.push_back("needs a key (" + keyVariableName(list.provider) + ")");
+            break;
+    }
+    std::string networks;
+    bool publicResolvers = false;
+    for (const auto& network : list.access.refusedNetworks) {
+        if (network == "public resolvers") {
+            publicResolvers = true;
+        } else {
+            networks += (networks.empty() ? "" : ", ") + network;
+        }
+    }
+    if (publicResolvers) {
+        parts.push_back("refuses queries through public resolvers");
+    }
+    if (!networks.empty()) {
+        parts.push_back("refuses queries from resolvers in " + networks + ", even your own");
+    }
+    if (!list.access.notice.empty()) {
+        parts.push_back(list.access.notice);
+    }
+    std::string text;
+    for (const auto& part : parts) {
+        text += (text.empty() ? "" : "; ") + part;
+    }
+    return text;
+}
+
 void printText(const CatalogSetup& setup, std::ostream& out) {
     out << "Catalog of DNS blacklists, reviewed " << setup.catalog.reviewed() << "\n";
     std::vector<std::vector<std::string>> rows{
@@ -101,6 +143,12 @@ void printText(const CatalogSetup& setup, std::ostream& out) {
     for (const auto& line : alignColumns(rows)) {
         out << line << '\n';
     }
+    for (const auto& list : setup.catalog.lists()) {
+        const auto access = accessText(list);
+        if (list.status == ListStatus::Alive && !access.empty()) {
+            out << "Access: " << escapeForTerminal(list.id + ": " + access) << '\n';
+        }
+    }
     out << "Dead and retired lists are kept so that --check and --check-zones can say so.\n"
            "Change or add lists in /etc/ostrivane/lists.d/*.toml; see ostrivane(1).\n";
 }
@@ -112,6 +160,49 @@ std::string codeText(const AnswerCode& code) {
     };
     return code.first == code.last ? dotted(code.first)
                                    : dotted(code.first) + "-" + dotted(code.last);
+}
+
+JsonDocument textOrNull(const std::string& text) {
+    return text.empty() ? JsonDocument() : JsonDocument(text);
+}
+
+JsonDocument unitsJson(const CatalogList& list) {
+    JsonDocument units = JsonDocument::object();
+    for (ListKind kind : {ListKind::IPv4, ListKind::IPv6}) {
+        if (const auto unit = list.unitOf(kind)) {
+            units[std::string(listKindText(kind))] = *unit;
+        }
+    }
+    return units;
+}
+
+JsonDocument byDesignJson(const CatalogList& list) {
+    JsonDocument points = JsonDocument::array();
+    for (const auto& designed : list.testByDesign) {
+        AnswerCode code;
+        code.first = code.last = designed.answer;
+        points.push_back({{"point", designed.point}, {"answer", codeText(code)}});
+    }
+    return points;
+}
+
+JsonDocument removalWaysJson(const CatalogList& list) {
+    std::vector<std::string> ways;
+    for (RemovalWay way : list.removalFacts.ways) {
+        ways.emplace_back(removalWayText(way));
+    }
+    return ways;
+}
+
+JsonDocument sourcesJson(const CatalogList& list) {
+    JsonDocument sources = JsonDocument::array();
+    for (const auto& source : list.sources) {
+        sources.push_back({{"fields", source.fields},
+                           {"url", source.url},
+                           {"reviewed", source.reviewed},
+                           {"note", textOrNull(source.note)}});
+    }
+    return sources;
 }
 
 JsonDocument listJson(const CatalogList& list, const ProviderKeys& keys) {
@@ -126,6 +217,10 @@ JsonDocument listJson(const CatalogList& list, const ProviderKeys& keys) {
         answer["class"] = answerClassText(code.answerClass);
         answer["meaning"] = code.meaning;
         answer["refusal"] = code.refusal;
+        answer["reputation"] =
+            code.reputation ? JsonDocument(reputationText(*code.reputation)) : JsonDocument();
+        answer["removal_step"] =
+            code.removalStep ? JsonDocument(*code.removalStep) : JsonDocument();
         answers.push_back(std::move(answer));
     }
     std::vector<std::string> kinds;
@@ -150,7 +245,19 @@ JsonDocument listJson(const CatalogList& list, const ProviderKeys& keys) {
             {"test_listed", list.testListed},
             {"test_unlisted", list.testUnlisted},
             {"answers", answers},
-            {"unconfirmed", list.unconfirmed}};
+            {"unconfirmed", list.unconfirmed},
+            {"units", unitsJson(list)},
+            {"access", accessNeedText(list.access.need)},
+            {"refuses_networks", list.access.refusedNetworks},
+            {"access_notice", textOrNull(list.access.notice)},
+            {"test_extra", list.testExtra},
+            {"test_by_design", byDesignJson(list)},
+            {"removal_how", removalWaysJson(list)},
+            {"removal_hours", list.removalFacts.expectedHours
+                                  ? JsonDocument(*list.removalFacts.expectedHours)
+                                  : JsonDocument()},
+            {"removal_note", textOrNull(list.removalFacts.note)},
+            {"sources", sourcesJson(list)}};
 }
 
 }  // namespace

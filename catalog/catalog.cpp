@@ -25,9 +25,11 @@ std::string_view answerClassText(AnswerClass answerClass) {
         case AnswerClass::PolicyListing:
             return "policy-listing";
         case AnswerClass::ListError:
+            return "list-error";
+        case AnswerClass::Reputation:
             break;
     }
-    return "list-error";
+    return "reputation";
 }
 
 std::string_view listStatusText(ListStatus status) {
@@ -102,18 +104,26 @@ std::optional<DecodedAnswer> decodeBits(const CatalogList& list, std::uint32_t c
     DecodedAnswer decoded;
     bool any = false;
     bool allPolicy = true;
+    bool allReputation = true;
     for (const auto& entry : list.answers) {
         if (entry.bit == 0 || (code & entry.bit) == 0) {
             continue;
         }
         decoded.meaning += (any ? "; " : "") + entry.meaning;
         allPolicy = allPolicy && entry.answerClass == AnswerClass::PolicyListing;
+        allReputation = allReputation && entry.answerClass == AnswerClass::Reputation;
+        decoded.reputation = decoded.reputation ? decoded.reputation : entry.reputation;
         any = true;
     }
     if (!any || (code >> 24) != 127 || (code >> 8) == 0x7fffff) {
         return std::nullopt;
     }
-    decoded.answerClass = allPolicy ? AnswerClass::PolicyListing : AnswerClass::Listing;
+    decoded.answerClass = allPolicy       ? AnswerClass::PolicyListing
+                          : allReputation ? AnswerClass::Reputation
+                                          : AnswerClass::Listing;
+    if (decoded.answerClass != AnswerClass::Reputation) {
+        decoded.reputation.reset();
+    }
     return decoded;
 }
 
@@ -126,7 +136,8 @@ DecodedAnswer decodeAnswer(const CatalogList* list, const std::array<std::uint8_
     }
     for (const auto& entry : list->answers) {
         if (entry.bit == 0 && code >= entry.first && code <= entry.last) {
-            return {entry.answerClass, entry.meaning, entry.refusal};
+            return {entry.answerClass, entry.meaning, entry.refusal, entry.reputation,
+                    entry.removalStep};
         }
     }
     if (auto bits = decodeBits(*list, code)) {
@@ -136,15 +147,15 @@ DecodedAnswer decodeAnswer(const CatalogList* list, const std::array<std::uint8_
 }
 
 Catalog::Catalog(std::string reviewed, std::vector<CatalogList> lists)
-    : m_reviewed(std::move(reviewed)), m_lists(std::move(lists)) {}
+    : m_reviewed(std::move(reviewed)), m_lists(std::move(lists)) {
+    for (std::size_t i = 0; i < m_lists.size(); ++i) {
+        m_byId.emplace(m_lists[i].id, i);
+    }
+}
 
 const CatalogList* Catalog::findId(std::string_view id) const {
-    for (const auto& list : m_lists) {
-        if (list.id == id) {
-            return &list;
-        }
-    }
-    return nullptr;
+    const auto found = m_byId.find(id);
+    return found == m_byId.end() ? nullptr : &m_lists[found->second];
 }
 
 namespace {
@@ -200,12 +211,11 @@ std::vector<const CatalogList*> Catalog::defaultSet(std::vector<ListKind> kinds)
 }
 
 void Catalog::put(CatalogList list) {
-    for (auto& known : m_lists) {
-        if (known.id == list.id) {
-            known = std::move(list);
-            return;
-        }
+    if (const auto found = m_byId.find(list.id); found != m_byId.end()) {
+        m_lists[found->second] = std::move(list);
+        return;
     }
+    m_byId.emplace(list.id, m_lists.size());
     m_lists.push_back(std::move(list));
 }
 

@@ -5,11 +5,15 @@
 // values; reading the catalog's files is in catalog/catalog_file.h.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "catalog/list_facts.h"
 
 namespace ostrivane {
 
@@ -19,11 +23,13 @@ enum class ListKind { IPv4, IPv6, Domains };
 std::string_view listKindText(ListKind kind);
 
 // How a list means an answer: a listing, a listing by policy (an end-user
-// range, a neighbour's spam: still a listing, labelled as such), or an error
-// of the list that says nothing about the address.
-enum class AnswerClass { Listing, PolicyListing, ListError };
+// range, a neighbour's spam: still a listing, labelled as such), an error of
+// the list that says nothing about the address, or a reputation (good,
+// neutral or poor, as allow lists and reputation lists answer): never a
+// listing.
+enum class AnswerClass { Listing, PolicyListing, ListError, Reputation };
 
-// "listing", "policy-listing", "list-error".
+// "listing", "policy-listing", "list-error", "reputation".
 std::string_view answerClassText(AnswerClass answerClass);
 
 enum class ListStatus { Alive, Dead, Retired };
@@ -45,7 +51,11 @@ struct AnswerCode {
     std::uint8_t bit = 0;  // non-zero: this entry is a bit of the last byte
     std::string meaning;
     AnswerClass answerClass = AnswerClass::Listing;
-    bool refusal = false;  // "you asked through a public or open resolver"
+    bool refusal = false;                    // "you asked through a public or open resolver"
+    std::optional<Reputation> reputation{};  // set for the class reputation only
+    // Where this code's listing comes in the order the provider asks removals
+    // in (Spamhaus: SBL 1, XBL and CSS 2, PBL 3); none when it asks none.
+    std::optional<int> removalStep{};
 };
 
 struct CatalogList {
@@ -65,23 +75,58 @@ struct CatalogList {
     std::string keyZone;  // with "{key}" where the key label goes; empty: no key use
     std::vector<std::string> testListed;
     std::vector<std::string> testUnlisted;
+    std::vector<std::string> testExtra;  // more test points it lists, published by its operator
+    std::vector<TestPointByDesign> testByDesign;
+    ListUnits units;
+    AccessFacts access;
+    RemovalFacts removalFacts;  // the removal page is `removal`
     std::vector<AnswerCode> answers;
+    std::vector<FieldSource> sources;
     std::vector<std::string> unconfirmed;
+    std::vector<std::string> fieldsSet;  // the fields its entries set, in name order
 
     bool lists(ListKind kind) const;
+    // The prefix length it lists `kind` by; none for a kind it does not list
+    // and for domains.
+    std::optional<int> unitOf(ListKind kind) const;
+    // Every test point of `kind` it lists: test_listed's, then test_extra's.
+    std::vector<std::string> listedTestPoints(ListKind kind) const;
+    // The answer it gives by design at a test point (hostkarma's "white"
+    // 127.0.0.1 at 127.0.0.1); none at any other point.
+    std::optional<std::uint32_t> answerByDesign(std::string_view point) const;
+    // Whether it refuses some networks' resolvers however they ask.
+    bool refusesNetworks() const { return !access.refusedNetworks.empty(); }
+    // The sources that name `field`.
+    std::vector<const FieldSource*> sourcesOf(std::string_view field) const;
+    bool isUnconfirmed(std::string_view field) const;
 };
+
+// The kind of a test point as written: a dotted quad IPv4, an address with
+// colons IPv6, anything else a domain name.
+ListKind testPointKind(std::string_view point);
+
+// What keeps a list from being reviewed: each field it sets (a fact, not the
+// catalog's own choice) without a source, each field marked unconfirmed but
+// the removal ones, and each of kinds, answer, units (for an address list),
+// access, removal and removal_how that it leaves unset. Empty for a list fit
+// for the default set.
+std::vector<std::string> reviewProblems(const CatalogList& list);
 
 // What one answer of a list means.
 struct DecodedAnswer {
     AnswerClass answerClass = AnswerClass::Listing;
     std::string meaning;  // empty when the list's entry does not know the code
     bool refusal = false;
+    std::optional<Reputation> reputation{};  // set for the class reputation
+    std::optional<int> removalStep{};        // the code's place in the provider's removal order
 };
 
 // The meaning of an answer address (four bytes, network order) from a list.
 // A code the entry does not know: outside 127.0.0.0/8 or in 127.255.255.0/24
 // a list error, anything else in 127.0.0.0/8 a listing, both without meaning.
 // Bit entries add up: 127.0.0.10 from a list with bits 2 and 8 means both.
+// A reputation code (Mailspike's 13 to 20, hostkarma's white) decodes as the
+// class reputation with its word, never as a listing.
 DecodedAnswer decodeAnswer(const CatalogList* list, const std::array<std::uint8_t, 4>& answer);
 
 // "127.0.0.2" -> 0x7f000002; nothing for anything but a dotted quad.
@@ -113,6 +158,7 @@ class Catalog {
   private:
     std::string m_reviewed;
     std::vector<CatalogList> m_lists;
+    std::map<std::string, std::size_t, std::less<>> m_byId;  // index into m_lists
 };
 
 }  // namespace ostrivane

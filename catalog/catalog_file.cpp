@@ -1,7 +1,6 @@
 #include "catalog/catalog_file.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <iterator>
 #include <system_error>
@@ -29,14 +28,8 @@ std::optional<CatalogProblem> reviewedDateOf(const toml::table& file, const Cata
     if (node == nullptr) {
         return CatalogProblem{source.name, 0, "the catalog has no \"reviewed\" date"};
     }
-    auto date = node->value<std::string>();
-    if (!date && node->is_date()) {
-        const auto& d = node->as_date()->get();
-        char text[16];
-        std::snprintf(text, sizeof text, "%04d-%02d-%02d", int(d.year), int(d.month), int(d.day));
-        date = text;
-    }
-    if (!date || date->size() != 10) {
+    const auto date = toml_fields::dateText(*node);
+    if (!date) {
         return toml_fields::problemAt(*node, "\"reviewed\" must be a date, YYYY-MM-DD");
     }
     reviewed = *date;
@@ -62,14 +55,15 @@ std::variant<Catalog, CatalogProblem> parseCatalog(const std::vector<CatalogSour
     if (auto problem = reviewedDateOf(files.front(), sources.front(), reviewed)) {
         return *problem;
     }
-    std::vector<ListFields> entries;
+    toml_fields::ListEntries entries;
     for (const auto& file : files) {
         if (auto problem = toml_fields::mergeListEntries(file, entries)) {
             return *problem;
         }
     }
     std::vector<CatalogList> lists;
-    for (const auto& entry : entries) {
+    lists.reserve(entries.lists.size());
+    for (const auto& entry : entries.lists) {
         auto list = toml_fields::listOf(entry);
         if (auto* problem = std::get_if<CatalogProblem>(&list)) {
             return *problem;

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <utility>
 
@@ -106,6 +107,8 @@ Problem readKeys(const toml::node& node, Config& config) {
                                         "\" must be one DNS label: letters, digits and \"-\"");
         }
         config.keys.insert_or_assign(std::string(key.str()), *text);
+        const auto place = problemAt(value, {});
+        config.keyPlaces.push_back({std::string(key.str()), place.file, place.line});
     }
     return std::nullopt;
 }
@@ -121,7 +124,15 @@ Problem readTimeout(const toml::node& node, Config& config) {
 
 Problem readLists(const toml::node& node, Config& config) {
     config.lists.emplace();
-    return readTextList(node, "lists", *config.lists);
+    if (auto problem = readTextList(node, "lists", *config.lists)) {
+        return problem;
+    }
+    config.listPlaces.clear();
+    for (const auto& item : *node.as_array()) {
+        const auto place = problemAt(item, {});
+        config.listPlaces.push_back({*item.value<std::string>(), place.file, place.line});
+    }
+    return std::nullopt;
 }
 
 Problem readServers(const toml::node& node, Config& config) {
@@ -241,8 +252,78 @@ std::variant<Config, CatalogProblem> loadConfig(
     return config;
 }
 
+namespace {
+
+// The number of one-letter edits from `a` to `b`.
+std::size_t editDistance(std::string_view a, std::string_view b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) {
+        row[j] = j;
+    }
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// The catalog's id (or provider) nearest to a mistyped one.
+std::string nearest(const Catalog& catalog, std::string_view name,
+                    std::string CatalogList::*member) {
+    const std::string* found = nullptr;
+    std::size_t best = 0;
+    for (const auto& list : catalog.lists()) {
+        const auto distance = editDistance(name, list.*member);
+        if (found == nullptr || distance < best) {
+            found = &(list.*member);
+            best = distance;
+        }
+    }
+    return found != nullptr ? *found : std::string();
+}
+
+CatalogProblem problemAtPlace(const PlacedText& place, std::string problem) {
+    return {place.file, place.line, std::move(problem)};
+}
+
+}  // namespace
+
+std::optional<CatalogProblem> checkConfigNames(const Catalog& catalog, const Config& config) {
+    for (const auto& name : config.listPlaces) {
+        if (name.text.find('.') == std::string::npos && catalog.findId(name.text) == nullptr) {
+            return problemAtPlace(name, "\"" + name.text +
+                                            "\" in \"lists\" is no id of the catalog (a zone has "
+                                            "a dot); the nearest id is \"" +
+                                            nearest(catalog, name.text, &CatalogList::id) + "\"");
+        }
+    }
+    for (const auto& provider : config.keyPlaces) {
+        const auto& lists = catalog.lists();
+        if (std::none_of(lists.begin(), lists.end(),
+                         [&](const CatalogList& list) { return list.provider == provider.text; })) {
+            return problemAtPlace(
+                provider, "[keys] \"" + provider.text +
+                              "\": no list of the catalog has this provider; the nearest "
+                              "is \"" +
+                              nearest(catalog, provider.text, &CatalogList::provider) + "\"");
+        }
+    }
+    return std::nullopt;
+}
+
 std::variant<Catalog, CatalogProblem> loadCatalogWith(const Config& config) {
-    return loadCatalog(shippedCatalogPath(), configFolder() / "lists.d", config.sources);
+    auto loaded = loadCatalog(shippedCatalogPath(), configFolder() / "lists.d", config.sources);
+    if (const auto* catalog = std::get_if<Catalog>(&loaded)) {
+        if (auto problem = checkConfigNames(*catalog, config)) {
+            return *problem;
+        }
+    }
+    return loaded;
 }
 
 std::variant<ProviderKeys, CatalogProblem> resolveKeys(const Catalog& catalog,

@@ -42,6 +42,8 @@ struct PlacedText {
 
 struct Config {
     std::optional<std::vector<std::string>> lists;
+    std::vector<PlacedText> listPlaces;  // `lists` with the file and line of each
+    std::vector<PlacedText> keyPlaces;   // each [keys] provider, with its file and line
     std::vector<std::string> servers;
     std::optional<double> timeoutSeconds;
     std::optional<std::filesystem::path> historyFile;
@@ -69,8 +71,14 @@ std::vector<std::filesystem::path> configSearchPath();
 std::variant<Config, CatalogProblem> loadConfig(
     const std::optional<std::filesystem::path>& explicitFile);
 
-// The catalog with the config's [[list]] entries over it.
+// The catalog with the config's [[list]] entries over it. A name in `lists`
+// without a dot that is no id of the catalog (a mistyped id, which would
+// otherwise be asked as a zone) and a [keys] provider that no list of the
+// catalog has are problems at their line; a name with a dot is a zone.
 std::variant<Catalog, CatalogProblem> loadCatalogWith(const Config& config);
+
+// The config's names checked against the catalog, as loadCatalogWith does.
+std::optional<CatalogProblem> checkConfigNames(const Catalog& catalog, const Config& config);
 
 // The keys of the config with the environment's over them; a problem names the
 // place a key came from (never the key) when it is not one DNS label.

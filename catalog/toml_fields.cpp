@@ -11,16 +11,20 @@ namespace ostrivane::toml_fields {
 namespace {
 
 constexpr std::array kListKeys{
-    "id",        "name",     "provider",    "zone",          "kinds",    "info",
-    "removal",   "status",   "default",     "scope",         "free_use", "refuses_public_resolvers",
-    "needs_key", "key_zone", "test_listed", "test_unlisted", "answer",   "unconfirmed"};
+    "id",          "name",          "provider",         "zone",
+    "kinds",       "info",          "removal",          "status",
+    "default",     "scope",         "free_use",         "refuses_public_resolvers",
+    "needs_key",   "key_zone",      "test_listed",      "test_unlisted",
+    "answer",      "unconfirmed",   "test_extra",       "test_by_design",
+    "units",       "access",        "refuses_networks", "access_notice",
+    "removal_how", "removal_hours", "removal_note",     "sources"};
 
 std::string fileOf(const toml::node& node) {
     const auto& path = node.source().path;
     return path ? *path : std::string("catalog");
 }
 
-using Problem = std::optional<CatalogProblem>;
+}  // namespace
 
 const toml::node* field(const ListFields& entry, std::string_view key) {
     const auto found = entry.fields.find(key);
@@ -75,34 +79,34 @@ Problem readTexts(const ListFields& entry, std::string_view key, std::vector<std
     return std::nullopt;
 }
 
-// A text field that takes one of a few words.
-template <class Enum, std::size_t N>
-Problem readWord(const ListFields& entry, std::string_view key,
-                 const std::array<std::pair<std::string_view, Enum>, N>& words, Enum& out) {
-    std::string text;
-    if (auto problem = readText(entry, key, text, false); problem || !field(entry, key)) {
-        return problem;
+Problem readNumber(const ListFields& entry, std::string_view key, int low, int high,
+                   std::optional<int>& out) {
+    const toml::node* node = field(entry, key);
+    if (node == nullptr) {
+        return std::nullopt;
     }
-    for (const auto& [word, value] : words) {
-        if (word == text) {
-            out = value;
-            return std::nullopt;
-        }
+    const auto number = node->value_exact<std::int64_t>();
+    if (!number || *number < low || *number > high) {
+        return problemAt(*node, "\"" + std::string(key) + "\" must be a whole number from " +
+                                    std::to_string(low) + " to " + std::to_string(high));
     }
-    std::string allowed;
-    for (const auto& [word, value] : words) {
-        allowed += (allowed.empty() ? "\"" : ", \"") + std::string(word) + "\"";
-    }
-    return problemAt(*field(entry, key), "\"" + std::string(key) + "\" is \"" + text +
-                                             "\"; it must be one of " + allowed);
+    out = static_cast<int>(*number);
+    return std::nullopt;
 }
+
+namespace {
 
 constexpr std::array<std::pair<std::string_view, ListKind>, 3> kKinds{
     {{"ipv4", ListKind::IPv4}, {"ipv6", ListKind::IPv6}, {"domains", ListKind::Domains}}};
-constexpr std::array<std::pair<std::string_view, AnswerClass>, 3> kClasses{
+constexpr std::array<std::pair<std::string_view, AnswerClass>, 4> kClasses{
     {{"listing", AnswerClass::Listing},
      {"policy-listing", AnswerClass::PolicyListing},
-     {"list-error", AnswerClass::ListError}}};
+     {"list-error", AnswerClass::ListError},
+     {"reputation", AnswerClass::Reputation}}};
+constexpr std::array<std::pair<std::string_view, Reputation>, 3> kReputations{
+    {{"poor", Reputation::Poor}, {"neutral", Reputation::Neutral}, {"good", Reputation::Good}}};
+constexpr std::array kAnswerKeys{"code",    "bit",        "class",       "meaning",
+                                 "refusal", "reputation", "removal_step"};
 constexpr std::array<std::pair<std::string_view, ListStatus>, 3> kStatuses{
     {{"alive", ListStatus::Alive}, {"dead", ListStatus::Dead}, {"retired", ListStatus::Retired}}};
 constexpr std::array<std::pair<std::string_view, ListScope>, 4> kScopes{
@@ -151,6 +155,25 @@ Problem readCodeRange(const toml::node& node, AnswerCode& code) {
     return std::nullopt;
 }
 
+// A reputation code names its word, and only a reputation code has one.
+Problem readReputationAndStep(const ListFields& answer, AnswerCode& code) {
+    Reputation reputation{};
+    if (auto problem = readWord(answer, "reputation", kReputations, reputation)) {
+        return problem;
+    }
+    const bool isReputation = code.answerClass == AnswerClass::Reputation;
+    if (isReputation != (field(answer, "reputation") != nullptr)) {
+        return problemAt(*answer.origin, isReputation
+                                             ? "a reputation answer needs \"reputation\": "
+                                               "\"poor\", \"neutral\" or \"good\""
+                                             : "only a reputation answer has \"reputation\"");
+    }
+    if (isReputation) {
+        code.reputation = reputation;
+    }
+    return readNumber(answer, "removal_step", 1, 9, code.removalStep);
+}
+
 Problem readAnswer(const toml::node& item, AnswerCode& code) {
     const auto* table = item.as_table();
     if (table == nullptr) {
@@ -159,8 +182,7 @@ Problem readAnswer(const toml::node& item, AnswerCode& code) {
     ListFields answer{table, {}};
     for (const auto& [key, value] : *table) {
         const auto name = key.str();
-        if (name != "code" && name != "bit" && name != "class" && name != "meaning" &&
-            name != "refusal") {
+        if (std::find(kAnswerKeys.begin(), kAnswerKeys.end(), name) == kAnswerKeys.end()) {
             return problemAt(value, "unknown answer field \"" + std::string(name) + "\"");
         }
         answer.fields[std::string(name)] = &value;
@@ -190,37 +212,25 @@ Problem readAnswer(const toml::node& item, AnswerCode& code) {
     if (auto problem = readText(answer, "meaning", code.meaning, true)) {
         return problem;
     }
-    return readFlag(answer, "refusal", code.refusal);
+    if (auto problem = readFlag(answer, "refusal", code.refusal)) {
+        return problem;
+    }
+    return readReputationAndStep(answer, code);
 }
 
 Problem readAnswers(const ListFields& entry, std::vector<AnswerCode>& answers) {
-    const toml::node* node = field(entry, "answer");
-    if (node == nullptr) {
-        return std::nullopt;
-    }
-    if (!node->is_array()) {
-        return problemAt(*node, "\"answer\" must be a list of answers");
-    }
-    for (const auto& item : *node->as_array()) {
-        AnswerCode code;
-        if (auto problem = readAnswer(item, code)) {
-            return problem;
-        }
-        answers.push_back(std::move(code));
-    }
-    return std::nullopt;
+    return readEach(entry, "answer", "answers", readAnswer, answers);
 }
 
 // Each test point must be of a kind the list lists: a dotted quad for IPv4,
 // an address with colons for IPv6, a name for domains.
 Problem checkTestPoints(const ListFields& entry, const CatalogList& list) {
-    for (const auto* key : {"test_listed", "test_unlisted"}) {
-        const auto& points =
-            std::string_view(key) == "test_listed" ? list.testListed : list.testUnlisted;
+    for (const auto* key : {"test_listed", "test_unlisted", "test_extra"}) {
+        const auto& points = std::string_view(key) == "test_listed"     ? list.testListed
+                             : std::string_view(key) == "test_unlisted" ? list.testUnlisted
+                                                                        : list.testExtra;
         for (const auto& point : points) {
-            const ListKind kind = parseAnswerCode(point)                 ? ListKind::IPv4
-                                  : point.find(':') != std::string::npos ? ListKind::IPv6
-                                                                         : ListKind::Domains;
+            const ListKind kind = testPointKind(point);
             if (!list.lists(kind)) {
                 return problemAt(*field(entry, key), "test point \"" + point + "\" is of a kind (" +
                                                          std::string(listKindText(kind)) +
@@ -292,13 +302,22 @@ std::variant<CatalogList, CatalogProblem> listOf(const ListFields& entry) {
     if (!problem)
         problem = readAnswers(entry, list.answers);
     if (!problem)
+        problem = readFacts(entry, list);
+    if (!problem)
         problem = checkTestPoints(entry, list);
     if (!problem)
         problem = checkKeyZone(entry, list);
     if (problem) {
         return *problem;
     }
+    for (const auto& [key, node] : entry.fields) {
+        list.fieldsSet.push_back(key);
+    }
     return list;
+}
+
+bool isListKey(std::string_view key) {
+    return std::find(kListKeys.begin(), kListKeys.end(), key) != kListKeys.end();
 }
 
 CatalogProblem problemAt(const toml::node& node, std::string problem) {
@@ -314,8 +333,7 @@ std::variant<toml::table, CatalogProblem> parseToml(const CatalogSource& source)
     }
 }
 
-std::optional<CatalogProblem> mergeListEntries(const toml::table& file,
-                                               std::vector<ListFields>& entries) {
+Problem mergeListEntries(const toml::table& file, ListEntries& entries) {
     const toml::node* lists = file.get("list");
     if (lists == nullptr) {
         return std::nullopt;
@@ -323,11 +341,12 @@ std::optional<CatalogProblem> mergeListEntries(const toml::table& file,
     if (!lists->is_array_of_tables()) {
         return problemAt(*lists, "\"list\" must be written as [[list]] entries");
     }
+    std::map<std::string, int, std::less<>> linesOfThisFile;
     for (const auto& item : *lists->as_array()) {
         const auto& table = *item.as_table();
         ListFields fresh{&table, {}};
         for (const auto& [key, value] : table) {
-            if (std::find(kListKeys.begin(), kListKeys.end(), key.str()) == kListKeys.end()) {
+            if (!isListKey(key.str())) {
                 return problemAt(value, "unknown field \"" + std::string(key.str()) + "\"");
             }
             fresh.fields[std::string(key.str())] = &value;
@@ -336,15 +355,19 @@ std::optional<CatalogProblem> mergeListEntries(const toml::table& file,
         if (auto problem = readText(fresh, "id", id, true)) {
             return problem;
         }
-        auto known = std::find_if(entries.begin(), entries.end(), [&](const ListFields& entry) {
-            return field(entry, "id")->value<std::string>() == id;
-        });
-        if (known == entries.end()) {
-            entries.push_back(std::move(fresh));
+        const int line = static_cast<int>(table.source().begin.line);
+        if (const auto [first, added] = linesOfThisFile.emplace(id, line); !added) {
+            return problemAt(table,
+                             "a second [[list]] with id \"" + id + "\" (the first is at line " +
+                                 std::to_string(first->second) + "): a file may name each id once");
+        }
+        const auto [known, added] = entries.byId.emplace(id, entries.lists.size());
+        if (added) {
+            entries.lists.push_back(std::move(fresh));
             continue;
         }
         for (auto& [key, value] : fresh.fields) {
-            known->fields[key] = value;
+            entries.lists[known->second].fields[key] = value;
         }
     }
     return std::nullopt;

@@ -117,9 +117,13 @@ std::optional<std::array<std::uint8_t, 4>> bytesOf(const std::string& dotted) {
 }
 
 // Decodes a result's answers; true when one of them is the list's refusal.
+// Answers that are only errors make the verdict list-error; answers with a
+// reputation among them and no listing make it not-listed, the reputation's
+// meaning kept beside the answer.
 bool decodeResult(CheckResult& result, const CatalogList& list) {
     bool refusal = false;
     bool allErrors = !result.answers.empty();
+    bool anyListing = false;
     result.meanings.clear();
     for (const auto& answer : result.answers) {
         const auto bytes = bytesOf(answer);
@@ -129,10 +133,14 @@ bool decodeResult(CheckResult& result, const CatalogList& list) {
             {std::string(answerClassText(decoded.answerClass)), decoded.meaning});
         refusal = refusal || decoded.refusal;
         allErrors = allErrors && decoded.answerClass == AnswerClass::ListError;
+        anyListing = anyListing || decoded.answerClass == AnswerClass::Listing ||
+                     decoded.answerClass == AnswerClass::PolicyListing;
     }
     if (allErrors && result.verdict == CheckVerdict::Listed) {
         result.verdict = CheckVerdict::ListError;
         result.reason.clear();
+    } else if (!anyListing && result.verdict == CheckVerdict::Listed) {
+        result.verdict = CheckVerdict::NotListed;
     }
     return refusal;
 }

@@ -84,7 +84,8 @@ QString answerMeaningTip(const Catalog& catalog, std::string_view zone, std::str
     static const std::map<AnswerClass, std::string_view> kClassWords{
         {AnswerClass::Listing, "a listing"},
         {AnswerClass::PolicyListing, "a policy listing"},
-        {AnswerClass::ListError, "an error of the list, not a listing"}};
+        {AnswerClass::ListError, "an error of the list, not a listing"},
+        {AnswerClass::Reputation, "a reputation, not a listing"}};
     std::string text = list->name + ": " + std::string(answer) + " is " +
                        std::string(kClassWords.at(decoded.answerClass));
     if (!decoded.meaning.empty()) {

@@ -149,6 +149,36 @@ TEST(ConfigFile, AnExplicitFileMustExistAndOnlyItIsRead) {
     EXPECT_EQ(std::get<CatalogProblem>(missing).file, (dir / "absent.toml").string());
 }
 
+// A mistyped id must not silently become a zone, nor a key for no list go unused.
+TEST(ConfigFile, NamesTheCatalogDoesNotKnowAreProblemsAtTheirLine) {
+    const auto catalog =
+        std::get<Catalog>(loadCatalog(OSTRIVANE_SHIPPED_CATALOG, "/nonexistent/lists.d"));
+    struct Case {
+        const char* text;
+        int line;  // 0: no problem
+        const char* problemPart;
+    } cases[] = {
+        {"lists = [\"psbl\",\n  \"spamhaus-zn\"]\n", 2, "the nearest id is \"spamhaus-zen\""},
+        {"lists = [\"psbl\", \"bl.example.net\", \"spamhaus-zen\"]\n", 0, ""},
+        {"[keys]\nspamhaus = \"k\"\nspamhause = \"k\"\n", 3, "the nearest is \"spamhaus\""},
+    };
+    for (const auto& c : cases) {
+        Config config;
+        ASSERT_FALSE(applyConfigText({"/etc/ostrivane/ostrivane.toml", c.text}, config)) << c.text;
+        const auto problem = checkConfigNames(catalog, config);
+        ASSERT_EQ(problem.has_value(), c.line != 0) << c.text;
+        if (problem) {
+            EXPECT_EQ(
+                problem->message().rfind(
+                    "/etc/ostrivane/ostrivane.toml: line " + std::to_string(c.line) + ": ", 0),
+                0u)
+                << problem->message();
+            EXPECT_NE(problem->message().find(c.problemPart), std::string::npos)
+                << problem->message();
+        }
+    }
+}
+
 // The config's own [[list]] entries join the catalog like a drop-in.
 TEST(ConfigFile, OwnListsJoinTheCatalogAndEnvironmentKeysWin) {
     testing::TempDir dir;

@@ -27,7 +27,8 @@ Catalog testCatalog() {
     zen.answers = {code(0x7f00000a, AnswerClass::PolicyListing, "PBL"),
                    code(0x7f000002, AnswerClass::Listing, "SBL"),
                    code(0x7ffffffe, AnswerClass::ListError, "public resolver", true),
-                   code(0x7f0001ff, AnswerClass::ListError, "an address asked of a domain list")};
+                   code(0x7f0001ff, AnswerClass::ListError, "an address asked of a domain list"),
+                   code(0x7f000012, AnswerClass::Reputation, "a good sender")};
     CatalogList dead;
     dead.id = "dead";
     dead.name = "Dead";
@@ -156,7 +157,9 @@ TEST(CatalogLists, AnswersDecodedKeysHiddenAndDocumentedErrorsAreNoListing) {
     run.results = {resultOf("k3y.zen.dq.test", CheckVerdict::Listed, {"127.0.0.10", "127.0.0.2"},
                             "see https://k3y.zen.dq.test/"),
                    resultOf("k3y.zen.dq.test", CheckVerdict::Listed, {"127.0.1.255"}, "x"),
-                   resultOf("other.test", CheckVerdict::Listed, {"127.0.0.10"})};
+                   resultOf("other.test", CheckVerdict::Listed, {"127.0.0.10"}),
+                   resultOf("k3y.zen.dq.test", CheckVerdict::Listed, {"127.0.0.18"}),
+                   resultOf("k3y.zen.dq.test", CheckVerdict::Listed, {"127.0.0.18", "127.0.0.2"})};
     applyCatalog(run, use);
 
     EXPECT_EQ(run.zones[0].zone, "zen.dq.test");
@@ -173,6 +176,10 @@ TEST(CatalogLists, AnswersDecodedKeysHiddenAndDocumentedErrorsAreNoListing) {
     EXPECT_EQ(run.results[1].reason, "");
     EXPECT_TRUE(run.results[2].meanings.empty());  // not a catalog list: bare codes
     EXPECT_EQ(run.results[2].verdict, CheckVerdict::Listed);
+    // A reputation is never a listing; beside a listing, the listing counts.
+    EXPECT_EQ(run.results[3].verdict, CheckVerdict::NotListed);
+    EXPECT_EQ(run.results[3].meanings[0].answerClass, "reputation");
+    EXPECT_EQ(run.results[4].verdict, CheckVerdict::Listed);
     EXPECT_TRUE(run.notices.empty());
 }
 

@@ -144,6 +144,11 @@ class CatalogTest(unittest.TestCase):
         code, _, err = self.scratch.run(["--lists", "--config", os.path.join(self.scratch.root, "none.toml")])
         self.assertEqual(code, 3)
         self.assertIn("none.toml", err)
+        typo = self.scratch.write("typo.toml", "lists = [\"psbl\", \"spamhaus-zn\"]\n")
+        code, _, err = self.scratch.run(["--check", "--config", typo, "192.0.2.10"])
+        self.assertEqual(code, 3)
+        self.assertIn(f"{typo}: line 1: \"spamhaus-zn\"", err)
+        self.assertIn("the nearest id is \"spamhaus-zen\"", err)
 
     def test_config_lists_servers_and_keys_and_the_command_line_wins(self):
         self.scratch.write("etc/ostrivane.toml", "lists = [\"psbl\", \"spamhaus-zen\"]\ntimeout = 3\n"
@@ -195,6 +200,12 @@ answer = [{ code = "127.255.255.254", class = "list-error", refusal = true, mean
         rows = {line.split()[0]: line for line in out.splitlines()[2:] if line.strip()}
         self.assertIn("dead", rows["sorbs"])
         self.assertIn("refuses public resolvers", rows["spamhaus-zen"])
+        self.assertIn("Access: barracuda: needs the resolver's address registered", out)
+        code, out, err = self.scratch.run(["--lists", "--format", "json"])
+        lists = {entry["id"]: entry for entry in json.loads(out)["lists"]}
+        self.assertIn("Hetzner (2025)", lists["spamhaus-zen"]["refuses_networks"])
+        self.assertEqual(lists["spamhaus-zen"]["units"], {"ipv4": 32, "ipv6": 64})
+        self.assertEqual(lists["spamcop"]["kinds"], ["ipv4"])
         code, _, err = self.scratch.run(["--lists", "--format", "xml"])
         self.assertEqual(code, 3)
         self.assertIn("--format xml", err)
