@@ -13,7 +13,7 @@ std::string trimmed(const std::string& text) {
 
 }  // namespace
 
-std::vector<std::string> csvFields(std::string_view line) {
+std::vector<std::string> csvFields(std::string_view line, std::size_t maxFields) {
     std::vector<std::string> fields(1);
     bool quoted = false;
     for (std::size_t i = 0; i < line.size(); ++i) {
@@ -23,7 +23,7 @@ std::vector<std::string> csvFields(std::string_view line) {
             ++i;
         } else if (c == '"') {
             quoted = !quoted;
-        } else if (c == ',' && !quoted) {
+        } else if (c == ',' && !quoted && fields.size() < maxFields) {
             fields.emplace_back();
         } else {
             fields.back() += c;

@@ -68,21 +68,23 @@ std::optional<std::int64_t> sndsTime(const std::string& text) {
     return unixTime(year, month, day, hour, minute, second);
 }
 
-// The first line is a header when its first field is no address.
+// The first line is a header when its first field holds what no address
+// holds ("IP Address"); a mistyped address is a problem, not a header.
 bool isHeader(const Fields& fields, std::size_t number) {
-    return number == 1 && !parseIpAddress(fields[0]);
+    return number == 1 &&
+           fields[0].find_first_not_of("0123456789abcdefABCDEF:.") != std::string::npos;
 }
 
 template <typename Row>
 SndsLines<Row> parseLines(
-    std::string_view csv,
+    std::string_view csv, std::size_t maxFields,
     const std::function<std::optional<std::string>(const Fields&, Row&)>& read) {
     SndsLines<Row> lines;
     forEachLine(csv, [&](std::string_view line, std::size_t number) {
         if (line.find_first_not_of(" \t") == line.npos) {
             return;
         }
-        const Fields fields = csvFields(line);
+        const Fields fields = csvFields(line, maxFields);
         if (isHeader(fields, number)) {
             return;
         }
@@ -97,7 +99,7 @@ SndsLines<Row> parseLines(
 }
 
 std::optional<std::string> readStatus(const Fields& fields, SndsIpStatus& row) {
-    if (fields.size() < 4) {
+    if (fields.size() < 4) {  // the reason takes the rest of the line, commas and all
         return "has " + std::to_string(fields.size()) +
                " fields, not the 4 of first address, last address, blocked, reason";
     }
@@ -114,10 +116,6 @@ std::optional<std::string> readStatus(const Fields& fields, SndsIpStatus& row) {
         return "blocked is '" + fields[2] + "', not Yes or No";
     }
     row = {*first, *last, blocked == "YES", fields[3]};
-    // A reason with commas that were not quoted.
-    for (std::size_t i = 4; i < fields.size(); ++i) {
-        row.reason += "," + fields[i];
-    }
     return std::nullopt;
 }
 
@@ -185,11 +183,11 @@ std::optional<std::string> readData(const Fields& fields, SndsDataRow& row) {
 }  // namespace
 
 SndsLines<SndsIpStatus> parseSndsIpStatus(std::string_view csv) {
-    return parseLines<SndsIpStatus>(csv, readStatus);
+    return parseLines<SndsIpStatus>(csv, 4, readStatus);
 }
 
 SndsLines<SndsDataRow> parseSndsData(std::string_view csv) {
-    return parseLines<SndsDataRow>(csv, readData);
+    return parseLines<SndsDataRow>(csv, SIZE_MAX, readData);
 }
 
 SndsFileKind sndsFileKind(std::string_view csv) {
