@@ -130,7 +130,7 @@ std::variant<DmarcXmlRead, std::string> readDmarcXml(XmlInput& input, const Read
     // substituted, nothing is fetched, and libxml2's own limits stay on.
     xmlCtxtUseOptions(context.get(), XML_PARSE_NONET | XML_PARSE_NOCDATA);
 
-    std::vector<char> buffer(std::size_t{64} << 10);
+    std::vector<char> buffer(std::size_t{16} << 10);
     std::size_t total = 0;
     for (;;) {
         const auto count = input.read(buffer.data(), buffer.size());

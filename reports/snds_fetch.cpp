@@ -4,9 +4,14 @@
 // CPPHTTPLIB_OPENSSL_SUPPORT, so the client below speaks HTTPS.
 #include <httplib.h>
 #include <openssl/x509.h>
+#include <pthread.h>
+#include <signal.h>
 
 #include <cctype>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 #include "reports/size_text.h"
 
@@ -81,10 +86,77 @@ std::string failureOf(const httplib::Result& result, const httplib::SSLClient& c
     return httplib::to_string(result.error());
 }
 
+// cpp-httplib's time-outs bound each wait on the socket, not a whole request:
+// a server that trickles its answer would hold the fetch for ever. The
+// watchdog shuts the client's socket at the deadline.
+class Watchdog {
+  public:
+    Watchdog(httplib::ClientImpl& client, std::chrono::seconds after)
+        : m_thread([this, &client, after] {
+              std::unique_lock lock(m_mutex);
+              if (!m_wake.wait_for(lock, after, [this] { return m_finished; })) {
+                  m_fired = true;
+                  client.stop();
+              }
+          }) {}
+    ~Watchdog() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_finished = true;
+        }
+        m_wake.notify_one();
+        m_thread.join();
+    }
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
+
+    bool fired() {
+        const std::lock_guard lock(m_mutex);
+        return m_fired;
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_finished = false;
+    bool m_fired = false;
+    std::thread m_thread;  // last: it starts with the members above made
+};
+
+// OpenSSL writes to the socket with write(): a socket closed under it (by the
+// server, or by the watchdog) raises SIGPIPE, which would end the program.
+// The signal is held back in this thread while a file is fetched (the
+// watchdog's thread inherits that), and one raised meanwhile is taken before
+// it is let through again.
+class SigpipeHeld {
+  public:
+    SigpipeHeld() {
+        sigemptyset(&m_pipe);
+        sigaddset(&m_pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_before);
+    }
+    ~SigpipeHeld() {
+        if (sigismember(&m_before, SIGPIPE)) {
+            return;
+        }
+        const timespec now{};
+        while (sigtimedwait(&m_pipe, nullptr, &now) == SIGPIPE) {
+        }
+        pthread_sigmask(SIG_SETMASK, &m_before, nullptr);
+    }
+    SigpipeHeld(const SigpipeHeld&) = delete;
+    SigpipeHeld& operator=(const SigpipeHeld&) = delete;
+
+  private:
+    sigset_t m_pipe;
+    sigset_t m_before;
+};
+
 // Fills `body` with the file; the reason when it cannot.
 std::optional<std::string> fetchFile(const SndsFetchSettings& settings, const BaseUrl& base,
                                      const std::string& file, std::string& body) {
     const std::string shown = "SNDS at " + base.shown + file + " (key hidden): ";
+    const SigpipeHeld sigpipeHeld;
     httplib::SSLClient client(base.host, base.port);
     client.enable_server_certificate_verification(true);
     if (!settings.caFile.empty()) {
@@ -94,23 +166,21 @@ std::optional<std::string> fetchFile(const SndsFetchSettings& settings, const Ba
     client.set_connection_timeout(settings.timeout);
     client.set_read_timeout(settings.timeout);
     client.set_write_timeout(settings.timeout);
-    // The time-outs above bound each wait; the deadline bounds a server that
-    // sends a trickle forever.
-    const auto deadline = std::chrono::steady_clock::now() + settings.timeout;
+    Watchdog watchdog(client, settings.timeout);
     std::optional<std::string> stopped;
     const auto result =
         client.Get(base.path + file + "?key=" + percentEncoded(settings.key),
                    [&](const char* data, std::size_t length) {
                        if (body.size() + length > settings.maxBytes) {
                            stopped = "the answer is larger than " + sizeText(settings.maxBytes);
-                       } else if (std::chrono::steady_clock::now() > deadline) {
-                           stopped = "no whole answer within " +
-                                     std::to_string(settings.timeout.count()) + " s";
-                       } else {
-                           body.append(data, length);
+                           return false;
                        }
-                       return !stopped;
+                       body.append(data, length);
+                       return true;
                    });
+    if (watchdog.fired()) {
+        return shown + "no whole answer within " + std::to_string(settings.timeout.count()) + " s";
+    }
     if (stopped) {
         return shown + *stopped;
     }

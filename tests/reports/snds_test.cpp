@@ -163,11 +163,13 @@ TEST(SndsFetch, SendsTheKeyOverVerifiedHttpsAndNeverShowsIt) {
         bool ownCa;
         std::size_t maxBytes;
         std::string error;  // empty: both files fetched
+        int seconds = 10;
     } cases[] = {
         {"snds/", true, 1 << 20, ""},
         {"deny/", true, 1 << 20,
          "SNDS at " + snds.url("deny/") + "ipStatus.aspx (key hidden): HTTP 403"},
         {"big/", true, 1000, "ipStatus.aspx (key hidden): the answer is larger than 1000 bytes"},
+        {"slow/", true, 1000, "ipStatus.aspx (key hidden): no whole answer within 1 s", 1},
         {"snds/", false, 1 << 20, "(key hidden): the certificate is not trusted"},
         {"snds/?", true, 1 << 20, "is not an https:// address of a folder"},
     };
@@ -176,7 +178,7 @@ TEST(SndsFetch, SendsTheKeyOverVerifiedHttpsAndNeverShowsIt) {
         SndsFetchSettings settings;
         settings.baseUrl = snds.url(c.folder);
         settings.key = key;
-        settings.timeout = std::chrono::seconds(10);
+        settings.timeout = std::chrono::seconds(c.seconds);
         settings.caFile = c.ownCa ? snds.ca() : "";
         settings.maxBytes = c.maxBytes;
         const auto fetched = fetchSnds(settings);
