@@ -13,9 +13,10 @@ struct ReadLimits {
     std::size_t maxXmlBytes = std::size_t{64} << 20;
     // Elements within elements; a report nests five deep.
     int maxXmlDepth = 32;
-    // An attachment's encoded size (base64 grows by a third), and a single
-    // mail message's file; an mbox is read message by message and has no cap.
-    std::size_t maxAttachmentBytes = std::size_t{96} << 20;
+    // An attachment as it stands in its message (base64 grows by a third),
+    // since it is decoded into memory. A mail file itself has no cap: GMime
+    // reads its parts from the file as they are needed.
+    std::size_t maxAttachmentBytes = std::size_t{32} << 20;
 };
 
 }  // namespace ostrivane
