@@ -12,6 +12,7 @@ OSTRIVANE_PACKAGES=(
     python3 python3-dnslib iproute2 util-linux procps
     libc-ares-dev libsqlite3-dev sqlite3
     libtomlplusplus-dev nlohmann-json3-dev libcpp-httplib-dev prometheus
+    libxml2-dev libarchive-dev libgmime-3.0-dev libssl-dev openssl
     nsd rbldnsd unbound
     libmonitoring-plugin-perl
 )
