@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/option_reader.h"
-#include "check/check_options.h"
+#include "results/check_options.h"
 
 namespace ostrivane {
 

@@ -12,7 +12,7 @@
 #include "app/check_status.h"
 #include "app/exit_status.h"
 #include "check/check_command.h"
-#include "check/check_output.h"
+#include "formats/check_output.h"
 #include "history/check_history.h"
 #include "history/status_page.h"
 #include "metrics/check_metrics.h"

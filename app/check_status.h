@@ -2,8 +2,8 @@
 
 // The exit status of `ostrivane --check`, decided in one place.
 
-#include "check/check_options.h"
-#include "check/check_result.h"
+#include "results/check_options.h"
+#include "results/check_result.h"
 
 namespace ostrivane {
 

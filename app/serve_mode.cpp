@@ -11,9 +11,9 @@
 #include "app/exit_status.h"
 #include "app/serve_command_line.h"
 #include "check/check_command.h"
-#include "check/check_options.h"
 #include "history/check_history.h"
 #include "persist/startup.h"
+#include "results/check_options.h"
 #include "serve/serve_loop.h"
 #include "text/terminal_text.h"
 

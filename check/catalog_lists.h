@@ -13,8 +13,8 @@
 
 #include "catalog/catalog.h"
 #include "catalog/key_zone.h"
-#include "check/check_result.h"
-#include "check/list_engine.h"
+#include "engine/list_engine.h"
+#include "results/check_result.h"
 
 namespace ostrivane {
 

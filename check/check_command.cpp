@@ -7,11 +7,11 @@
 #include <system_error>
 
 #include "check/domain_lists.h"
-#include "check/list_engine.h"
-#include "check/mail_lookup.h"
 #include "check/mail_targets.h"
 #include "core/clock.h"
 #include "core/memory_table.h"
+#include "engine/list_engine.h"
+#include "engine/mail_lookup.h"
 #include "persist/list_file.h"
 #include "persist/startup.h"
 

@@ -9,10 +9,10 @@
 #include <variant>
 
 #include "check/catalog_lists.h"
-#include "check/check_options.h"
-#include "check/check_result.h"
 #include "check/target.h"
 #include "mail/mail_dns.h"
+#include "results/check_options.h"
+#include "results/check_result.h"
 
 namespace ostrivane {
 

@@ -1,6 +1,6 @@
 #include "check/domain_lists.h"
 
-#include "check/list_answer.h"
+#include "engine/list_answer.h"
 #include "mail/domain_list.h"
 
 namespace ostrivane {

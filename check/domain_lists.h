@@ -9,24 +9,16 @@
 #include <variant>
 #include <vector>
 
-#include "check/check_result.h"
-#include "check/list_engine.h"
-#include "check/name_lookup.h"
 #include "check/target.h"
+#include "engine/list_engine.h"
+#include "engine/name_lookup.h"
+#include "results/check_result.h"
 
 namespace ostrivane {
 
 struct DomainListRun {
     std::vector<CheckedZone> zones;    // in the order given, with their health
     std::vector<CheckResult> results;  // subject by subject, zones in order
-};
-
-// What a domain list answered about its test points, "test" and "invalid",
-// and the state it is in (core's classifyZone, as for an address list).
-struct DomainListProbe {
-    ListAnswer forTest;
-    ListAnswer forInvalid;
-    ZoneHealth health = ZoneHealth::EmptyOrDead;
 };
 
 // Asks every zone about "test" and "invalid" only, all at once within

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <set>
 
-#include "check/name_lookup.h"
+#include "engine/name_lookup.h"
 
 namespace ostrivane {
 

@@ -21,8 +21,8 @@
 #include <string_view>
 #include <vector>
 
-#include "check/check_result.h"
 #include "metrics/metric_family.h"
+#include "results/check_result.h"
 
 namespace ostrivane {
 
