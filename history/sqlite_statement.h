@@ -58,6 +58,20 @@ class Statement {
     sqlite3_stmt* m_statement = nullptr;
 };
 
+// Commits on success; rolls back when left by an exception.
+class Transaction {
+  public:
+    Transaction(sqlite3* db, std::string_view begin);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void commit();
+
+  private:
+    sqlite3* m_db;
+    bool m_done = false;
+};
+
 // One value from a query such as "PRAGMA user_version".
 std::int64_t queryInteger(sqlite3* db, std::string_view sql);
 std::string queryText(sqlite3* db, std::string_view sql);
