@@ -77,7 +77,7 @@ std::optional<std::string> writeStatusPage(const std::filesystem::path& page, co
     return message;
 }
 
-// Each address's results as the run hands them on: annotated and recorded
+// Each address's results as the run streams them: annotated and recorded
 // in the history, then printed at once (text, json; nagios keeps what its
 // status line needs). They are kept in the run only where the end needs
 // them all: the status page and the metrics of --format openmetrics.

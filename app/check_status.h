@@ -7,8 +7,9 @@
 
 namespace ostrivane {
 
-// What happened after the lists were asked that the status must show.
-struct CheckAftermath {
+// What came of the history and the page after the lists were asked, as far
+// as the status must show it.
+struct HistoryAndPageOutcome {
     bool changesUnknown = false;  // --changes without a history to compare with
     bool pageWritten = true;      // --page was written, or not asked for
 };
@@ -20,6 +21,6 @@ struct CheckAftermath {
 // is missing, else OK. A status page that was not written turns an all-clear
 // into 3 (UNKNOWN).
 int checkExitStatus(const CheckRun& run, const CheckOptions& options,
-                    const CheckAftermath& aftermath = {});
+                    const HistoryAndPageOutcome& outcome = {});
 
 }  // namespace ostrivane

@@ -99,11 +99,11 @@ void checkAndPublish(const ServeState& state, Exporter& exporter, NoticeLog& not
     CheckHistory history =
         CheckHistory::open(options.historyFile, !options.noHistory, historyProblems);
     std::istringstream noInput;
-    std::ostringstream warnings;
-    CheckEnvironment environment{noInput, warnings, listFilePath(), {}, {}};
+    std::ostringstream problems;
+    CheckEnvironment environment{noInput, problems, listFilePath(), {}, {}};
     environment.catalog = &state.use;
     auto outcome = runCheck(options, environment);
-    std::cerr << warnings.str();
+    std::cerr << problems.str();
     if (const auto* failure = std::get_if<CheckFailure>(&outcome)) {
         std::cerr << "ostrivane --serve: the check failed: " << failure->message << '\n';
         exporter.countFailure(Exporter::Failure::Check);
@@ -156,8 +156,8 @@ std::variant<CheckRun, ProbeRefusal> probeOnce(const ServeState& state, const st
     options.timeout = state.options.check.timeout;
     options.addressLimit = limit;
     std::istringstream noInput;
-    std::ostringstream warnings;
-    CheckEnvironment environment{noInput, warnings, listFilePath(), {}, {}};
+    std::ostringstream problems;
+    CheckEnvironment environment{noInput, problems, listFilePath(), {}, {}};
     environment.catalog = &state.use;
     auto outcome = runCheck(options, environment);
     if (const auto* failure = std::get_if<CheckFailure>(&outcome)) {

@@ -232,7 +232,7 @@ std::variant<Config, CatalogProblem> loadConfig(
             return *problem;
         }
         if (config.keys.size() > keysBefore && othersMayRead(path)) {
-            config.warnings.push_back(path.string() +
+            config.problems.push_back(path.string() +
                                       " holds keys and every user of this machine can read it: "
                                       "chmod o-r " +
                                       path.string());

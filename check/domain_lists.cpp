@@ -47,7 +47,7 @@ struct Asked {
     std::size_t firstSubject = 0;  // the test points come first, two per zone
 };
 
-Asked questionsOf(const std::vector<DomainSubject>& subjects, const std::vector<CheckZone>& zones) {
+Asked questionsOf(const std::vector<DomainSubject>& subjects, const std::vector<AskedZone>& zones) {
     Asked asked;
     for (const auto& zone : zones) {
         const auto points = domainListTestPoints(zone.zone);
@@ -84,7 +84,7 @@ void addReasons(DomainListRun& run, const std::vector<NameQuestion>& listed,
 }  // namespace
 
 std::variant<std::vector<DomainListProbe>, EngineFailure> probeDomainLists(
-    const std::vector<CheckZone>& zones, const LookupSettings& settings) {
+    const std::vector<AskedZone>& zones, const LookupSettings& settings) {
     std::vector<DomainListProbe> probes;
     if (zones.empty()) {
         return probes;
@@ -103,7 +103,7 @@ std::variant<std::vector<DomainListProbe>, EngineFailure> probeDomainLists(
 }
 
 std::variant<DomainListRun, EngineFailure> askDomainLists(
-    const std::vector<DomainSubject>& subjects, const std::vector<CheckZone>& zones,
+    const std::vector<DomainSubject>& subjects, const std::vector<AskedZone>& zones,
     const LookupSettings& settings) {
     DomainListRun run;
     if (subjects.empty() || zones.empty()) {

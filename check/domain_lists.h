@@ -24,12 +24,12 @@ struct DomainListRun {
 // Asks every zone about "test" and "invalid" only, all at once within
 // `settings.timeout`; in the zones' order.
 std::variant<std::vector<DomainListProbe>, EngineFailure> probeDomainLists(
-    const std::vector<CheckZone>& zones, const LookupSettings& settings);
+    const std::vector<AskedZone>& zones, const LookupSettings& settings);
 
 // Asks every zone about "test" and "invalid" and about every subject at once,
 // then the TXT record of each listing, each batch within `settings.timeout`.
 std::variant<DomainListRun, EngineFailure> askDomainLists(
-    const std::vector<DomainSubject>& subjects, const std::vector<CheckZone>& zones,
+    const std::vector<DomainSubject>& subjects, const std::vector<AskedZone>& zones,
     const LookupSettings& settings);
 
 }  // namespace ostrivane

@@ -11,7 +11,9 @@
 
 namespace ostrivane {
 
-struct CheckZone {
+// A zone as the run asks it: `zone` carries a list's key when the list is
+// asked through one (catalog/key_zone.h); the results show it without.
+struct AskedZone {
     std::string zone;
     std::string name;  // the list file's name for it; empty for --zone
     // A list of the catalog: the catalog says which of its answers are errors

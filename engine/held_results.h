@@ -27,7 +27,7 @@ struct ResultProgress {
 
 class HeldResults {
   public:
-    HeldResults(const std::vector<CheckAddress>& addresses, const std::vector<CheckZone>& zones)
+    HeldResults(const std::vector<CheckAddress>& addresses, const std::vector<AskedZone>& zones)
         : m_addresses(addresses), m_zones(zones) {}
 
     // Makes room for the results of `address`; false while too many wait.
@@ -48,7 +48,7 @@ class HeldResults {
     void deliverFirst(const ZoneHealthBook& zones, const AddressResultSink& sink);
 
     const std::vector<CheckAddress>& m_addresses;
-    const std::vector<CheckZone>& m_zones;
+    const std::vector<AskedZone>& m_zones;
     std::deque<std::vector<ResultProgress>> m_held;  // from address m_delivered on
     std::size_t m_delivered = 0;
 };

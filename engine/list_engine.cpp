@@ -45,7 +45,7 @@ std::string joined(const std::vector<std::string>& texts) {
 // (ZoneHealthBook) and the results held (HeldResults).
 class Engine {
   public:
-    Engine(const std::vector<CheckAddress>& addresses, const std::vector<CheckZone>& zones,
+    Engine(const std::vector<CheckAddress>& addresses, const std::vector<AskedZone>& zones,
            const EngineSettings& settings, const AddressResultSink& sink)
         : m_addresses(addresses),
           m_zones(zones),
@@ -311,7 +311,7 @@ class Engine {
     }
 
     const std::vector<CheckAddress>& m_addresses;
-    const std::vector<CheckZone>& m_zones;
+    const std::vector<AskedZone>& m_zones;
     const EngineSettings& m_settings;
     const AddressResultSink& m_sink;
     QuestionPacer m_pacer;
@@ -327,7 +327,7 @@ class Engine {
 }  // namespace
 
 std::variant<std::vector<CheckedZone>, EngineFailure> askListsStreaming(
-    const std::vector<CheckAddress>& addresses, const std::vector<CheckZone>& zones,
+    const std::vector<CheckAddress>& addresses, const std::vector<AskedZone>& zones,
     const EngineSettings& settings, const AddressResultSink& sink) {
     auto engine = std::make_unique<Engine>(addresses, zones, settings, sink);
     if (auto failure = engine->open()) {
@@ -336,7 +336,7 @@ std::variant<std::vector<CheckedZone>, EngineFailure> askListsStreaming(
     return engine->run();
 }
 
-std::variant<std::vector<ZoneProbe>, EngineFailure> probeZones(const std::vector<CheckZone>& zones,
+std::variant<std::vector<ZoneProbe>, EngineFailure> probeZones(const std::vector<AskedZone>& zones,
                                                                const EngineSettings& settings) {
     const std::vector<CheckAddress> none;
     const AddressResultSink ignore = [](std::vector<CheckResult>&&) {};
@@ -349,7 +349,7 @@ std::variant<std::vector<ZoneProbe>, EngineFailure> probeZones(const std::vector
 }
 
 std::variant<CheckRun, EngineFailure> askLists(const std::vector<CheckAddress>& addresses,
-                                               const std::vector<CheckZone>& zones,
+                                               const std::vector<AskedZone>& zones,
                                                const EngineSettings& settings) {
     CheckRun run;
     run.results.reserve(addresses.size() * zones.size());

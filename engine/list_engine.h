@@ -42,19 +42,19 @@ using AddressResultSink = std::function<void(std::vector<CheckResult>&& results)
 // deadline of its own question. At most a bounded number of results wait for
 // their address's last zone, so memory stays flat however many addresses.
 std::variant<std::vector<CheckedZone>, EngineFailure> askListsStreaming(
-    const std::vector<CheckAddress>& addresses, const std::vector<CheckZone>& zones,
+    const std::vector<CheckAddress>& addresses, const std::vector<AskedZone>& zones,
     const EngineSettings& settings, const AddressResultSink& sink);
 
 // The same, keeping every result in the run (address by address, zones in
 // order); the caller sets the times and the unresolved targets.
 std::variant<CheckRun, EngineFailure> askLists(const std::vector<CheckAddress>& addresses,
-                                               const std::vector<CheckZone>& zones,
+                                               const std::vector<AskedZone>& zones,
                                                const EngineSettings& settings);
 
 // Asks every zone about the test points of both families only (127.0.0.2 and
 // 127.0.0.1, ::FFFF:7F00:2 and ::FFFF:7F00:1), all at once on the same
 // channel, each question within the time-out; in the zones' order.
-std::variant<std::vector<ZoneProbe>, EngineFailure> probeZones(const std::vector<CheckZone>& zones,
+std::variant<std::vector<ZoneProbe>, EngineFailure> probeZones(const std::vector<AskedZone>& zones,
                                                                const EngineSettings& settings);
 
 }  // namespace ostrivane

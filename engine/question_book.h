@@ -40,7 +40,9 @@ struct Question {
     EngineClock::time_point lastSent{};
     EngineClock::time_point deadline{};
 
-    bool isReason() const { return kind == QuestionKind::Reason || kind == QuestionKind::ProbeReason; }
+    bool isReason() const {
+        return kind == QuestionKind::Reason || kind == QuestionKind::ProbeReason;
+    }
     bool asksTestPoint() const {
         return kind == QuestionKind::Probe || kind == QuestionKind::ProbeReason;
     }

@@ -44,8 +44,7 @@ class QuestionSchedule {
 
     // The next open question whose deadline has come; the deadlines of the
     // questions settled already leave on the way.
-    std::optional<std::uint32_t> dueDeadline(EngineClock::time_point now,
-                                             const QuestionBook& book);
+    std::optional<std::uint32_t> dueDeadline(EngineClock::time_point now, const QuestionBook& book);
     // The next event that has come of an open question.
     std::optional<QuestionEvent> dueEvent(EngineClock::time_point now, const QuestionBook& book);
 

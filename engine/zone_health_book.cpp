@@ -93,12 +93,13 @@ std::vector<ZoneProbe> ZoneHealthBook::probes() const {
     return probes;
 }
 
-std::vector<CheckedZone> ZoneHealthBook::checkedZones(const std::vector<CheckZone>& zones) const {
+std::vector<CheckedZone> ZoneHealthBook::checkedZones(const std::vector<AskedZone>& zones) const {
     std::vector<CheckedZone> checked;
     for (std::size_t zone = 0; zone < zones.size(); ++zone) {
         const auto ipv4 = *m_zones[zone].health[0];
         const auto ipv6 = *m_zones[zone].health[1];
-        checked.push_back({zones[zone].zone, zones[zone].name, zoneHealthOf(ipv4, ipv6), ipv4, ipv6});
+        checked.push_back(
+            {zones[zone].zone, zones[zone].name, zoneHealthOf(ipv4, ipv6), ipv4, ipv6});
         // The error code a refusing list answers shows at its test points.
         for (const std::size_t point : {std::size_t{0}, std::size_t{2}}) {
             if (const auto& answer = m_zones[zone].points[point]) {

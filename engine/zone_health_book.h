@@ -63,7 +63,7 @@ class ZoneHealthBook {
     std::vector<ZoneProbe> probes() const;
     // The zones as a run shows them, with the answers for their listed test
     // points (where a refusing list's error code shows).
-    std::vector<CheckedZone> checkedZones(const std::vector<CheckZone>& zones) const;
+    std::vector<CheckedZone> checkedZones(const std::vector<AskedZone>& zones) const;
 
   private:
     struct Zone {

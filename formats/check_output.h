@@ -18,7 +18,7 @@ namespace ostrivane {
 std::string formatRfc3339(EpochMs time);
 
 // Prints a run while it goes on: text and json print each address's results
-// as soon as the run hands them on; nagios, whose status line comes first,
+// as soon as the run streams them; nagios, whose status line comes first,
 // keeps what that line and its long output need (bounded: the first
 // kNagiosListingLines listings get a line each, the rest are counted) and
 // prints at the end. What follows the results (the targets that did not
@@ -28,7 +28,7 @@ class CheckPrinter {
     virtual ~CheckPrinter() = default;
     // One address's results, zones in order.
     virtual void address(std::span<const CheckResult> results) = 0;
-    // The end: `run` counts every result, handed on or kept (countsOf).
+    // The end: `run` counts every result, streamed or kept (countsOf).
     virtual void finish(const CheckRun& run, int status,
                         const std::vector<std::string>& problems) = 0;
 };

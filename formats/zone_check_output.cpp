@@ -28,12 +28,13 @@ std::string answerText(const ListAnswer& answer) {
 constexpr std::array kUnhealthy{ZoneHealth::ListsEverything, ZoneHealth::EmptyOrDead,
                                 ZoneHealth::RefusesUs};
 
-long countOf(const std::vector<ZoneCheck>& checks, ZoneHealth health) {
-    return std::count_if(checks.begin(), checks.end(),
-                         [health](const ZoneCheck& check) { return check.probe.health == health; });
+long countOf(const std::vector<ZoneCheckRow>& checks, ZoneHealth health) {
+    return std::count_if(checks.begin(), checks.end(), [health](const ZoneCheckRow& check) {
+        return check.probe.health == health;
+    });
 }
 
-void printSummary(std::ostream& out, const std::vector<ZoneCheck>& checks) {
+void printSummary(std::ostream& out, const std::vector<ZoneCheckRow>& checks) {
     if (checks.empty()) {
         out << "No row has a zone: nothing to check.\n";
         return;
@@ -50,13 +51,13 @@ void printSummary(std::ostream& out, const std::vector<ZoneCheck>& checks) {
     out << '\n';
 }
 
-bool anyDomainList(const std::vector<ZoneCheck>& checks) {
+bool anyDomainList(const std::vector<ZoneCheckRow>& checks) {
     return std::any_of(checks.begin(), checks.end(),
-                       [](const ZoneCheck& check) { return check.domains.has_value(); });
+                       [](const ZoneCheckRow& check) { return check.domains.has_value(); });
 }
 
 // Names and zones come from a list file anyone may have written.
-std::vector<std::string> tableRow(const ZoneCheck& check, bool withDomains) {
+std::vector<std::string> tableRow(const ZoneCheckRow& check, bool withDomains) {
     const ZoneProbe& probe = check.probe;
     std::vector<std::string> row{
         std::to_string(check.row + 1),           escapeForTerminal(check.name),
@@ -75,7 +76,7 @@ std::vector<std::string> tableRow(const ZoneCheck& check, bool withDomains) {
 
 }  // namespace
 
-void printZoneChecks(std::ostream& out, const std::vector<ZoneCheck>& checks) {
+void printZoneChecks(std::ostream& out, const std::vector<ZoneCheckRow>& checks) {
     if (!checks.empty()) {
         const bool withDomains = anyDomainList(checks);
         std::vector<std::vector<std::string>> rows{{"Row", "Name", "Zone", "State", "127.0.0.2",
@@ -96,7 +97,7 @@ void printZoneChecks(std::ostream& out, const std::vector<ZoneCheck>& checks) {
     printSummary(out, checks);
 }
 
-void printZoneChecksJson(std::ostream& out, const std::vector<ZoneCheck>& checks) {
+void printZoneChecksJson(std::ostream& out, const std::vector<ZoneCheckRow>& checks) {
     JsonDocument document;
     document["zones"] = JsonDocument::array();
     for (const auto& check : checks) {

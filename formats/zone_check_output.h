@@ -12,7 +12,8 @@
 
 namespace ostrivane {
 
-struct ZoneCheck {
+// One row of the list file with a zone, and what its zone answered.
+struct ZoneCheckRow {
     int row = 0;  // 0 to 19, as the list file counts
     std::string name;
     std::string zone;
@@ -26,7 +27,7 @@ struct ZoneCheck {
 // the IPv4 answers come first, as they always have; then the state for each
 // family and the IPv6 answers; then, when a row is a domain list, its state
 // as one and the answers for "test" and "invalid".
-void printZoneChecks(std::ostream& out, const std::vector<ZoneCheck>& checks);
+void printZoneChecks(std::ostream& out, const std::vector<ZoneCheckRow>& checks);
 
 // {"zones": [{"row", "name", "zone", "state", "127.0.0.2", "127.0.0.1",
 //             "ipv4", "ipv6", "::ffff:7f00:2", "::ffff:7f00:1"}...],
@@ -34,6 +35,6 @@ void printZoneChecks(std::ostream& out, const std::vector<ZoneCheck>& checks);
 // with the states as --check names them ("lists-everything") and the answers
 // as the table shows them; a domain list has "domains", "test" and "invalid"
 // too. The summary counts the zones' states as a whole.
-void printZoneChecksJson(std::ostream& out, const std::vector<ZoneCheck>& checks);
+void printZoneChecksJson(std::ostream& out, const std::vector<ZoneCheckRow>& checks);
 
 }  // namespace ostrivane

@@ -181,5 +181,4 @@ std::string verdictCell(const CheckResult& result) {
     return cell + meanings + "</td>";
 }
 
-
 }  // namespace ostrivane

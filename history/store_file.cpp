@@ -171,8 +171,7 @@ std::optional<std::string> prepareForWriting(sqlite3* db) {
 }
 
 // The connection, or why SQLite could not open the file.
-std::variant<Connection, std::string> openConnection(const std::filesystem::path& path,
-                                                     int flags) {
+std::variant<Connection, std::string> openConnection(const std::filesystem::path& path, int flags) {
     sqlite3* db = nullptr;
     if (const int code = sqlite3_open_v2(path.c_str(), &db, flags, nullptr); code != SQLITE_OK) {
         std::string reason = db ? sqlite3_errmsg(db) : sqlite3_errstr(code);

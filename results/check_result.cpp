@@ -89,7 +89,7 @@ void ResultTally::add(const std::vector<CheckResult>& addressResults) {
 }
 
 std::vector<std::string> uncoveredAddressesOf(const CheckRun& run) {
-    std::vector<std::string> uncovered = run.handedOn.uncovered;
+    std::vector<std::string> uncovered = run.streamedTally.uncovered;
     forEachAddress(run.results, [&](std::size_t first, std::size_t end) {
         if (!covered(run.results, first, end)) {
             uncovered.push_back(run.results[first].address);
@@ -98,15 +98,11 @@ std::vector<std::string> uncoveredAddressesOf(const CheckRun& run) {
     return uncovered;
 }
 
-ZoneHealth zoneHealthOf(ZoneHealth ipv4, ZoneHealth ipv6) {
-    return ipv4 == ZoneHealth::Healthy || ipv6 == ZoneHealth::Healthy ? ZoneHealth::Healthy : ipv4;
-}
-
 CheckCounts countsOf(const CheckRun& run) {
     ResultTally kept;
     kept.add(run.results);
     CheckCounts counts = kept.counts;
-    const CheckCounts& more = run.handedOn.counts;
+    const CheckCounts& more = run.streamedTally.counts;
     counts.listed += more.listed;
     counts.notListed += more.notListed;
     counts.noAnswer += more.noAnswer;

@@ -56,10 +56,6 @@ struct CheckedZone {
     std::string info{};
 };
 
-// The zone's state from its two families' states: healthy when either works
-// (a list may cover one family only), else the IPv4 state.
-ZoneHealth zoneHealthOf(ZoneHealth ipv4, ZoneHealth ipv6);
-
 // What an answer means, from the catalog: "listing", "policy-listing" or
 // "list-error", and the list's own words (empty when it has none for the code).
 struct AnswerMeaning {
@@ -121,7 +117,7 @@ struct CheckCounts {
 };
 
 // What the summary, the exit status and the nagios line need of the results
-// a run handed on address by address without keeping them.
+// a run streamed address by address without keeping them.
 struct ResultTally {
     CheckCounts counts;  // its faultyTargets stay 0: findings are the run's
     // The first few addresses that no working zone covers, in order.
@@ -142,15 +138,15 @@ struct CheckRun {
     std::vector<TargetFinding> findings;         // of mail targets, target by target
     // Said once per list and run: a list refuses public resolvers, or looks dead.
     std::vector<std::string> notices;
-    // The results handed on and not kept in `results`; countsOf adds them.
-    ResultTally handedOn{};
+    // The results streamed and not kept in `results`; countsOf adds them.
+    ResultTally streamedTally{};
 };
 
 CheckCounts countsOf(const CheckRun& run);
 
 // The addresses for which every zone said not-covered: no working zone of the
 // run covers their family, so nothing was learnt of them. Of the results
-// handed on, only the first few (ResultTally::uncovered); countsOf counts all.
+// streamed, only the first few (ResultTally::uncovered); countsOf counts all.
 std::vector<std::string> uncoveredAddressesOf(const CheckRun& run);
 
 // Calls `each` with every address's results in `results` (consecutive

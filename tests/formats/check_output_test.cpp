@@ -91,20 +91,20 @@ TEST(CheckOutput, ResultsHandedOnEndAsIfKept) {
     for (const auto format : {CheckFormat::Text, CheckFormat::Json, CheckFormat::Nagios}) {
         SCOPED_TRACE(static_cast<int>(format));
         const auto options = optionsFor(format);
-        auto handedOn = kept;
-        handedOn.results.clear();
+        auto streamedTally = kept;
+        streamedTally.results.clear();
         std::ostringstream out;
         auto printer = checkPrinter(options, kept.startedAt, false, out);
         forEachAddress(kept.results, [&](std::size_t first, std::size_t end) {
             const std::vector<CheckResult> one(kept.results.begin() + first,
                                                kept.results.begin() + end);
             printer->address(one);
-            handedOn.handedOn.add(one);
+            streamedTally.streamedTally.add(one);
         });
-        printer->finish(handedOn, 2, {});
+        printer->finish(streamedTally, 2, {});
         EXPECT_EQ(out.str(), printed(kept, options, 2));
-        EXPECT_EQ(countsOf(handedOn).uncoveredAddresses, 1u);
-        EXPECT_EQ(countsOf(handedOn).results, 6u);
+        EXPECT_EQ(countsOf(streamedTally).uncoveredAddresses, 1u);
+        EXPECT_EQ(countsOf(streamedTally).results, 6u);
     }
 }
 

@@ -18,8 +18,9 @@ const ListAnswer kNotFound{ListAnswer::Kind::NotFound, {}, false};
 const ListAnswer kNoAnswer{ListAnswer::Kind::NoAnswer, {}, false};
 
 // The IPv6 test points are those of the IPv4 ones unless given.
-ZoneCheck checked(int row, std::string name, std::string zone, ListAnswer for2, ListAnswer for1,
-                  bool timedOut = false, std::optional<std::pair<ListAnswer, ListAnswer>> v6 = {}) {
+ZoneCheckRow checked(int row, std::string name, std::string zone, ListAnswer for2, ListAnswer for1,
+                     bool timedOut = false,
+                     std::optional<std::pair<ListAnswer, ListAnswer>> v6 = {}) {
     for2.timedOut = for1.timedOut = timedOut;
     const auto [v6Listed, v6Unlisted] = v6.value_or(std::pair{for2, for1});
     const auto ipv4 = classifyZone(resolutionOf(for2), resolutionOf(for1));
@@ -31,7 +32,7 @@ ZoneCheck checked(int row, std::string name, std::string zone, ListAnswer for2, 
 }
 
 TEST(PrintZoneChecks, AlignsTheColumnsAndSumsUp) {
-    const std::vector<ZoneCheck> checks{
+    const std::vector<ZoneCheckRow> checks{
         checked(0, "Spamhaus SBL", "bl.test", listed({127, 0, 0, 2}), kNotFound),
         checked(2, "", "wild.test", listed({127, 0, 0, 2}), listed({127, 0, 0, 2})),
         checked(9, "Refusing", "refuse.test", listed({127, 255, 255, 254}), kNoAnswer),
@@ -64,7 +65,7 @@ TEST(PrintZoneChecks, AlignsTheColumnsAndSumsUp) {
 }
 
 TEST(PrintZoneChecks, EscapesControlCharactersAndAlignsByDisplayWidth) {
-    const std::vector<ZoneCheck> checks{
+    const std::vector<ZoneCheckRow> checks{
         checked(0,
                 "T\x1b]0;pwned\x07"
                 "ab\tc",
@@ -91,7 +92,7 @@ TEST(PrintZoneChecks, EscapesControlCharactersAndAlignsByDisplayWidth) {
 }
 
 TEST(PrintZoneChecks, JsonNamesEveryRowAndCountsTheStates) {
-    const std::vector<ZoneCheck> checks{
+    const std::vector<ZoneCheckRow> checks{
         checked(0, "Spamhaus \"SBL\"", "bl.test", listed({127, 0, 0, 2}), kNotFound),
         checked(2, "", "wild.test", listed({127, 0, 0, 2}), listed({127, 0, 0, 2})),
         checked(11, "Dead", "silent.test", kNoAnswer, kNoAnswer, true),
@@ -136,10 +137,10 @@ TEST(PrintZoneChecks, JsonNamesEveryRowAndCountsTheStates) {
 // A domain list's own test points get columns (and keys) of their own, only
 // where a row is one.
 TEST(PrintZoneChecks, DomainListsShowTheirOwnTestPoints) {
-    ZoneCheck domains = checked(1, "DBL", "dbl.test", kNotFound, kNotFound);
+    ZoneCheckRow domains = checked(1, "DBL", "dbl.test", kNotFound, kNotFound);
     domains.domains = DomainListProbe{listed({127, 0, 1, 2}), kNotFound, ZoneHealth::Healthy};
     domains.probe.health = ZoneHealth::Healthy;
-    const std::vector<ZoneCheck> checks{
+    const std::vector<ZoneCheckRow> checks{
         checked(0, "SBL", "bl.test", listed({127, 0, 0, 2}), kNotFound), domains};
     std::ostringstream out;
     printZoneChecks(out, checks);
