@@ -8,6 +8,7 @@
 #include "app/option_reader.h"
 #include "text/columns.h"
 #include "text/json_text.h"
+#include "text/phrases.h"
 #include "text/terminal_text.h"
 
 namespace ostrivane {
@@ -80,11 +81,7 @@ std::string policyText(const CatalogList& list) {
     if (parts.empty()) {
         parts.push_back("free");
     }
-    std::string text;
-    for (const auto& part : parts) {
-        text += (text.empty() ? "" : "; ") + part;
-    }
-    return text;
+    return joined(parts, "; ");
 }
 
 void printText(const CatalogSetup& setup, std::ostream& out) {

@@ -1,7 +1,9 @@
 #include "check/domain_lists.h"
 
+#include "core/address.h"
 #include "engine/list_answer.h"
 #include "mail/domain_list.h"
+#include "text/phrases.h"
 
 namespace ostrivane {
 
@@ -37,11 +39,6 @@ bool isAddressAskedAnswer(const ListAnswer& answer) {
     });
 }
 
-std::string dotted(const std::array<std::uint8_t, 4>& address) {
-    return std::to_string(address[0]) + "." + std::to_string(address[1]) + "." +
-           std::to_string(address[2]) + "." + std::to_string(address[3]);
-}
-
 struct Asked {
     std::vector<NameQuestion> questions;
     std::size_t firstSubject = 0;  // the test points come first, two per zone
@@ -72,11 +69,7 @@ void addReasons(DomainListRun& run, const std::vector<NameQuestion>& listed,
     const auto answered = lookUpNames(listed, settings);
     if (const auto* answers = std::get_if<std::vector<NameAnswer>>(&answered)) {
         for (std::size_t i = 0; i < answers->size(); ++i) {
-            std::string reason;
-            for (const auto& text : (*answers)[i].txt) {
-                reason += (reason.empty() ? "" : "; ") + text;
-            }
-            run.results[resultOf[i]].reason = reason;
+            run.results[resultOf[i]].reason = joined((*answers)[i].txt, "; ");
         }
     }
 }
@@ -126,7 +119,7 @@ std::variant<DomainListRun, EngineFailure> askDomainLists(
         checked.health = checked.ipv4 = checked.ipv6 = health;
         checked.domainList = true;
         for (const auto& address : listAnswerOf(answers[2 * z]).addresses) {
-            checked.testAnswers.push_back(dotted(address));
+            checked.testAnswers.push_back(formatDottedQuad(address));
         }
         run.zones.push_back(std::move(checked));
     }
@@ -146,7 +139,7 @@ std::variant<DomainListRun, EngineFailure> askDomainLists(
                 result.verdict = CheckVerdict::ListError;
             }
             for (const auto& address : answer.addresses) {
-                result.answers.push_back(dotted(address));
+                result.answers.push_back(formatDottedQuad(address));
             }
             result.via = subject.via;
             if (result.verdict == CheckVerdict::Listed) {

@@ -14,6 +14,7 @@
 #include "engine/question_pacer.h"
 #include "engine/question_schedule.h"
 #include "engine/zone_health_book.h"
+#include "text/phrases.h"
 
 namespace ostrivane {
 
@@ -28,14 +29,6 @@ constexpr std::size_t kInFlightWindows = 16;
 // than the one before (see QuestionPacer::reaskAt), so that a server that
 // stops reading for a while (a busy machine) does not lose all of them.
 constexpr int kMaxCopies = 6;
-
-std::string joined(const std::vector<std::string>& texts) {
-    std::string text;
-    for (const auto& part : texts) {
-        text += (text.empty() ? "" : "; ") + part;
-    }
-    return text;
-}
 
 // Drives one run: picks the next question (re-asks, then test points and
 // reasons, then the zones' address questions in turn), sends it within the
@@ -262,12 +255,12 @@ class Engine {
                 break;
             case QuestionKind::Reason:
                 if (auto* result = m_held.progressOf(question.address, question.zone)) {
-                    result->reason = joined(records.txt);
+                    result->reason = joined(records.txt, "; ");
                     result->done = true;
                 }
                 break;
             case QuestionKind::ProbeReason:
-                m_zoneHealth.refusalAnswered(question.zone, joined(records.txt));
+                m_zoneHealth.refusalAnswered(question.zone, joined(records.txt, "; "));
                 break;
         }
         m_questions.release(index);

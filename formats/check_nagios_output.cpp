@@ -118,7 +118,7 @@ std::string statusText(const CheckRun& run, const Findings& found) {
         if (found.listedCount > 0) {
             parts.push_back((found.listedCount == 1
                                  ? shortened(found.listedAddresses.front())
-                                 : plural(found.listedCount, "address", "addresses")) +
+                                 : counted(found.listedCount, "address", "addresses")) +
                             " listed on " + firstFew(found.listingZones, few));
         }
         if (!run.unresolvedTargets.empty()) {
@@ -138,8 +138,8 @@ std::string statusText(const CheckRun& run, const Findings& found) {
             parts.push_back("incomplete " + firstFew(found.faultyTargets, few));
         }
         if (parts.empty()) {
-            parts.push_back(plural(counts.addresses, "address", "addresses") + " not listed on " +
-                            plural(run.zones.size(), "list", "lists"));
+            parts.push_back(counted(counts.addresses, "address", "addresses") + " not listed on " +
+                            counted(run.zones.size(), "list", "lists"));
         }
         text = joined(parts, "; ");
         if (text.size() <= kLongestStatusText) {

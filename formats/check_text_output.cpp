@@ -96,8 +96,8 @@ bool printFindings(const CheckRun& run, const CheckOptions& options, std::ostrea
 
 void printSummary(const CheckRun& run, bool withChange, std::ostream& out) {
     const CheckCounts counts = countsOf(run);
-    out << "Summary: " << plural(counts.addresses, "address", "addresses") << ", "
-        << plural(run.zones.size(), "zone", "zones") << "; listed " << counts.listed
+    out << "Summary: " << counted(counts.addresses, "address", "addresses") << ", "
+        << counted(run.zones.size(), "zone", "zones") << "; listed " << counts.listed
         << ", not-listed " << counts.notListed << ", no-answer " << counts.noAnswer
         << ", list-error " << counts.listError << ", broken-zone " << counts.brokenZone
         << "; unresolved targets " << run.unresolvedTargets.size();

@@ -12,6 +12,7 @@
 #include "formats/check_output.h"
 #include "results/check_options.h"
 #include "results/check_result.h"
+#include "text/phrases.h"
 
 namespace ostrivane {
 
@@ -30,11 +31,6 @@ std::unique_ptr<CheckPrinter> jsonPrinter(EpochMs startedAt, std::ostream& out);
 // kNagiosListingLines), per list without a verdict, per target not resolved,
 // and per problem.
 std::unique_ptr<CheckPrinter> nagiosPrinter(const CheckOptions& options, std::ostream& out);
-
-// "1 zone", "2 zones".
-std::string plural(std::size_t count, std::string_view one, std::string_view many);
-
-std::string joined(const std::vector<std::string>& parts, std::string_view separator);
 
 // The answers as shown: bare codes, "127.0.0.2,127.0.0.4", for a list the
 // catalog does not know; else each code with its class and meaning,

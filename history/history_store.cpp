@@ -12,6 +12,15 @@
 
 namespace ostrivane {
 
+namespace {
+
+// A run that could not be recorded leaves the store as it was.
+std::string notRecorded(const sqlite::SqliteError& error) {
+    return reasonOf(error) + "; this run was not recorded, the history before it is kept";
+}
+
+}  // namespace
+
 HistoryStore::HistoryStore(sqlite3* db, std::filesystem::path path)
     : m_db(db), m_path(std::move(path)) {}
 
@@ -112,9 +121,7 @@ std::optional<HistoryProblem> RunRecording::add(const std::vector<CheckResult>& 
         m_open->recorder.add(results);
     } catch (const sqlite::SqliteError& error) {
         m_open.reset();  // rolled back
-        return HistoryProblem{m_path, reasonOf(error) +
-                                          "; this run was not recorded, the history before "
-                                          "it is kept"};
+        return HistoryProblem{m_path, notRecorded(error)};
     }
     return std::nullopt;
 }
@@ -125,9 +132,7 @@ std::optional<HistoryProblem> RunRecording::commit(const CheckRun& run) {
         m_open->transaction.commit();
     } catch (const sqlite::SqliteError& error) {
         m_open.reset();
-        return HistoryProblem{m_path, reasonOf(error) +
-                                          "; this run was not recorded, the history before "
-                                          "it is kept"};
+        return HistoryProblem{m_path, notRecorded(error)};
     }
     return std::nullopt;
 }
@@ -138,8 +143,7 @@ std::variant<std::unique_ptr<RunRecording>, HistoryProblem> HistoryStore::beginR
         auto open = std::make_unique<RunRecording::Open>(m_db, startedAt);
         return std::unique_ptr<RunRecording>(new RunRecording(m_path, std::move(open)));
     } catch (const sqlite::SqliteError& error) {
-        return problem(reasonOf(error) +
-                       "; this run was not recorded, the history before it is kept");
+        return problem(notRecorded(error));
     }
 }
 
@@ -149,8 +153,7 @@ std::optional<HistoryProblem> HistoryStore::record(const CheckRun& run) {
         writeRun(m_db, run);
         transaction.commit();
     } catch (const sqlite::SqliteError& error) {
-        return problem(reasonOf(error) +
-                       "; this run was not recorded, the history before it is kept");
+        return problem(notRecorded(error));
     }
     return std::nullopt;
 }

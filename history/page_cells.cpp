@@ -56,10 +56,6 @@ std::string pageText(std::string_view text) {
     return htmlEscape(escapeForTerminal(text));
 }
 
-std::string counted(std::size_t count, std::string_view one, std::string_view many) {
-    return std::to_string(count) + ' ' + std::string(count == 1 ? one : many);
-}
-
 std::string sinceCell(const CheckResult& result, EpochMs now) {
     if (!result.since) {
         return {};

@@ -24,9 +24,6 @@ namespace ostrivane {
 // around it.
 std::string pageText(std::string_view text);
 
-// "1 listing", "2 listings".
-std::string counted(std::size_t count, std::string_view one, std::string_view many);
-
 // Everything the sections share, read from the run once.
 struct PageFacts {
     std::map<std::string, std::string> nameOfZone;

@@ -23,21 +23,6 @@ void execute(sqlite3* db, std::string_view sql) {
     }
 }
 
-Transaction::Transaction(sqlite3* db, std::string_view begin) : m_db(db) {
-    execute(db, begin);
-}
-
-Transaction::~Transaction() {
-    if (!m_done && sqlite3_get_autocommit(m_db) == 0) {
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-    }
-}
-
-void Transaction::commit() {
-    execute(m_db, "COMMIT");
-    m_done = true;
-}
-
 Statement::Statement(sqlite3* db, std::string_view sql) : m_db(db) {
     check(m_db,
           sqlite3_prepare_v2(m_db, sql.data(), static_cast<int>(sql.size()), &m_statement, nullptr),

@@ -61,11 +61,18 @@ class Statement {
 // Commits on success; rolls back when left by an exception.
 class Transaction {
   public:
-    Transaction(sqlite3* db, std::string_view begin);
-    ~Transaction();
+    Transaction(sqlite3* db, std::string_view begin) : m_db(db) { execute(db, begin); }
+    ~Transaction() {
+        if (!m_done && sqlite3_get_autocommit(m_db) == 0) {
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        }
+    }
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
-    void commit();
+    void commit() {
+        execute(m_db, "COMMIT");
+        m_done = true;
+    }
 
   private:
     sqlite3* m_db;

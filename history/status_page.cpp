@@ -12,6 +12,7 @@
 #include "history/page_style.h"
 #include "history/time_text.h"
 #include "text/html_escape.h"
+#include "text/phrases.h"
 
 namespace ostrivane {
 
