@@ -16,8 +16,8 @@ std::variant<CatalogSetup, std::string> loadCatalogSetup(
     }
     CatalogSetup setup;
     setup.config = std::move(std::get<Config>(config));
-    for (const auto& warning : setup.config.warnings) {
-        err << "ostrivane: warning: " << warning << '\n';
+    for (const auto& problem : setup.config.problems) {
+        err << "ostrivane: warning: " << problem << '\n';
     }
     auto catalog = loadCatalogWith(setup.config);
     if (auto* problem = std::get_if<CatalogProblem>(&catalog)) {

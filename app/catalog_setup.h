@@ -25,7 +25,7 @@ struct CatalogSetup {
 };
 
 // Reads the config (--config's file, or the usual ones) and the catalog; the
-// config's warnings go to `err`. A file that cannot be read or has a fault: its
+// config's problems go to `err`. A file that cannot be read or has a fault: its
 // message (file, line, problem), for the caller to end with status 3.
 std::variant<CatalogSetup, std::string> loadCatalogSetup(
     const std::optional<std::filesystem::path>& configFile, std::ostream& err);

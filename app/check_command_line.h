@@ -7,7 +7,7 @@
 #include <variant>
 #include <vector>
 
-#include "check/check_options.h"
+#include "results/check_options.h"
 
 namespace ostrivane {
 

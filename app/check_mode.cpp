@@ -13,7 +13,7 @@
 #include "app/command_line.h"
 #include "app/exit_status.h"
 #include "check/check_command.h"
-#include "check/check_output.h"
+#include "formats/check_output.h"
 #include "history/check_history.h"
 #include "history/status_page.h"
 #include "metrics/check_metrics.h"
@@ -79,7 +79,7 @@ std::optional<std::string> writeStatusPage(const std::filesystem::path& page, co
     return message;
 }
 
-// Each address's results as the run hands them on: annotated and recorded
+// Each address's results as the run streams them: annotated and recorded
 // in the history, then printed at once (text, json; nagios keeps what its
 // status line needs). They are kept in the run only where the end needs
 // them all: the status page and the metrics of --format openmetrics.

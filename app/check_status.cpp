@@ -40,17 +40,17 @@ int textStatus(const CheckRun& run, const CheckOptions& options, const CheckCoun
 }  // namespace
 
 int checkExitStatus(const CheckRun& run, const CheckOptions& options,
-                    const CheckAftermath& aftermath) {
+                    const HistoryAndPageOutcome& outcome) {
     const CheckCounts counts = countsOf(run);
     if (options.format == CheckFormat::Nagios) {
         const int state = nagiosState(run, options, counts);
-        return state == kNagiosOk && !aftermath.pageWritten ? kNagiosUnknown : state;
+        return state == kNagiosOk && !outcome.pageWritten ? kNagiosUnknown : state;
     }
-    if (options.changes && aftermath.changesUnknown) {
+    if (options.changes && outcome.changesUnknown) {
         return kExitFailed;
     }
     const int status = textStatus(run, options, counts);
-    return status == kExitClean && !aftermath.pageWritten ? kExitFailed : status;
+    return status == kExitClean && !outcome.pageWritten ? kExitFailed : status;
 }
 
 }  // namespace ostrivane

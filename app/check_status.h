@@ -2,13 +2,14 @@
 
 // The exit status of `ostrivane --check`, decided in one place.
 
-#include "check/check_options.h"
-#include "check/check_result.h"
+#include "results/check_options.h"
+#include "results/check_result.h"
 
 namespace ostrivane {
 
-// What happened after the lists were asked that the status must show.
-struct CheckAftermath {
+// What came of the history and the page after the lists were asked, as far
+// as the status must show it.
+struct HistoryAndPageOutcome {
     bool changesUnknown = false;  // --changes without a history to compare with
     bool pageWritten = true;      // --page was written, or not asked for
 };
@@ -20,6 +21,6 @@ struct CheckAftermath {
 // is missing, else OK. A status page that was not written turns an all-clear
 // into 3 (UNKNOWN).
 int checkExitStatus(const CheckRun& run, const CheckOptions& options,
-                    const CheckAftermath& aftermath = {});
+                    const HistoryAndPageOutcome& outcome = {});
 
 }  // namespace ostrivane

@@ -9,6 +9,7 @@
 #include "app/shared_options.h"
 #include "text/columns.h"
 #include "text/json_text.h"
+#include "text/phrases.h"
 #include "text/terminal_text.h"
 
 namespace ostrivane {
@@ -77,11 +78,7 @@ std::string policyText(const CatalogList& list) {
     if (parts.empty()) {
         parts.push_back("free");
     }
-    std::string text;
-    for (const auto& part : parts) {
-        text += (text.empty() ? "" : "; ") + part;
-    }
-    return text;
+    return joined(parts, "; ");
 }
 
 // What asking a list takes beyond one's own resolver, in a line; empty when

@@ -41,8 +41,8 @@ namespace {
 void reportRowsWithoutVerdict(const BlacklistTable& table, std::ostream& errors) {
     for (int row = 0; row < kRowCount; ++row) {
         const std::string result = table.result(row);
-        const VerdictKind kind = verdictKindOf(result);
-        if (kind == VerdictKind::NoAnswer || kind == VerdictKind::ListError) {
+        const RowVerdictKind kind = verdictKindOf(result);
+        if (kind == RowVerdictKind::NoAnswer || kind == RowVerdictKind::ListError) {
             errors << "No verdict from " << table.zone(row) << " (" << table.name(row)
                    << "): " << result << '\n';
         }
@@ -77,7 +77,7 @@ bool hasAnyZone(const BlacklistTable& table) {
 void reportListedRows(const BlacklistTable& table, std::ostream& errors) {
     for (int row = 0; row < kRowCount; ++row) {
         const std::string result = table.result(row);
-        if (verdictKindOf(result) == VerdictKind::Listed) {
+        if (verdictKindOf(result) == RowVerdictKind::Listed) {
             errors << "Listed on " << table.zone(row) << " (" << table.name(row)
                    << "): " << result.substr(kListedPrefix.size()) << '\n';
         }

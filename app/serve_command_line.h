@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "catalog/config_file.h"
-#include "check/check_options.h"
+#include "results/check_options.h"
 #include "serve/exporter.h"
 #include "serve/serve_loop.h"
 

@@ -12,9 +12,9 @@
 #include "app/exit_status.h"
 #include "app/serve_command_line.h"
 #include "check/check_command.h"
-#include "check/check_options.h"
 #include "history/check_history.h"
 #include "persist/startup.h"
+#include "results/check_options.h"
 #include "serve/serve_loop.h"
 #include "text/terminal_text.h"
 
@@ -100,11 +100,11 @@ void checkAndPublish(const ServeState& state, Exporter& exporter, NoticeLog& not
     CheckHistory history =
         CheckHistory::open(options.historyFile, !options.noHistory, historyProblems);
     std::istringstream noInput;
-    std::ostringstream warnings;
-    CheckEnvironment environment{noInput, warnings, listFilePath(), {}, {}};
+    std::ostringstream problems;
+    CheckEnvironment environment{noInput, problems, listFilePath(), {}, {}};
     environment.catalog = &state.use;
     auto outcome = runCheck(options, environment);
-    std::cerr << warnings.str();
+    std::cerr << problems.str();
     if (const auto* failure = std::get_if<CheckFailure>(&outcome)) {
         std::cerr << "ostrivane --serve: the check failed: " << failure->message << '\n';
         exporter.countFailure(Exporter::Failure::Check);
@@ -157,8 +157,8 @@ std::variant<CheckRun, ProbeRefusal> probeOnce(const ServeState& state, const st
     options.timeout = state.options.check.timeout;
     options.addressLimit = limit;
     std::istringstream noInput;
-    std::ostringstream warnings;
-    CheckEnvironment environment{noInput, warnings, listFilePath(), {}, {}};
+    std::ostringstream problems;
+    CheckEnvironment environment{noInput, problems, listFilePath(), {}, {}};
     environment.catalog = &state.use;
     auto outcome = runCheck(options, environment);
     if (const auto* failure = std::get_if<CheckFailure>(&outcome)) {

@@ -12,9 +12,9 @@
 #include "catalog/catalog_file.h"
 #include "check/catalog_lists.h"
 #include "check/domain_lists.h"
-#include "check/list_engine.h"
-#include "check/zone_check_output.h"
 #include "core/memory_table.h"
+#include "engine/list_engine.h"
+#include "formats/zone_check_output.h"
 #include "persist/list_file.h"
 #include "persist/startup.h"
 #include "text/terminal_text.h"
@@ -47,7 +47,7 @@ OptionTable zoneCheckTable(ZoneCheckOptions& o) {
 
 // The rows with a zone, in the list file's order: the list file named with
 // --list must be readable; the default one falls back as start-up does.
-std::variant<std::vector<ZoneCheck>, std::string> rowsToCheck(
+std::variant<std::vector<ZoneCheckRow>, std::string> rowsToCheck(
     const ZoneCheckOptions& options, const std::filesystem::path& defaultListFile,
     std::ostream& err) {
     MemoryTable table;
@@ -56,7 +56,7 @@ std::variant<std::vector<ZoneCheck>, std::string> rowsToCheck(
     } else if (const auto problem = loadListFile(table, *options.listFile)) {
         return "--list: " + problem->message();
     }
-    std::vector<ZoneCheck> checks;
+    std::vector<ZoneCheckRow> checks;
     for (int row = 0; row < kRowCount; ++row) {
         if (auto zone = table.zone(row); !zone.empty()) {
             checks.push_back({row, table.name(row), std::move(zone), {}});
@@ -65,10 +65,10 @@ std::variant<std::vector<ZoneCheck>, std::string> rowsToCheck(
     return checks;
 }
 
-int zoneCheckExitStatus(const std::vector<ZoneCheck>& checks) {
-    const bool allHealthy = std::all_of(checks.begin(), checks.end(), [](const ZoneCheck& check) {
-        return check.probe.health == ZoneHealth::Healthy;
-    });
+int zoneCheckExitStatus(const std::vector<ZoneCheckRow>& checks) {
+    const bool allHealthy = std::all_of(
+        checks.begin(), checks.end(),
+        [](const ZoneCheckRow& check) { return check.probe.health == ZoneHealth::Healthy; });
     // A check that checked nothing is no all-clear.
     return allHealthy && !checks.empty() ? kExitClean : kExitIncomplete;
 }
@@ -79,7 +79,8 @@ int usageFailure(const std::string& message, std::ostream& err) {
 }
 
 // Once per list of the catalog that looks dead: what to do about it.
-void sayDeadLists(const Catalog& catalog, const std::vector<ZoneCheck>& checks, std::ostream& err) {
+void sayDeadLists(const Catalog& catalog, const std::vector<ZoneCheckRow>& checks,
+                  std::ostream& err) {
     std::vector<const CatalogList*> said;
     for (const auto& check : checks) {
         const CatalogList* list = catalog.findZone(check.zone);
@@ -97,9 +98,9 @@ void sayDeadLists(const Catalog& catalog, const std::vector<ZoneCheck>& checks, 
 // own test points, "test" and "invalid", too; a list of domains only is
 // judged by them alone, one that lists addresses as well by either.
 std::optional<std::string> askDomainRows(const Catalog& catalog, const ZoneCheckOptions& options,
-                                         std::vector<ZoneCheck>& checks) {
-    std::vector<CheckZone> zones;
-    std::vector<ZoneCheck*> rows;
+                                         std::vector<ZoneCheckRow>& checks) {
+    std::vector<AskedZone> zones;
+    std::vector<ZoneCheckRow*> rows;
     for (auto& check : checks) {
         const CatalogList* list = catalog.findZone(check.zone);
         if (list != nullptr && list->lists(ListKind::Domains)) {
@@ -112,7 +113,7 @@ std::optional<std::string> askDomainRows(const Catalog& catalog, const ZoneCheck
         return failure->reason;
     }
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        ZoneCheck& check = *rows[i];
+        ZoneCheckRow& check = *rows[i];
         check.domains = std::get<std::vector<DomainListProbe>>(probes)[i];
         const CatalogList* list = catalog.findZone(check.zone);
         check.probe.health = list->lists(ListKind::IPv4) || list->lists(ListKind::IPv6)
@@ -144,9 +145,9 @@ int runZoneCheckMode(const std::vector<std::string>& args,
     if (const auto* problem = std::get_if<std::string>(&rows)) {
         return usageFailure(*problem, err);
     }
-    auto& checks = std::get<std::vector<ZoneCheck>>(rows);
+    auto& checks = std::get<std::vector<ZoneCheckRow>>(rows);
     if (!checks.empty()) {
-        std::vector<CheckZone> zones;
+        std::vector<AskedZone> zones;
         for (const auto& check : checks) {
             zones.push_back({check.zone, check.name});
         }

@@ -48,69 +48,76 @@ Problem readThreshold(const toml::node& node, std::string_view key,
     return std::nullopt;
 }
 
-Problem readHistory(const toml::node& node, Config& config) {
+// Each field of the table [name], in order, until one has a problem; a value
+// that is no table is one.
+template <typename Field>
+Problem forEachField(const toml::node& node, const std::string& name, Field&& field) {
     const auto* table = node.as_table();
     if (table == nullptr) {
-        return problemAt(node, "\"history\" must be a table: [history]");
+        return problemAt(node, "\"" + name + "\" must be a table: [" + name + "]");
     }
     for (const auto& [key, value] : *table) {
-        if (key.str() == "file") {
-            auto file = value.value_exact<std::string>();
-            if (!file || file->empty()) {
-                return problemAt(value, "history \"file\" must be a path");
-            }
-            config.historyFile = *file;
-        } else if (key.str() == "days") {
-            auto days = value.value_exact<std::int64_t>();
-            if (!days || *days < 1 || *days > 100000) {
-                return problemAt(value,
-                                 "history \"days\" must be a whole number of days, at least 1");
-            }
-            config.historyDays = static_cast<int>(*days);
-        } else {
-            return problemAt(value,
-                             "unknown field \"" + std::string(key.str()) + "\" in [history]");
+        if (auto problem = field(key.str(), value)) {
+            return problem;
         }
     }
     return std::nullopt;
+}
+
+Problem unknownField(const toml::node& value, std::string_view key, const std::string& table) {
+    return problemAt(value, "unknown field \"" + std::string(key) + "\" in [" + table + "]");
+}
+
+Problem readHistory(const toml::node& node, Config& config) {
+    return forEachField(
+        node, "history", [&config](std::string_view key, const toml::node& value) -> Problem {
+            if (key == "file") {
+                auto file = value.value_exact<std::string>();
+                if (!file || file->empty()) {
+                    return problemAt(value, "history \"file\" must be a path");
+                }
+                config.historyFile = *file;
+            } else if (key == "days") {
+                auto days = value.value_exact<std::int64_t>();
+                if (!days || *days < 1 || *days > 100000) {
+                    return problemAt(value,
+                                     "history \"days\" must be a whole number of days, at least 1");
+                }
+                config.historyDays = static_cast<int>(*days);
+            } else {
+                return unknownField(value, key, "history");
+            }
+            return std::nullopt;
+        });
 }
 
 Problem readNagios(const toml::node& node, Config& config) {
-    const auto* table = node.as_table();
-    if (table == nullptr) {
-        return problemAt(node, "\"nagios\" must be a table: [nagios]");
-    }
-    for (const auto& [key, value] : *table) {
-        if (key.str() == "warning") {
-            if (auto problem = readThreshold(value, "warning", config.warning))
-                return problem;
-        } else if (key.str() == "critical") {
-            if (auto problem = readThreshold(value, "critical", config.critical))
-                return problem;
-        } else {
-            return problemAt(value, "unknown field \"" + std::string(key.str()) + "\" in [nagios]");
-        }
-    }
-    return std::nullopt;
+    return forEachField(node, "nagios",
+                        [&config](std::string_view key, const toml::node& value) -> Problem {
+                            if (key == "warning") {
+                                return readThreshold(value, "warning", config.warning);
+                            }
+                            if (key == "critical") {
+                                return readThreshold(value, "critical", config.critical);
+                            }
+                            return unknownField(value, key, "nagios");
+                        });
 }
 
 Problem readKeys(const toml::node& node, Config& config) {
-    const auto* table = node.as_table();
-    if (table == nullptr) {
-        return problemAt(node, "\"keys\" must be a table: [keys]");
-    }
-    for (const auto& [key, value] : *table) {
-        auto text = value.value_exact<std::string>();
-        // The message names the provider and the line, never the key itself.
-        if (!text || !isValidKey(*text)) {
-            return problemAt(value, "the key for \"" + std::string(key.str()) +
-                                        "\" must be one DNS label: letters, digits and \"-\"");
-        }
-        config.keys.insert_or_assign(std::string(key.str()), *text);
-        const auto place = problemAt(value, {});
-        config.keyPlaces.push_back({std::string(key.str()), place.file, place.line});
-    }
-    return std::nullopt;
+    return forEachField(
+        node, "keys", [&config](std::string_view key, const toml::node& value) -> Problem {
+            auto text = value.value_exact<std::string>();
+            // The message names the provider and the line, never the key itself.
+            if (!text || !isValidKey(*text)) {
+                return problemAt(value, "the key for \"" + std::string(key) +
+                                            "\" must be one DNS label: letters, digits and \"-\"");
+            }
+            config.keys.insert_or_assign(std::string(key), *text);
+            const auto place = problemAt(value, {});
+            config.keyPlaces.push_back({std::string(key), place.file, place.line});
+            return std::nullopt;
+        });
 }
 
 Problem readTimeout(const toml::node& node, Config& config) {
@@ -243,7 +250,7 @@ std::variant<Config, CatalogProblem> loadConfig(
             return *problem;
         }
         if (config.keys.size() > keysBefore && othersMayRead(path)) {
-            config.warnings.push_back(path.string() +
+            config.problems.push_back(path.string() +
                                       " holds keys and every user of this machine can read it: "
                                       "chmod o-r " +
                                       path.string());

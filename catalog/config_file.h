@@ -56,8 +56,9 @@ struct Config {
     // The files read, in order: their [[list]] entries go to the catalog after
     // the drop-ins of lists.d.
     std::vector<CatalogSource> sources;
-    // Said on standard error, never fatal: a file holding keys that others may read.
-    std::vector<std::string> warnings;
+    // Said on standard error as "warning:" lines, never fatal: a file holding
+    // keys that others may read.
+    std::vector<std::string> problems;
 };
 
 // Reads the settings of one file's text over `config`.

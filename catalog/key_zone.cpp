@@ -31,7 +31,7 @@ std::string printableKeyZone(std::string_view keyZone) {
     return shown;
 }
 
-ListZone zoneFor(const CatalogList& list, const ProviderKeys& keys) {
+KeyedZone zoneFor(const CatalogList& list, const ProviderKeys& keys) {
     const auto key = keys.find(list.provider);
     if (list.keyZone.empty() || key == keys.end() || key->second.empty()) {
         return {list.zone, list.zone, false};

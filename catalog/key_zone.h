@@ -16,7 +16,7 @@ namespace ostrivane {
 
 // The zone a list is asked with: its key template filled in when there is a
 // key for its provider, else its zone. `asked` holds the key; `shown` never.
-struct ListZone {
+struct KeyedZone {
     std::string asked;
     std::string shown;
     bool keyed = false;
@@ -25,7 +25,7 @@ struct ListZone {
 // Keys by provider, lower case ("spamhaus").
 using ProviderKeys = std::map<std::string, std::string, std::less<>>;
 
-ListZone zoneFor(const CatalogList& list, const ProviderKeys& keys);
+KeyedZone zoneFor(const CatalogList& list, const ProviderKeys& keys);
 
 // The template without its key label: "{key}.zen.dq.spamhaus.net" ->
 // "zen.dq.spamhaus.net".

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <initializer_list>
 #include <tuple>
 #include <utility>
 
@@ -256,6 +258,29 @@ Problem checkKeyZone(const ListFields& entry, const CatalogList& list) {
     return std::nullopt;
 }
 
+// Each of the fields read by `read` into its place, in order, until one has a
+// problem.
+template <typename Value, typename Read>
+Problem readEach(const ListFields& entry,
+                 std::initializer_list<std::pair<std::string_view, Value*>> fields, Read read) {
+    for (const auto& [key, out] : fields) {
+        if (auto problem = read(entry, key, *out)) {
+            return problem;
+        }
+    }
+    return std::nullopt;
+}
+
+// The first problem of the steps, in their order; the steps after it are not taken.
+Problem firstProblem(std::initializer_list<std::function<Problem()>> steps) {
+    for (const auto& step : steps) {
+        if (auto problem = step()) {
+            return problem;
+        }
+    }
+    return std::nullopt;
+}
+
 Problem readTextFields(const ListFields& entry, CatalogList& list) {
     for (auto [key, out, required] :
          {std::tuple{"id", &list.id, true}, std::tuple{"zone", &list.zone, true},
@@ -280,33 +305,30 @@ Problem readTextFields(const ListFields& entry, CatalogList& list) {
 
 std::variant<CatalogList, CatalogProblem> listOf(const ListFields& entry) {
     CatalogList list;
-    Problem problem = readTextFields(entry, list);
-    if (!problem)
-        problem = readKinds(entry, list.kinds);
-    if (!problem)
-        problem = readWord(entry, "status", kStatuses, list.status);
-    if (!problem)
-        problem = readWord(entry, "scope", kScopes, list.scope);
-    if (!problem)
-        problem = readFlag(entry, "default", list.isDefault);
-    if (!problem)
-        problem = readFlag(entry, "refuses_public_resolvers", list.refusesPublicResolvers);
-    if (!problem)
-        problem = readFlag(entry, "needs_key", list.needsKey);
-    if (!problem)
-        problem = readTexts(entry, "test_listed", list.testListed);
-    if (!problem)
-        problem = readTexts(entry, "test_unlisted", list.testUnlisted);
-    if (!problem)
-        problem = readTexts(entry, "unconfirmed", list.unconfirmed);
-    if (!problem)
-        problem = readAnswers(entry, list.answers);
-    if (!problem)
-        problem = readFacts(entry, list);
-    if (!problem)
-        problem = checkTestPoints(entry, list);
-    if (!problem)
-        problem = checkKeyZone(entry, list);
+    const Problem problem = firstProblem({
+        [&] { return readTextFields(entry, list); },
+        [&] { return readKinds(entry, list.kinds); },
+        [&] { return readWord(entry, "status", kStatuses, list.status); },
+        [&] { return readWord(entry, "scope", kScopes, list.scope); },
+        [&] {
+            return readEach<bool>(entry,
+                                  {{"default", &list.isDefault},
+                                   {"refuses_public_resolvers", &list.refusesPublicResolvers},
+                                   {"needs_key", &list.needsKey}},
+                                  readFlag);
+        },
+        [&] {
+            return readEach<std::vector<std::string>>(entry,
+                                                      {{"test_listed", &list.testListed},
+                                                       {"test_unlisted", &list.testUnlisted},
+                                                       {"unconfirmed", &list.unconfirmed}},
+                                                      readTexts);
+        },
+        [&] { return readAnswers(entry, list.answers); },
+        [&] { return readFacts(entry, list); },
+        [&] { return checkTestPoints(entry, list); },
+        [&] { return checkKeyZone(entry, list); },
+    });
     if (problem) {
         return *problem;
     }

@@ -8,14 +8,14 @@
 
 namespace ostrivane {
 
-CheckZone zoneOfList(const CatalogList& list, const CatalogUse& use) {
+AskedZone zoneOfList(const CatalogList& list, const CatalogUse& use) {
     return {zoneFor(list, use.keys).asked, list.name, true};
 }
 
-void addZones(std::vector<CheckZone>& into, const std::vector<CheckZone>& zones) {
+void addZones(std::vector<AskedZone>& into, const std::vector<AskedZone>& zones) {
     for (const auto& zone : zones) {
         const bool known = std::any_of(into.begin(), into.end(),
-                                       [&](const CheckZone& z) { return z.zone == zone.zone; });
+                                       [&](const AskedZone& z) { return z.zone == zone.zone; });
         if (!known) {
             into.push_back(zone);
         }
@@ -28,7 +28,7 @@ const CatalogList* listNamed(std::string_view name, const CatalogUse& use) {
     return use.catalog != nullptr ? use.catalog->find(name) : nullptr;
 }
 
-void addOnItsSide(ZoneChoice& choice, const CheckZone& zone, const CatalogList* list) {
+void addOnItsSide(ChosenZones& choice, const AskedZone& zone, const CatalogList* list) {
     if (list != nullptr && list->lists(ListKind::Domains)) {
         addZones(choice.domains, {zone});
     }
@@ -39,26 +39,26 @@ void addOnItsSide(ZoneChoice& choice, const CheckZone& zone, const CatalogList* 
 
 }  // namespace
 
-std::vector<CheckZone> zonesNamed(const std::vector<std::string>& names, const CatalogUse& use) {
-    std::vector<CheckZone> zones;
+std::vector<AskedZone> zonesNamed(const std::vector<std::string>& names, const CatalogUse& use) {
+    std::vector<AskedZone> zones;
     for (const auto& name : names) {
         const CatalogList* list = listNamed(name, use);
-        addZones(zones, {list != nullptr ? zoneOfList(*list, use) : CheckZone{name, {}}});
+        addZones(zones, {list != nullptr ? zoneOfList(*list, use) : AskedZone{name, {}}});
     }
     return zones;
 }
 
-ZoneChoice zonesChosen(const std::vector<std::string>& names, const CatalogUse& use) {
-    ZoneChoice choice;
+ChosenZones zonesChosen(const std::vector<std::string>& names, const CatalogUse& use) {
+    ChosenZones choice;
     for (const auto& name : names) {
         const CatalogList* list = listNamed(name, use);
-        addOnItsSide(choice, list != nullptr ? zoneOfList(*list, use) : CheckZone{name, {}}, list);
+        addOnItsSide(choice, list != nullptr ? zoneOfList(*list, use) : AskedZone{name, {}}, list);
     }
     return choice;
 }
 
-ZoneChoice zonesSplit(const std::vector<CheckZone>& zones, const CatalogUse& use) {
-    ZoneChoice choice;
+ChosenZones zonesSplit(const std::vector<AskedZone>& zones, const CatalogUse& use) {
+    ChosenZones choice;
     for (const auto& zone : zones) {
         const CatalogList* list =
             use.catalog != nullptr ? use.catalog->findZone(zone.zone) : nullptr;
@@ -69,8 +69,8 @@ ZoneChoice zonesSplit(const std::vector<CheckZone>& zones, const CatalogUse& use
     return choice;
 }
 
-ZoneChoice defaultChoice(const CatalogUse& use) {
-    ZoneChoice choice;
+ChosenZones defaultZones(const CatalogUse& use) {
+    ChosenZones choice;
     if (use.catalog != nullptr) {
         for (const auto* list : use.catalog->defaultSet({ListKind::IPv4, ListKind::IPv6})) {
             addZones(choice.addresses, {zoneOfList(*list, use)});
@@ -84,17 +84,18 @@ ZoneChoice defaultChoice(const CatalogUse& use) {
 
 namespace {
 
-struct ZoneOfRun {
+// The catalog list behind a zone of the run, and the zone as shown.
+struct ListOfZone {
     const CatalogList* list = nullptr;
     std::string shown;
 };
 
 // The catalog list behind each zone of the run, keyed by the zone as asked.
-std::map<std::string, ZoneOfRun, std::less<>> listsOfRun(const std::vector<std::string>& zones,
-                                                         const CatalogUse& use) {
-    std::map<std::string, ZoneOfRun, std::less<>> lists;
+std::map<std::string, ListOfZone, std::less<>> listsOfRun(const std::vector<std::string>& zones,
+                                                          const CatalogUse& use) {
+    std::map<std::string, ListOfZone, std::less<>> lists;
     for (const auto& zone : zones) {
-        ZoneOfRun found{nullptr, zone};
+        ListOfZone found{nullptr, zone};
         for (const auto& list : use.catalog->lists()) {
             const auto asked = zoneFor(list, use.keys);
             if (asked.asked == zone || (!asked.keyed && use.catalog->findZone(zone) == &list)) {
@@ -175,7 +176,7 @@ std::optional<std::string> deadListNotice(const CatalogList& list, const std::st
 }
 
 struct CatalogDecoder::Lists {
-    std::map<std::string, ZoneOfRun, std::less<>> ofZone;
+    std::map<std::string, ListOfZone, std::less<>> ofZone;
 };
 
 CatalogDecoder::CatalogDecoder(const std::vector<std::string>& zones, const CatalogUse& use)

@@ -13,8 +13,8 @@
 
 #include "catalog/catalog.h"
 #include "catalog/key_zone.h"
-#include "check/check_result.h"
-#include "check/list_engine.h"
+#include "engine/list_engine.h"
+#include "results/check_result.h"
 
 namespace ostrivane {
 
@@ -26,31 +26,31 @@ struct CatalogUse {
 
 // Each name an id of the catalog or a zone: a catalog list is asked through
 // its key's zone when there is a key for its provider.
-std::vector<CheckZone> zonesNamed(const std::vector<std::string>& names, const CatalogUse& use);
+std::vector<AskedZone> zonesNamed(const std::vector<std::string>& names, const CatalogUse& use);
 
 // The zone as asked for a list of the catalog, and its name.
-CheckZone zoneOfList(const CatalogList& list, const CatalogUse& use);
+AskedZone zoneOfList(const CatalogList& list, const CatalogUse& use);
 
 // A run's zones by what they are asked about: addresses, or the domain names
 // of mail targets (RHSBL). A catalog list of kind "domains" is a domain list,
 // one of kind "ipv4" or "ipv6" an address list (a list of both is both), and a
 // zone the catalog does not know an address list.
-struct ZoneChoice {
-    std::vector<CheckZone> addresses;
-    std::vector<CheckZone> domains;
+struct ChosenZones {
+    std::vector<AskedZone> addresses;
+    std::vector<AskedZone> domains;
 };
 
 // Each name an id of the catalog or a zone, as zonesNamed, put on its side.
-ZoneChoice zonesChosen(const std::vector<std::string>& names, const CatalogUse& use);
+ChosenZones zonesChosen(const std::vector<std::string>& names, const CatalogUse& use);
 
 // Zones as they are (a list file's): put on their side, asked without a key.
-ZoneChoice zonesSplit(const std::vector<CheckZone>& zones, const CatalogUse& use);
+ChosenZones zonesSplit(const std::vector<AskedZone>& zones, const CatalogUse& use);
 
 // The catalog's default set: its default address lists and domain lists.
-ZoneChoice defaultChoice(const CatalogUse& use);
+ChosenZones defaultZones(const CatalogUse& use);
 
 // Adds each zone to `into` that is not there yet.
-void addZones(std::vector<CheckZone>& into, const std::vector<CheckZone>& zones);
+void addZones(std::vector<AskedZone>& into, const std::vector<AskedZone>& zones);
 
 // After the lists have answered: every zone asked with a key is shown without
 // it (in the zones, the results and the reasons), each answer of a catalog

@@ -7,11 +7,11 @@
 #include <system_error>
 
 #include "check/domain_lists.h"
-#include "check/list_engine.h"
-#include "check/mail_lookup.h"
 #include "check/mail_targets.h"
 #include "core/clock.h"
 #include "core/memory_table.h"
+#include "engine/list_engine.h"
+#include "engine/mail_lookup.h"
 #include "persist/list_file.h"
 #include "persist/startup.h"
 
@@ -21,9 +21,9 @@ namespace {
 
 // The list file the window and the unattended check read, read the same way;
 // a file named with --list must be there and readable.
-std::variant<std::vector<CheckZone>, CheckFailure> listFileZones(
+std::variant<std::vector<AskedZone>, CheckFailure> listFileZones(
     const CheckOptions& options, const CheckEnvironment& environment) {
-    std::vector<CheckZone> zones;
+    std::vector<AskedZone> zones;
     MemoryTable table;
     const auto path = options.listFile.value_or(environment.defaultListFile);
     std::error_code error;
@@ -34,7 +34,7 @@ std::variant<std::vector<CheckZone>, CheckFailure> listFileZones(
         return CheckFailure{"--list: " + FileProblem{path, "it is not a regular file"}.message()};
     }
     if (!options.listFile) {
-        table = startUpWarningOfProblems(path, environment.warnings);
+        table = startUpWarningOfProblems(path, environment.problems);
     } else if (const auto problem = loadListFile(table, path)) {
         return CheckFailure{"--list: " + problem->message()};
     }
@@ -56,17 +56,17 @@ std::variant<std::vector<CheckZone>, CheckFailure> listFileZones(
 // The run's lists: --zone, else --list, else the config file's lists, else the
 // catalog's default set, else the window's list file; each split into address
 // lists and domain lists, and --domain-zone's added to the domain lists.
-std::variant<ZoneChoice, CheckFailure> zonesOf(const CheckOptions& options,
-                                               const CheckEnvironment& environment) {
+std::variant<ChosenZones, CheckFailure> zonesOf(const CheckOptions& options,
+                                                const CheckEnvironment& environment) {
     const CatalogUse noCatalog;
     const CatalogUse& use = environment.catalog != nullptr ? *environment.catalog : noCatalog;
-    ZoneChoice choice;
+    ChosenZones choice;
     if (!options.zones.empty()) {
         choice = zonesChosen(options.zones, use);
     } else if (!options.listFile && use.configLists) {
         choice = zonesChosen(*use.configLists, use);
     } else if (!options.listFile && use.catalog != nullptr) {
-        choice = defaultChoice(use);
+        choice = defaultZones(use);
         if (choice.addresses.empty() && choice.domains.empty()) {
             return CheckFailure{
                 "no zone to check: the catalog's default set is empty "
@@ -77,7 +77,7 @@ std::variant<ZoneChoice, CheckFailure> zonesOf(const CheckOptions& options,
         if (auto* failure = std::get_if<CheckFailure>(&zones)) {
             return *failure;
         }
-        choice = zonesSplit(std::get<std::vector<CheckZone>>(zones), use);
+        choice = zonesSplit(std::get<std::vector<AskedZone>>(zones), use);
     }
     // A zone given as a domain list is one, whatever the catalog says of it.
     addZones(choice.domains, zonesNamed(options.domainZones, use));
@@ -87,7 +87,7 @@ std::variant<ZoneChoice, CheckFailure> zonesOf(const CheckOptions& options,
 // The domain lists' verdicts on the mail targets' names, after the address
 // lists' in the same run.
 std::optional<CheckFailure> askDomainListsOf(const CheckOptions& options,
-                                             const std::vector<CheckZone>& zones,
+                                             const std::vector<AskedZone>& zones,
                                              const MailSubjects& subjects, CheckRun& run) {
     if (subjects.names.empty()) {
         return std::nullopt;
@@ -144,25 +144,25 @@ std::variant<std::vector<Target>, CheckFailure> targetsOf(const CheckOptions& op
 }
 
 // Gives one address's results to the stream; keeps them in the run or counts them.
-void handOn(ResultStream& stream, std::vector<CheckResult>& results, CheckRun& run) {
+void giveToStream(ResultStream& stream, std::vector<CheckResult>& results, CheckRun& run) {
     if (stream.take(results)) {
         std::move(results.begin(), results.end(), std::back_inserter(run.results));
     } else {
-        run.handedOn.add(results);
+        run.streamedTally.add(results);
     }
 }
 
-// The results decoded, each address's with its via: handed on to the stream,
-// or kept in `run` when there is none.
-struct ResultSink {
+// Where each address's results go once decoded, with their via: to the
+// stream, or kept in `run` when there is none.
+struct ResultRoute {
     CatalogDecoder& decoder;
     ResultStream* stream;
 };
 
-void take(const ResultSink& sink, std::vector<CheckResult>& results, CheckRun& run) {
-    sink.decoder.decode(results);
-    if (sink.stream != nullptr) {
-        handOn(*sink.stream, results, run);
+void take(const ResultRoute& route, std::vector<CheckResult>& results, CheckRun& run) {
+    route.decoder.decode(results);
+    if (route.stream != nullptr) {
+        giveToStream(*route.stream, results, run);
     } else {
         std::move(results.begin(), results.end(), std::back_inserter(run.results));
     }
@@ -173,8 +173,8 @@ void take(const ResultSink& sink, std::vector<CheckResult>& results, CheckRun& r
 // said of them.
 std::optional<CheckFailure> askAddressLists(const CheckOptions& options,
                                             const std::vector<CheckAddress>& addresses,
-                                            const std::vector<CheckZone>& zones,
-                                            const ResultSink& sink, CheckRun& run) {
+                                            const std::vector<AskedZone>& zones,
+                                            const ResultRoute& route, CheckRun& run) {
     if (zones.empty() && addresses.empty()) {
         return std::nullopt;
     }
@@ -190,7 +190,7 @@ std::optional<CheckFailure> askAddressLists(const CheckOptions& options,
                                           for (auto& result : results) {
                                               result.via = via;
                                           }
-                                          take(sink, results, run);
+                                          take(route, results, run);
                                       });
     if (const auto* failure = std::get_if<EngineFailure>(&answered)) {
         return CheckFailure{failure->reason};
@@ -199,20 +199,20 @@ std::optional<CheckFailure> askAddressLists(const CheckOptions& options,
     return std::nullopt;
 }
 
-// The domain lists' results, after the addresses', decoded and handed on.
-void takeDomainResults(const ResultSink& sink, std::size_t from, CheckRun& run) {
+// The domain lists' results, after the addresses', decoded and streamed.
+void takeDomainResults(const ResultRoute& route, std::size_t from, CheckRun& run) {
     std::vector<CheckResult> domains(std::make_move_iterator(run.results.begin() + from),
                                      std::make_move_iterator(run.results.end()));
     run.results.resize(from);
     forEachAddress(domains, [&](std::size_t first, std::size_t end) {
         std::vector<CheckResult> results(std::make_move_iterator(domains.begin() + first),
                                          std::make_move_iterator(domains.begin() + end));
-        take(sink, results, run);
+        take(route, results, run);
     });
 }
 
 // Every zone of the choice as asked, for the catalog's decoder.
-std::vector<std::string> zoneNames(const ZoneChoice& choice) {
+std::vector<std::string> zoneNames(const ChosenZones& choice) {
     std::vector<std::string> names;
     for (const auto* zones : {&choice.addresses, &choice.domains}) {
         for (const auto& zone : *zones) {
@@ -270,7 +270,7 @@ std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
     if (auto* failure = std::get_if<CheckFailure>(&zones)) {
         return *failure;
     }
-    const auto& choice = std::get<ZoneChoice>(zones);
+    const auto& choice = std::get<ChosenZones>(zones);
     const auto& given = std::get<std::vector<Target>>(targets);
 
     const auto started = std::chrono::steady_clock::now();
@@ -284,12 +284,12 @@ std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
     const CatalogUse noCatalog;
     CatalogDecoder decoder(zoneNames(choice),
                            environment.catalog != nullptr ? *environment.catalog : noCatalog);
-    const ResultSink sink{decoder, environment.stream};
-    if (sink.stream != nullptr) {
-        sink.stream->begin(startedAt);
+    const ResultRoute route{decoder, environment.stream};
+    if (route.stream != nullptr) {
+        route.stream->begin(startedAt);
     }
     CheckRun run;
-    if (auto failure = askAddressLists(options, found.addresses, choice.addresses, sink, run)) {
+    if (auto failure = askAddressLists(options, found.addresses, choice.addresses, route, run)) {
         return *failure;
     }
     run.unresolvedTargets = found.unresolved;
@@ -299,7 +299,7 @@ std::variant<CheckRun, CheckFailure> runCheck(const CheckOptions& options,
     if (auto failure = askDomainListsOf(options, choice.domains, subjects, run)) {
         return *failure;
     }
-    takeDomainResults(sink, addressResults, run);
+    takeDomainResults(route, addressResults, run);
     decoder.finish(run);
     run.startedAt = startedAt;
     run.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -9,10 +9,10 @@
 #include <variant>
 
 #include "check/catalog_lists.h"
-#include "check/check_options.h"
-#include "check/check_result.h"
 #include "check/target.h"
 #include "mail/mail_dns.h"
+#include "results/check_options.h"
+#include "results/check_result.h"
 
 namespace ostrivane {
 
@@ -31,13 +31,13 @@ class ResultStream {
     // Before the first address: when the run started.
     virtual void begin(EpochMs startedAt) = 0;
     // One address's results, zones in order. True: keep them in the run's
-    // results; false: they are only counted (CheckRun::handedOn).
+    // results; false: they are only counted (CheckRun::streamedTally).
     virtual bool take(std::vector<CheckResult>& results) = 0;
 };
 
 struct CheckEnvironment {
     std::istream& input;                    // read when a target is "-"
-    std::ostream& warnings;                 // problems that do not stop the run
+    std::ostream& problems;                 // problems that do not stop the run
     std::filesystem::path defaultListFile;  // the window's list file
     HostResolver resolveHost;  // empty: through c-ares, with the run's servers and time-out
     DnsRound mailDns =

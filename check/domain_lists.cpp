@@ -1,7 +1,9 @@
 #include "check/domain_lists.h"
 
-#include "check/list_answer.h"
+#include "core/address.h"
+#include "engine/list_answer.h"
 #include "mail/domain_list.h"
+#include "text/phrases.h"
 
 namespace ostrivane {
 
@@ -37,17 +39,12 @@ bool isAddressAskedAnswer(const ListAnswer& answer) {
     });
 }
 
-std::string dotted(const std::array<std::uint8_t, 4>& address) {
-    return std::to_string(address[0]) + "." + std::to_string(address[1]) + "." +
-           std::to_string(address[2]) + "." + std::to_string(address[3]);
-}
-
 struct Asked {
     std::vector<NameQuestion> questions;
     std::size_t firstSubject = 0;  // the test points come first, two per zone
 };
 
-Asked questionsOf(const std::vector<DomainSubject>& subjects, const std::vector<CheckZone>& zones) {
+Asked questionsOf(const std::vector<DomainSubject>& subjects, const std::vector<AskedZone>& zones) {
     Asked asked;
     for (const auto& zone : zones) {
         const auto points = domainListTestPoints(zone.zone);
@@ -72,11 +69,7 @@ void addReasons(DomainListRun& run, const std::vector<NameQuestion>& listed,
     const auto answered = lookUpNames(listed, settings);
     if (const auto* answers = std::get_if<std::vector<NameAnswer>>(&answered)) {
         for (std::size_t i = 0; i < answers->size(); ++i) {
-            std::string reason;
-            for (const auto& text : (*answers)[i].txt) {
-                reason += (reason.empty() ? "" : "; ") + text;
-            }
-            run.results[resultOf[i]].reason = reason;
+            run.results[resultOf[i]].reason = joined((*answers)[i].txt, "; ");
         }
     }
 }
@@ -84,7 +77,7 @@ void addReasons(DomainListRun& run, const std::vector<NameQuestion>& listed,
 }  // namespace
 
 std::variant<std::vector<DomainListProbe>, EngineFailure> probeDomainLists(
-    const std::vector<CheckZone>& zones, const LookupSettings& settings) {
+    const std::vector<AskedZone>& zones, const LookupSettings& settings) {
     std::vector<DomainListProbe> probes;
     if (zones.empty()) {
         return probes;
@@ -103,7 +96,7 @@ std::variant<std::vector<DomainListProbe>, EngineFailure> probeDomainLists(
 }
 
 std::variant<DomainListRun, EngineFailure> askDomainLists(
-    const std::vector<DomainSubject>& subjects, const std::vector<CheckZone>& zones,
+    const std::vector<DomainSubject>& subjects, const std::vector<AskedZone>& zones,
     const LookupSettings& settings) {
     DomainListRun run;
     if (subjects.empty() || zones.empty()) {
@@ -126,7 +119,7 @@ std::variant<DomainListRun, EngineFailure> askDomainLists(
         checked.health = checked.ipv4 = checked.ipv6 = health;
         checked.domainList = true;
         for (const auto& address : listAnswerOf(answers[2 * z]).addresses) {
-            checked.testAnswers.push_back(dotted(address));
+            checked.testAnswers.push_back(formatDottedQuad(address));
         }
         run.zones.push_back(std::move(checked));
     }
@@ -146,7 +139,7 @@ std::variant<DomainListRun, EngineFailure> askDomainLists(
                 result.verdict = CheckVerdict::ListError;
             }
             for (const auto& address : answer.addresses) {
-                result.answers.push_back(dotted(address));
+                result.answers.push_back(formatDottedQuad(address));
             }
             result.via = subject.via;
             if (result.verdict == CheckVerdict::Listed) {

@@ -9,10 +9,10 @@
 #include <variant>
 #include <vector>
 
-#include "check/check_result.h"
-#include "check/list_engine.h"
-#include "check/name_lookup.h"
 #include "check/target.h"
+#include "engine/list_engine.h"
+#include "engine/name_lookup.h"
+#include "results/check_result.h"
 
 namespace ostrivane {
 
@@ -21,23 +21,15 @@ struct DomainListRun {
     std::vector<CheckResult> results;  // subject by subject, zones in order
 };
 
-// What a domain list answered about its test points, "test" and "invalid",
-// and the state it is in (core's classifyZone, as for an address list).
-struct DomainListProbe {
-    ListAnswer forTest;
-    ListAnswer forInvalid;
-    ZoneHealth health = ZoneHealth::EmptyOrDead;
-};
-
 // Asks every zone about "test" and "invalid" only, all at once within
 // `settings.timeout`; in the zones' order.
 std::variant<std::vector<DomainListProbe>, EngineFailure> probeDomainLists(
-    const std::vector<CheckZone>& zones, const LookupSettings& settings);
+    const std::vector<AskedZone>& zones, const LookupSettings& settings);
 
 // Asks every zone about "test" and "invalid" and about every subject at once,
 // then the TXT record of each listing, each batch within `settings.timeout`.
 std::variant<DomainListRun, EngineFailure> askDomainLists(
-    const std::vector<DomainSubject>& subjects, const std::vector<CheckZone>& zones,
+    const std::vector<DomainSubject>& subjects, const std::vector<AskedZone>& zones,
     const LookupSettings& settings);
 
 }  // namespace ostrivane

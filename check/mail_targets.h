@@ -7,9 +7,9 @@
 #include <optional>
 #include <vector>
 
-#include "check/check_result.h"
 #include "check/target.h"
 #include "mail/mail_domain.h"
+#include "results/check_result.h"
 
 namespace ostrivane {
 

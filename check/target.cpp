@@ -6,46 +6,19 @@
 #include <cstring>
 #include <set>
 
-#include "check/name_lookup.h"
+#include "core/address.h"
+#include "engine/name_lookup.h"
 
 namespace ostrivane {
 
 namespace {
 
-bool isHostNameLabel(std::string_view label) {
-    if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-') {
-        return false;
-    }
-    return std::all_of(label.begin(), label.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-               c == '-' || c == '_';
-    });
-}
-
-// Letters, digits, hyphens (and underscores, which some real hosts carry), in
-// labels of 1 to 63; a trailing dot is allowed. A name of digits and dots only
-// would be a mistyped address, so it is not a host name.
-bool isHostName(std::string_view name) {
+// A host name, with or without its trailing dot (core's isHostName).
+bool isHostNameWithDot(std::string_view name) {
     if (!name.empty() && name.back() == '.') {
         name.remove_suffix(1);
     }
-    if (name.empty() || name.size() > 253) {
-        return false;
-    }
-    if (name.find_first_not_of("0123456789.") == name.npos) {
-        return false;
-    }
-    std::size_t start = 0;
-    for (;;) {
-        const auto dot = name.find('.', start);
-        if (!isHostNameLabel(name.substr(start, dot - start))) {
-            return false;
-        }
-        if (dot == name.npos) {
-            return true;
-        }
-        start = dot + 1;
-    }
+    return isHostName(name);
 }
 
 // "mx", "spf", "mail" in any case: the text is a mail target, good or bad.
@@ -111,7 +84,7 @@ std::variant<Target, TargetError> parseTarget(std::string_view text) {
         return TargetError{std::string(text),
                            "not a mail target (mx:DOMAIN, spf:DOMAIN or mail:DOMAIN)"};
     }
-    if (isHostName(text)) {
+    if (isHostNameWithDot(text)) {
         return Target{std::string(text), HostName{std::string(text)}};
     }
     return TargetError{std::string(text), "not an address, address block or host name"};

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/ip_address.h"
+#include "engine/asked.h"
 #include "mail/mail_domain.h"
 
 namespace ostrivane {
@@ -54,12 +55,6 @@ std::variant<Target, TargetError> parseTarget(std::string_view text);
 // lines and lines beginning with "#" skipped. The first bad line is the error,
 // its text naming the line ("standard input line 3: ...").
 std::variant<std::vector<Target>, TargetError> readTargets(std::istream& in);
-
-struct CheckAddress {
-    std::string target;  // the first target that gave the address
-    IpAddress address;
-    std::vector<std::string> via;  // how mail targets reached it, each way once
-};
 
 // A name a mail target asks the domain lists about.
 struct DomainSubject {

@@ -35,4 +35,34 @@ bool looksLikeIPv6Address(std::string_view text) {
            text.find_first_not_of("0123456789abcdefABCDEF:.") == std::string_view::npos;
 }
 
+namespace {
+
+bool isHostNameLabel(std::string_view label) {
+    if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-') {
+        return false;
+    }
+    return std::all_of(label.begin(), label.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '-' || c == '_';
+    });
+}
+
+}  // namespace
+
+bool isHostName(std::string_view name) {
+    if (name.empty() || name.size() > 253 || name.find_first_not_of("0123456789.") == name.npos) {
+        return false;
+    }
+    for (std::size_t start = 0;;) {
+        const auto dot = name.find('.', start);
+        if (!isHostNameLabel(name.substr(start, dot - start))) {
+            return false;
+        }
+        if (dot == name.npos) {
+            return true;
+        }
+        start = dot + 1;
+    }
+}
+
 }  // namespace ostrivane

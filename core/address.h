@@ -28,6 +28,11 @@ bool isListErrorAnswer(const std::array<std::uint8_t, 4>& address);
 // listing, and neither is an error code from 127.255.255.0/24.
 bool isListingAnswer(const std::array<std::uint8_t, 4>& address);
 
+// Letters, digits, hyphens (and underscores, which some real hosts carry), in
+// labels of 1 to 63, at most 253 in all, without a trailing dot. A name of
+// digits and dots only would be a mistyped address, so it is not a host name.
+bool isHostName(std::string_view name);
+
 // True for text written as an IPv6 address ("2001:db8::1", "::ffff:192.0.2.1",
 // "[fe80::1%eth0]"): at least two colons, and only hex digits, dots and
 // colons before any zone index. No host name holds a colon.

@@ -137,15 +137,15 @@ bool queryRow(BlacklistTable& table, LookupView& view, Resolver& resolver,
         leaveUnanswered(table, row);
         return true;
     }
-    const Verdict verdict = verdictFor(answer);
+    const RowVerdict verdict = verdictFor(answer);
     table.setResult(row, verdict.text);
     applyHighlight(table, row, verdict.highlight);
 
     summary.rows[static_cast<std::size_t>(row)] = QueriedRow{name, zone, verdict.text};
     ++summary.queried;
-    summary.listed += verdict.kind == VerdictKind::Listed;
-    summary.listErrors += verdict.kind == VerdictKind::ListError;
-    summary.unanswered += verdict.kind == VerdictKind::NoAnswer;
+    summary.listed += verdict.kind == RowVerdictKind::Listed;
+    summary.listErrors += verdict.kind == RowVerdictKind::ListError;
+    summary.unanswered += verdict.kind == RowVerdictKind::NoAnswer;
     return true;
 }
 
@@ -157,8 +157,9 @@ std::vector<std::string> listsToJudge(const LookupSummary& summary,
     for (int row = 0; row < kRowCount; ++row) {
         const auto& queried = summary.rows[static_cast<std::size_t>(row)];
         listOfRow[static_cast<std::size_t>(row)] = -1;
-        const VerdictKind kind = queried ? verdictKindOf(queried->verdict) : VerdictKind::NoAnswer;
-        if (kind != VerdictKind::Listed && kind != VerdictKind::NotListed) {
+        const RowVerdictKind kind =
+            queried ? verdictKindOf(queried->verdict) : RowVerdictKind::NoAnswer;
+        if (kind != RowVerdictKind::Listed && kind != RowVerdictKind::NotListed) {
             continue;
         }
         const std::string zone = zoneToAsk(queried->zone);
@@ -196,7 +197,7 @@ bool judgeLists(BlacklistTable& table, LookupView& view, const TestPointAsker& t
         if (!broken) {
             continue;
         }
-        summary.listed -= verdictKindOf(queried->verdict) == VerdictKind::Listed;
+        summary.listed -= verdictKindOf(queried->verdict) == RowVerdictKind::Listed;
         ++summary.listErrors;
         queried->verdict = *broken;
         table.setResult(row, *broken);

@@ -7,10 +7,10 @@
 
 namespace ostrivane {
 
-enum class VerdictKind { NotListed, Listed, ListError, NoAnswer };
+enum class RowVerdictKind { NotListed, Listed, ListError, NoAnswer };
 
-struct Verdict {
-    VerdictKind kind = VerdictKind::NotListed;
+struct RowVerdict {
+    RowVerdictKind kind = RowVerdictKind::NotListed;
     std::string text;
     RowHighlight highlight = RowHighlight::Plain;
 };
@@ -27,9 +27,9 @@ inline constexpr std::string_view kNotAWorkingList = "List error: not a working 
 // An answer in 127.0.0.0/8 counts as listed, except the lists' own error
 // codes (127.255.255.0/24); every other answer is a list error. No answer
 // because the resolver failed is kept apart from "Not Found".
-Verdict verdictFor(const Resolution& answer);
+RowVerdict verdictFor(const Resolution& answer);
 
 // The kind of verdict that a result cell's text shows (empty text: NotListed).
-VerdictKind verdictKindOf(std::string_view resultText);
+RowVerdictKind verdictKindOf(std::string_view resultText);
 
 }  // namespace ostrivane

@@ -54,4 +54,8 @@ ZoneHealth classifyZone(const Resolution& answerFor127_0_0_2,
     return ZoneHealth::EmptyOrDead;
 }
 
+ZoneHealth zoneHealthOf(ZoneHealth ipv4, ZoneHealth ipv6) {
+    return ipv4 == ZoneHealth::Healthy || ipv6 == ZoneHealth::Healthy ? ZoneHealth::Healthy : ipv4;
+}
+
 }  // namespace ostrivane

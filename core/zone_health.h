@@ -37,4 +37,10 @@ std::string zoneHealthKey(ZoneHealth health, char blank = '-');
 // unanswered (a timeout, a server failure) makes it as good as dead.
 ZoneHealth classifyZone(const Resolution& answerFor127_0_0_2, const Resolution& answerFor127_0_0_1);
 
+// The zone's state from its two families' states (each by classifyZone on
+// that family's test points): healthy when either works, since a list may
+// cover one family only, else the IPv4 state. A domain list's state joins an
+// address list's the same way.
+ZoneHealth zoneHealthOf(ZoneHealth ipv4, ZoneHealth ipv6);
+
 }  // namespace ostrivane

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "check/check_result.h"
 #include "history/history_store.h"
+#include "results/check_result.h"
 
 namespace ostrivane {
 

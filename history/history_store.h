@@ -12,9 +12,9 @@
 #include <variant>
 #include <vector>
 
-#include "check/check_result.h"
 #include "history/day_states.h"
 #include "history/history_path.h"
+#include "results/check_result.h"
 
 struct sqlite3;
 

@@ -13,7 +13,7 @@
 
 #include <optional>
 
-#include "check/check_result.h"
+#include "results/check_result.h"
 
 namespace ostrivane {
 

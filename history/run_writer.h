@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "check/check_result.h"
+#include "results/check_result.h"
 
 namespace ostrivane {
 

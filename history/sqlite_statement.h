@@ -58,6 +58,27 @@ class Statement {
     sqlite3_stmt* m_statement = nullptr;
 };
 
+// Commits on success; rolls back when left by an exception.
+class Transaction {
+  public:
+    Transaction(sqlite3* db, std::string_view begin) : m_db(db) { execute(db, begin); }
+    ~Transaction() {
+        if (!m_done && sqlite3_get_autocommit(m_db) == 0) {
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        }
+    }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void commit() {
+        execute(m_db, "COMMIT");
+        m_done = true;
+    }
+
+  private:
+    sqlite3* m_db;
+    bool m_done = false;
+};
+
 // One value from a query such as "PRAGMA user_version".
 std::int64_t queryInteger(sqlite3* db, std::string_view sql);
 std::string queryText(sqlite3* db, std::string_view sql);

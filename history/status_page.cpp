@@ -1,260 +1,29 @@
 #include "history/status_page.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <map>
 #include <set>
 #include <utility>
 #include <vector>
 
-#include "core/blacklist_table.h"
-#include "core/information_page.h"
 #include "core/ip_address.h"
 #include "history/listing_streak.h"
+#include "history/page_cells.h"
+#include "history/page_style.h"
 #include "history/time_text.h"
 #include "text/html_escape.h"
-#include "text/terminal_text.h"
+#include "text/phrases.h"
 
 namespace ostrivane {
 
 namespace {
-
-std::string cssColour(Rgb colour) {
-    char text[8];
-    std::snprintf(text, sizeof text, "#%02x%02x%02x", colour.red, colour.green, colour.blue);
-    return text;
-}
-
-// The window's colours: a listing white on dark red, everything else plain;
-// what is unknown is grey, which the window never shows (it has no history).
-std::string styleSheet() {
-    const std::string listedBack = cssColour(backgroundOf(RowHighlight::Listed));
-    const std::string listedText = cssColour(textColourOf(RowHighlight::Listed));
-    const std::string plainBack = cssColour(backgroundOf(RowHighlight::Plain));
-    const std::string plainText = cssColour(textColourOf(RowHighlight::Plain));
-    return "body{font-family:sans-serif;margin:1.5em;color:" + plainText +
-           ";background:" + plainBack +
-           "}\n"
-           "h1{font-size:1.4em;margin:0 0 .3em}h2{font-size:1.1em;margin:1.4em 0 .4em}\n"
-           ".meta{color:#444;margin:0}.targets{font-weight:normal;color:#444}\n"
-           "table{border-collapse:collapse}th,td{border:1px solid #999;padding:.25em "
-           ".5em;text-align:left;vertical-align:middle;white-space:nowrap}\n"
-           "td.reason{white-space:normal;min-width:12em;max-width:24em;overflow-wrap:anywhere}\n"
-           "th{background:#eee}.zone,.sub,.meaning,.via{font-size:.85em;color:#555}td.listed "
-           ".sub,td.listed "
-           ".meaning{color:inherit;font-weight:normal}.via{display:block;font-weight:normal}\n"
-           ".meaning{white-space:normal;min-width:12em;max-width:22em}\n"
-           "td.listed{background:" +
-           listedBack + ";color:" + listedText +
-           ";font-weight:bold}\n"
-           "td.clear{background:" +
-           plainBack + ";color:" + plainText +
-           "}td.unknown{background:#d9d9d9}\n"
-           ".change{display:inline-block;margin-left:.4em;padding:0 .3em;border:1px solid "
-           "currentColor;font-size:.8em;font-weight:bold}\n"
-           ".strip{white-space:nowrap}.day{display:inline-block;width:.6em;height:1.1em;"
-           "margin-right:1px;border:1px solid #999;vertical-align:middle}\n"
-           ".day.listed{background:" +
-           listedBack + ";border-color:" + listedBack + "}.day.clear{background:" + plainBack +
-           "}.day.unknown{background:#d9d9d9}\n"
-           ".legend{margin-top:1.5em;font-size:.9em;color:#444}footer{margin-top:1em;"
-           "font-size:.8em;color:#666}\nh3{font-size:1em;margin:1em 0 .3em}.fine{color:#265c00}\n";
-}
-
-const char* dayClass(DayState state) {
-    switch (state) {
-        case DayState::Listed:
-            return "listed";
-        case DayState::Clear:
-            return "clear";
-        case DayState::Unknown:
-            break;
-    }
-    return "unknown";
-}
-
-const char* verdictClass(CheckVerdict verdict) {
-    switch (verdict) {
-        case CheckVerdict::Listed:
-            return "listed";
-        case CheckVerdict::NotListed:
-            return "clear";
-        default:
-            return "unknown";
-    }
-}
-
-std::string sinceCell(const CheckResult& result, EpochMs now) {
-    if (!result.since) {
-        return {};
-    }
-    const std::string from = htmlEscape(utcMinuteText(*result.since));
-    const std::string lasting =
-        "<div class=\"sub\">for " + htmlEscape(durationText(now - *result.since)) + "</div>";
-    if (result.change == ListingChange::Cleared) {
-        return "listed from " + from + lasting;
-    }
-    return from + lasting;
-}
-
-std::string stripCell(const DayStrip* strip, const RecentDays& recent) {
-    if (!strip) {
-        return "<td class=\"strip\">no history</td>";
-    }
-    std::string cell = "<td class=\"strip\">";
-    for (std::size_t day = 0; day < strip->days.size(); ++day) {
-        const char* state = dayClass(strip->days[day]);
-        const std::string title =
-            utcDayText(recent.firstDay + static_cast<EpochMs>(day) * kDayMs) + ": " + state;
-        cell += "<span class=\"day ";
-        cell += state;
-        cell += "\" title=\"" + htmlEscape(title) + "\"></span>";
-    }
-    return cell + "</td>";
-}
-
-// What the page says of a value from outside (a list's name, a TXT record):
-// markup escaped, and control characters and bidirectional overrides shown as
-// escapes, as the text output shows them, so that no value reorders the text
-// around it.
-std::string pageText(std::string_view text) {
-    return htmlEscape(escapeForTerminal(text));
-}
-
-std::string counted(std::size_t count, std::string_view one, std::string_view many) {
-    return std::to_string(count) + ' ' + std::string(count == 1 ? one : many);
-}
-
-// Everything the sections share, read from the run once.
-struct PageFacts {
-    std::map<std::string, std::string> nameOfZone;
-    std::map<std::string, std::string> infoOfZone;  // the catalog's information pages
-    std::map<std::pair<std::string, std::string>, const DayStrip*> stripOf;
-    std::map<std::string, std::vector<std::string>> targetsOf;     // other than the address
-    std::map<std::string, const std::vector<std::string>*> viaOf;  // of mail targets' subjects
-    std::vector<std::string> addresses;                            // in the run's order
-    std::set<std::string> shown;  // addresses with a listing or a cleared one
-    std::size_t domainNames = 0;  // subjects that are names (of mail targets), not addresses
-    bool domainShown = false;
-    bool withHistory = false;
-    std::size_t listed = 0;
-    std::size_t fresh = 0;
-    std::size_t cleared = 0;
-};
-
-PageFacts factsOf(const CheckRun& run, const RecentDays& recent) {
-    PageFacts facts;
-    facts.withHistory = recent.dayCount > 0;
-    for (const auto& zone : run.zones) {
-        facts.nameOfZone[zone.zone] = zone.name;
-        // A web page only: a drop-in's "javascript:" is no link of ours.
-        if (zone.info.rfind("https://", 0) == 0 || zone.info.rfind("http://", 0) == 0) {
-            facts.infoOfZone[zone.zone] = zone.info;
-        }
-    }
-    for (const auto& strip : recent.strips) {
-        facts.stripOf[{strip.address, strip.zone}] = &strip;
-    }
-    for (const auto& result : run.results) {
-        auto [targets, added] = facts.targetsOf.try_emplace(result.address);
-        const bool name = !parseIpAddress(result.address).has_value();
-        if (added) {
-            facts.addresses.push_back(result.address);
-            facts.domainNames += name;
-        }
-        if (!result.via.empty()) {
-            facts.viaOf.try_emplace(result.address, &result.via);
-        }
-        if (result.target != result.address &&
-            std::find(targets->second.begin(), targets->second.end(), result.target) ==
-                targets->second.end()) {
-            targets->second.push_back(result.target);
-        }
-        facts.listed += result.verdict == CheckVerdict::Listed;
-        facts.fresh += result.change == ListingChange::New;
-        facts.cleared += result.change == ListingChange::Cleared;
-        if (result.verdict == CheckVerdict::Listed || result.change == ListingChange::Cleared) {
-            facts.shown.insert(result.address);
-            facts.domainShown = facts.domainShown || name;
-        }
-    }
-    return facts;
-}
-
-std::string listCell(const PageFacts& facts, const std::string& zone) {
-    const auto found = facts.nameOfZone.find(zone);
-    const std::string name = found == facts.nameOfZone.end() ? std::string() : found->second;
-    const std::string label = name.empty() ? zone : name;
-    // The catalog's page for a list it knows, else the window's rule.
-    const auto info = facts.infoOfZone.find(zone);
-    const std::string page =
-        info != facts.infoOfZone.end() ? info->second : informationPageFor(label);
-    std::string cell = "<td><a href=\"" + htmlEscape(page) + "\">" + pageText(label) + "</a>";
-    if (!name.empty()) {
-        cell += "<div class=\"zone\">" + pageText(zone) + "</div>";
-    }
-    return cell + "</td>";
-}
-
-std::string addressLabel(const PageFacts& facts, const std::string& address) {
-    std::string label = pageText(address);
-    const auto& targets = facts.targetsOf.at(address);
-    if (!targets.empty()) {
-        label += " <span class=\"targets\">(";
-        for (std::size_t i = 0; i < targets.size(); ++i) {
-            label += (i ? ", " : "") + pageText(targets[i]);
-        }
-        label += ")</span>";
-    }
-    if (const auto via = facts.viaOf.find(address); via != facts.viaOf.end()) {
-        label += "<span class=\"via\">via ";
-        for (std::size_t i = 0; i < via->second->size(); ++i) {
-            label += (i ? "; " : "") + pageText((*via->second)[i]);
-        }
-        label += "</span>";
-    }
-    return label;
-}
-
-// An answer with what the list's catalog entry says of it: "127.0.0.10
-// policy-listing: PBL: …"; bare when the list is not in the catalog.
-std::string answerMeaningLine(const CheckResult& result, std::size_t answer) {
-    if (answer >= result.meanings.size()) {
-        return {};
-    }
-    const AnswerMeaning& meaning = result.meanings[answer];
-    std::string line = "<div class=\"meaning\">" + pageText(result.answers[answer]) + ' ' +
-                       pageText(meaning.answerClass);
-    if (!meaning.meaning.empty()) {
-        line += ": " + pageText(meaning.meaning);
-    }
-    return line + "</div>";
-}
-
-std::string verdictCell(const CheckResult& result) {
-    std::string cell = std::string("<td class=\"") + verdictClass(result.verdict) + "\">" +
-                       htmlEscape(checkVerdictText(result.verdict));
-    std::string meanings;
-    for (std::size_t answer = 0; answer < result.answers.size(); ++answer) {
-        const std::string line = answerMeaningLine(result, answer);
-        if (line.empty()) {
-            cell += ' ' + pageText(result.answers[answer]);
-        }
-        meanings += line;
-    }
-    if (result.change && result.change != ListingChange::Ongoing) {
-        cell +=
-            "<span class=\"change\">" + htmlEscape(listingChangeText(*result.change)) + "</span>";
-    }
-    return cell + meanings + "</td>";
-}
 
 std::string headOf(const CheckRun& run, const PageFacts& facts) {
     const std::string checkedAt = htmlEscape(utcMinuteText(run.startedAt));
     std::string html = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
     html += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
     html += "<title>Blacklist status, " + checkedAt + "</title>\n";
-    html += "<style>\n" + styleSheet() + "</style>\n</head>\n<body>\n";
+    html += "<style>\n" + pageStyleSheet() + "</style>\n</head>\n<body>\n";
     html += "<h1>Blacklist status</h1>\n";
     html +=
         "<p class=\"meta\">Checked " + checkedAt + " in " + std::to_string(run.durationMs) +
@@ -455,38 +224,6 @@ std::string cleanBlocksSection(const CheckRun& run) {
     return html + "</table>\n";
 }
 
-std::string legendOf(const RecentDays& recent, bool withHistory) {
-    std::string html =
-        "<div class=\"legend\"><p>Verdicts: <strong>listed</strong>, the list has the address (its "
-        "answer "
-        "code says why); <strong>not-listed</strong>, the list answered that it has not; "
-        "<strong>no-answer</strong>, "
-        "the list's servers did not answer in time, so the address may be listed or not; "
-        "<strong>list-error</strong>, the list answered with an error code (often: it refuses this "
-        "resolver), which says nothing of the address; <strong>broken-zone</strong>, the list "
-        "lists "
-        "every address or none, so none of its answers is trusted. Clean: not listed by any "
-        "list, every list answered.</p>\n<p>Beside an answer code, what the list says it "
-        "means, from the catalog of lists: <strong>listing</strong>; "
-        "<strong>policy-listing</strong>, listed by the list's policy (an end-user range, "
-        "say), still a listing; <strong>list-error</strong>, an error of the list, nothing "
-        "of the address. <strong>via</strong>: how a mail target (mx:, spf:, mail:) reached "
-        "the address or name.</p>\n";
-    if (withHistory) {
-        html +=
-            "<p>Changes since the previous run: <span class=\"change\">new</span> listed "
-            "now and not before, <span class=\"change\">cleared</span> listed before and "
-            "not now. Each day: <span class=\"day listed\"></span> listed by at least one "
-            "run, <span class=\"day clear\"></span> not listed, <span class=\"day "
-            "unknown\"></span> no run had an answer. From " +
-            htmlEscape(utcDayText(recent.firstDay)) + " to " +
-            htmlEscape(
-                utcDayText(recent.firstDay + static_cast<EpochMs>(recent.dayCount - 1) * kDayMs)) +
-            ".</p>\n";
-    }
-    return html + "</div>\n";
-}
-
 }  // namespace
 
 std::string renderStatusPage(const CheckRun& run, const RecentDays& recent) {
@@ -495,7 +232,7 @@ std::string renderStatusPage(const CheckRun& run, const RecentDays& recent) {
     html += actionSection(run, facts);
     html += listedAddressesSection(run, facts, recent);
     html += cleanBlocksSection(run);
-    html += legendOf(recent, facts.withHistory);
+    html += pageLegend(recent, facts.withHistory);
     html += "<footer>Made by Ostrivane " OSTRIVANE_VERSION " on " +
             htmlEscape(utcMinuteText(run.startedAt)) + ".</footer>\n</body>\n</html>\n";
     return html;

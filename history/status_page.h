@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "check/check_result.h"
 #include "history/history_store.h"
+#include "results/check_result.h"
 
 namespace ostrivane {
 

@@ -3,34 +3,11 @@
 #include <algorithm>
 #include <map>
 
+#include "core/address.h"
+
 namespace ostrivane {
 
 namespace {
-
-bool isDomainLabel(std::string_view label) {
-    if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-') {
-        return false;
-    }
-    return std::all_of(label.begin(), label.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
-    });
-}
-
-bool isDomain(std::string_view name) {
-    if (name.empty() || name.size() > 253 || name.find_first_not_of("0123456789.") == name.npos) {
-        return false;
-    }
-    for (std::size_t start = 0;;) {
-        const auto dot = name.find('.', start);
-        if (!isDomainLabel(name.substr(start, dot - start))) {
-            return false;
-        }
-        if (dot == name.npos) {
-            return true;
-        }
-        start = dot + 1;
-    }
-}
 
 struct KindName {
     std::string_view prefix;
@@ -136,7 +113,7 @@ std::optional<MailTarget> parseMailTarget(std::string_view text) {
         if (text.size() > kind.prefix.size() &&
             normalDomainName(text.substr(0, kind.prefix.size())) == kind.prefix) {
             auto domain = normalDomainName(text.substr(kind.prefix.size()));
-            if (!isDomain(domain)) {
+            if (!isHostName(domain)) {
                 return std::nullopt;
             }
             return MailTarget{kind.kind, std::move(domain)};

@@ -50,9 +50,7 @@ std::vector<MetricFamily> resultFamilies(const CheckRun& run, const AnswerDescri
             const auto& answer = result.answers[i];
             // The catalog's meaning when the run was decoded with it.
             const auto meaning =
-                i < result.meanings.size()
-                    ? AnswerDescription{result.meanings[i].answerClass, result.meanings[i].meaning}
-                    : describe(result.zone, answer);
+                i < result.meanings.size() ? result.meanings[i] : describe(result.zone, answer);
             answers.samples.push_back({{{"subject", result.address},
                                         {"zone", result.zone},
                                         {"list", list},
@@ -169,7 +167,7 @@ bool parseDottedQuad(std::string_view text, std::array<int, 4>& octets) {
 
 }  // namespace
 
-AnswerDescription describeAnswerByRange(std::string_view /*zone*/, std::string_view answer) {
+AnswerMeaning describeAnswerByRange(std::string_view /*zone*/, std::string_view answer) {
     std::array<int, 4> octets{};
     const bool listing = parseDottedQuad(answer, octets) && octets[0] == 127 &&
                          !(octets[1] == 255 && octets[2] == 255);

@@ -21,24 +21,20 @@
 #include <string_view>
 #include <vector>
 
-#include "check/check_result.h"
 #include "metrics/metric_family.h"
+#include "results/check_result.h"
 
 namespace ostrivane {
 
-// What an answer code means on its list: its class ("listing", "policy-listing",
-// "list-error") and a short meaning; both come from what is known of the list.
-struct AnswerDescription {
-    std::string answerClass;
-    std::string meaning;
-};
-
+// What an answer code means on its list, for a run not decoded by the
+// catalog: its class ("listing", "policy-listing", "list-error") and a short
+// meaning, from what is known of the list.
 using AnswerDescriber =
-    std::function<AnswerDescription(std::string_view zone, std::string_view answer)>;
+    std::function<AnswerMeaning(std::string_view zone, std::string_view answer)>;
 
 // Knows no list: 127.0.0.0/8 outside 127.255.255.0/24 is a listing, the rest
 // an error, and the meaning is left empty.
-AnswerDescription describeAnswerByRange(std::string_view zone, std::string_view answer);
+AnswerMeaning describeAnswerByRange(std::string_view zone, std::string_view answer);
 
 std::vector<MetricFamily> checkRunFamilies(const CheckRun& run,
                                            const AnswerDescriber& describe = describeAnswerByRange);

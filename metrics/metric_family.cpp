@@ -49,25 +49,24 @@ void writeSample(std::string& out, const std::string& name, const MetricSample& 
 std::string escapeLabelValue(std::string_view value) {
     std::string text;
     text.reserve(value.size());
-    while (!value.empty()) {
-        const auto decoded = decodeUtf8(value);
-        if (!decoded) {
-            text += "\xEF\xBF\xBD";
-            value.remove_prefix(1);
-            continue;
-        }
-        const std::string_view character = value.substr(0, decoded->length);
-        if (character == "\\") {
-            text += "\\\\";
-        } else if (character == "\"") {
-            text += "\\\"";
-        } else if (character == "\n") {
-            text += "\\n";
-        } else {
-            text += character;
-        }
-        value.remove_prefix(decoded->length);
-    }
+    forEachCharacter(
+        value,
+        [&text](char32_t c, std::string_view character) {
+            switch (c) {
+                case '\\':
+                    text += "\\\\";
+                    break;
+                case '"':
+                    text += "\\\"";
+                    break;
+                case '\n':
+                    text += "\\n";
+                    break;
+                default:
+                    text += character;
+            }
+        },
+        [&text](unsigned char) { text += "\xEF\xBF\xBD"; });
     return text;
 }
 

@@ -24,6 +24,11 @@ HttpReply metricsReply(const std::vector<MetricFamily>& families, MetricsFormat 
     return {200, std::string(metricsContentType(format)), renderMetrics(families, format), {}};
 }
 
+// A probe turned away for now: the client may try again in a second.
+HttpReply tooManyProbes(std::string text) {
+    return {429, "text/plain; charset=utf-8", std::move(text), {{"Retry-After", "1"}}};
+}
+
 }  // namespace
 
 MetricsFormat negotiateMetricsFormat(std::string_view acceptHeader) {
@@ -128,19 +133,13 @@ HttpReply Exporter::probe(const QueryParameters& parameters) {
     if (!m_rate.tryTake()) {
         std::lock_guard lock(m_mutex);
         ++m_counters.probesRateLimited;
-        return {429,
-                "text/plain; charset=utf-8",
-                "Too many probes: try again in a second.\n",
-                {{"Retry-After", "1"}}};
+        return tooManyProbes("Too many probes: try again in a second.\n");
     }
     const auto pass = m_gate.tryEnter();
     if (!pass) {
         std::lock_guard lock(m_mutex);
         ++m_counters.probesBusy;
-        return {429,
-                "text/plain; charset=utf-8",
-                "Too many probes at once: try again later.\n",
-                {{"Retry-After", "1"}}};
+        return tooManyProbes("Too many probes at once: try again later.\n");
     }
     auto outcome = m_runProbe(*target, std::get<std::vector<std::string>>(zones));
     if (const auto* refusal = std::get_if<ProbeRefusal>(&outcome)) {

@@ -14,8 +14,8 @@
 #include <variant>
 #include <vector>
 
-#include "check/check_result.h"
 #include "metrics/check_metrics.h"
+#include "results/check_result.h"
 #include "serve/request_limits.h"
 
 namespace ostrivane {

@@ -41,24 +41,19 @@ bool isListOfBlocks(const JsonDocument& value) {
 
 std::string jsonString(std::string_view text) {
     std::string json = "\"";
-    while (!text.empty()) {
-        const auto decoded = decodeUtf8(text);
-        if (!decoded) {
-            json += "\\ufffd";
-            text.remove_prefix(1);
-            continue;
-        }
-        const char32_t c = decoded->codePoint;
-        if (c == '"' || c == '\\') {
-            json += '\\';
-            json += static_cast<char>(c);
-        } else if (c < 0x20 || c == 0x7F) {
-            json += "\\u" + lowerHex(static_cast<unsigned>(c), 4);
-        } else {
-            json += text.substr(0, decoded->length);
-        }
-        text.remove_prefix(decoded->length);
-    }
+    forEachCharacter(
+        text,
+        [&json](char32_t c, std::string_view bytes) {
+            if (c == '"' || c == '\\') {
+                json += '\\';
+                json += static_cast<char>(c);
+            } else if (c < 0x20 || c == 0x7F) {
+                json += "\\u" + lowerHex(static_cast<unsigned>(c), 4);
+            } else {
+                json += bytes;
+            }
+        },
+        [&json](unsigned char) { json += "\\ufffd"; });
     return json + "\"";
 }
 

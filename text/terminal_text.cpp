@@ -46,45 +46,35 @@ bool isIn(const std::array<Range, N>& ranges, char32_t c) {
 
 std::string escapeForTerminal(std::string_view text) {
     std::string shown;
-    while (!text.empty()) {
-        const auto decoded = decodeUtf8(text);
-        if (!decoded) {
-            shown += "\\x" + lowerHex(static_cast<std::uint8_t>(text[0]), 2);
-            text.remove_prefix(1);
-            continue;
-        }
-        const char32_t c = decoded->codePoint;
-        if (c == '\t') {
-            shown += "\\t";
-        } else if (c == '\n') {
-            shown += "\\n";
-        } else if (c == '\r') {
-            shown += "\\r";
-        } else if (c < 0x20 || c == 0x7F) {
-            shown += "\\x" + lowerHex(static_cast<unsigned>(c), 2);
-        } else if ((c >= 0x80 && c <= 0x9F) || isBidiControl(c)) {
-            shown += "\\u" + lowerHex(static_cast<unsigned>(c), 4);
-        } else {
-            shown += text.substr(0, decoded->length);
-        }
-        text.remove_prefix(decoded->length);
-    }
+    forEachCharacter(
+        text,
+        [&shown](char32_t c, std::string_view bytes) {
+            if (c == '\t') {
+                shown += "\\t";
+            } else if (c == '\n') {
+                shown += "\\n";
+            } else if (c == '\r') {
+                shown += "\\r";
+            } else if (c < 0x20 || c == 0x7F) {
+                shown += "\\x" + lowerHex(static_cast<unsigned>(c), 2);
+            } else if ((c >= 0x80 && c <= 0x9F) || isBidiControl(c)) {
+                shown += "\\u" + lowerHex(static_cast<unsigned>(c), 4);
+            } else {
+                shown += bytes;
+            }
+        },
+        [&shown](unsigned char byte) { shown += "\\x" + lowerHex(byte, 2); });
     return shown;
 }
 
 std::size_t displayWidth(std::string_view text) {
     std::size_t width = 0;
-    while (!text.empty()) {
-        const auto decoded = decodeUtf8(text);
-        if (!decoded) {
-            ++width;  // shown as one replacement character, if at all
-            text.remove_prefix(1);
-            continue;
-        }
-        const char32_t c = decoded->codePoint;
-        width += isIn(kZeroWidth, c) ? 0 : isIn(kWide, c) ? 2 : 1;
-        text.remove_prefix(decoded->length);
-    }
+    forEachCharacter(
+        text,
+        [&width](char32_t c, std::string_view) {
+            width += isIn(kZeroWidth, c) ? 0 : isIn(kWide, c) ? 2 : 1;
+        },
+        [&width](unsigned char) { ++width; });  // shown as one replacement character, if at all
     return width;
 }
 

@@ -119,12 +119,12 @@ void ListingReasons::explainListedRows(const BlacklistTable& table, const Querie
             table.zone(row) != question->zone) {
             continue;
         }
-        const VerdictKind kind = verdictKindOf(question->verdict);
-        if (kind == VerdictKind::Listed) {
+        const RowVerdictKind kind = verdictKindOf(question->verdict);
+        if (kind == RowVerdictKind::Listed) {
             explain(row, toQString(question->queryName));
         }
         if (m_catalog != nullptr &&
-            (kind == VerdictKind::Listed || kind == VerdictKind::ListError)) {
+            (kind == RowVerdictKind::Listed || kind == RowVerdictKind::ListError)) {
             m_meanings.at(at(row)) =
                 answerMeaningTip(*m_catalog, question->zone, question->verdict);
             m_controls.resultCells.at(at(row))->setToolTip(m_meanings.at(at(row)));

@@ -105,8 +105,8 @@ TEST(CheckStatus, ChangesAndWhatCameAfterTheRun) {
     const auto clean = runOf({result("a", "bl.test", N)});
     const auto changes = optionsFor(CheckFormat::Text, true);
     const auto nagios = optionsFor(CheckFormat::Nagios, true);
-    const CheckAftermath noPage{false, false};
-    const CheckAftermath noHistory{true, true};
+    const HistoryAndPageOutcome noPage{false, false};
+    const HistoryAndPageOutcome noHistory{true, true};
     EXPECT_EQ(checkExitStatus(newListing, changes), kExitListed);
     EXPECT_EQ(checkExitStatus(ongoingOnly, changes), kExitClean);
     EXPECT_EQ(checkExitStatus(ongoingOnly, nagios), kNagiosCritical);

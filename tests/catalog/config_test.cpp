@@ -120,12 +120,12 @@ TEST(ConfigFile, LaterFilesWinAndAKeyFileOthersCanReadIsWarnedOf) {
     auto config = std::get<Config>(loaded);
     EXPECT_EQ(config.timeoutSeconds, 4.0);
     EXPECT_EQ(config.servers, std::vector<std::string>{"127.0.0.1"});
-    ASSERT_EQ(config.warnings.size(), 1u);
-    EXPECT_NE(config.warnings[0].find("every user of this machine can read it"), std::string::npos);
-    EXPECT_EQ(config.warnings[0].find("k1"), std::string::npos);
+    ASSERT_EQ(config.problems.size(), 1u);
+    EXPECT_NE(config.problems[0].find("every user of this machine can read it"), std::string::npos);
+    EXPECT_EQ(config.problems[0].find("k1"), std::string::npos);
 
     ::chmod((dir / "xdg" / "ostrivane" / "ostrivane.toml").c_str(), 0600);
-    EXPECT_TRUE(std::get<Config>(loadConfig(std::nullopt)).warnings.empty());
+    EXPECT_TRUE(std::get<Config>(loadConfig(std::nullopt)).problems.empty());
 }
 
 // The exporter's unit sets XDG_CONFIG_HOME=/etc: the one file is read once.

@@ -85,7 +85,7 @@ TEST(CatalogLists, ZonesByIdOrZoneThroughTheKeyAndTheDefaultSet) {
             zones.push_back(zone.zone);
         EXPECT_EQ(zones, c.zones);
     }
-    const auto defaults = defaultChoice(keyed).addresses;
+    const auto defaults = defaultZones(keyed).addresses;
     ASSERT_EQ(defaults.size(), 1u);
     EXPECT_EQ(defaults[0].zone, "k3y.zen.dq.test");
     EXPECT_EQ(defaults[0].name, "ZEN");
@@ -98,7 +98,7 @@ TEST(CatalogLists, DomainListsGoToTheDomainSide) {
     const CatalogUse keyed{&catalog, {{"spamhaus", "k3y"}}, std::nullopt};
     const CatalogUse plain{&catalog, {}, std::nullopt};
     const CatalogUse none{};
-    auto zonesOf = [](const std::vector<CheckZone>& zones) {
+    auto zonesOf = [](const std::vector<AskedZone>& zones) {
         std::vector<std::string> shown;
         for (const auto& zone : zones) {
             shown.push_back(zone.zone + (zone.decodedByCatalog ? "" : " (bare)"));
@@ -107,7 +107,7 @@ TEST(CatalogLists, DomainListsGoToTheDomainSide) {
     };
     struct Case {
         const char* name;
-        ZoneChoice choice;
+        ChosenZones choice;
         std::vector<std::string> addresses;
         std::vector<std::string> domains;
     } cases[] = {
@@ -128,7 +128,7 @@ TEST(CatalogLists, DomainListsGoToTheDomainSide) {
          {"dbl.test (bare)"},
          {}},
         {"the default set: alive and default, for addresses and domains",
-         defaultChoice(plain),
+         defaultZones(plain),
          {"zen.test"},
          {"dbl.test"}},
         {"a list file's zones, asked as written",

@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "check/check_output.h"
+#include "formats/check_output.h"
 #include "mail/fake_dns.h"
 #include "support/check_runs.h"
 

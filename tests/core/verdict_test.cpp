@@ -7,7 +7,7 @@ namespace {
 
 struct VerdictCase {
     Resolution answer;
-    VerdictKind kind;
+    RowVerdictKind kind;
     std::string_view text;
     RowHighlight highlight;
 };
@@ -16,7 +16,7 @@ class VerdictTest : public ::testing::TestWithParam<VerdictCase> {};
 
 TEST_P(VerdictTest, ClassifiesTheAnswer) {
     const auto& c = GetParam();
-    const Verdict verdict = verdictFor(c.answer);
+    const RowVerdict verdict = verdictFor(c.answer);
     EXPECT_EQ(verdict.kind, c.kind);
     EXPECT_EQ(verdict.text, c.text);
     EXPECT_EQ(verdict.highlight, c.highlight);
@@ -28,36 +28,36 @@ using A = std::array<std::uint8_t, 4>;
 INSTANTIATE_TEST_SUITE_P(
     Answers, VerdictTest,
     ::testing::Values(VerdictCase{{ResolveStatus::Resolved, A{127, 0, 0, 2}},
-                                  VerdictKind::Listed,
+                                  RowVerdictKind::Listed,
                                   "Listed: 127.0.0.2",
                                   RowHighlight::Listed},
                       VerdictCase{{ResolveStatus::Resolved, A{127, 255, 254, 255}},
-                                  VerdictKind::Listed,
+                                  RowVerdictKind::Listed,
                                   "Listed: 127.255.254.255",
                                   RowHighlight::Listed},
                       // Outside 127.0.0.0/8 no list answers: an error.
                       VerdictCase{{ResolveStatus::Resolved, A{10, 1, 2, 3}},
-                                  VerdictKind::ListError,
+                                  RowVerdictKind::ListError,
                                   "List error: 10.1.2.3",
                                   RowHighlight::Plain},
                       VerdictCase{{ResolveStatus::Resolved, A{0, 0, 0, 0}},
-                                  VerdictKind::ListError,
+                                  RowVerdictKind::ListError,
                                   "List error: 0.0.0.0",
                                   RowHighlight::Plain},
                       VerdictCase{{ResolveStatus::Resolved, A{128, 0, 0, 2}},
-                                  VerdictKind::ListError,
+                                  RowVerdictKind::ListError,
                                   "List error: 128.0.0.2",
                                   RowHighlight::Plain},
                       VerdictCase{{ResolveStatus::Resolved, A{127, 255, 255, 254}},
-                                  VerdictKind::ListError,
+                                  RowVerdictKind::ListError,
                                   "List error: 127.255.255.254",
                                   RowHighlight::Plain},
                       VerdictCase{{ResolveStatus::NotFound, {}},
-                                  VerdictKind::NotListed,
+                                  RowVerdictKind::NotListed,
                                   "Not Found",
                                   RowHighlight::Plain},
                       VerdictCase{{ResolveStatus::NoAnswer, {}},
-                                  VerdictKind::NoAnswer,
+                                  RowVerdictKind::NoAnswer,
                                   "Lookup failed",
                                   RowHighlight::Plain}));
 

@@ -184,7 +184,7 @@ TEST(CheckRunMetrics, SamplesSayWhatTheRunFound) {
 TEST(CheckRunMetrics, UndecodedAnswersTakeTheirMeaningFromTheDescriber) {
     const auto families =
         checkRunFamilies(sampleRun(), [](std::string_view zone, std::string_view answer) {
-            return AnswerDescription{"policy", std::string(zone) + " says " + std::string(answer)};
+            return AnswerMeaning{"policy", std::string(zone) + " says " + std::string(answer)};
         });
     const auto& answers = familyNamed(families, "ostrivane_answer_info").samples;
     ASSERT_EQ(answers.size(), 3u);

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "check/check_options.h"
-#include "check/check_result.h"
+#include "results/check_options.h"
+#include "results/check_result.h"
 
 namespace ostrivane::testing {
 
