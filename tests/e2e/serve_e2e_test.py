@@ -80,6 +80,24 @@ def raw(port, data, read=True, timeout=10):
     return int(parts[1]) if len(parts) > 1 and parts[1].isdigit() else None
 
 
+def at_once(count, request):
+    """What request(index) gives, made from `count` threads at once."""
+    results = []
+    lock = threading.Lock()
+
+    def one(index):
+        result = request(index)
+        with lock:
+            results.append(result)
+
+    threads = [threading.Thread(target=one, args=(index,)) for index in range(count)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    return results
+
+
 def rss_kib(pid):
     with open(f"/proc/{pid}/status") as status:
         for line in status:
@@ -279,19 +297,8 @@ class Exporter(unittest.TestCase):
 
     def test_10_many_connections_at_once(self):
         before = rss_kib(self.process.pid)
-        codes = []
-        lock = threading.Lock()
-
-        def one():
-            code = raw(self.port, b"GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n", timeout=15)
-            with lock:
-                codes.append(code)
-
-        threads = [threading.Thread(target=one) for _ in range(200)]
-        for thread in threads:
-            thread.start()
-        for thread in threads:
-            thread.join()
+        codes = at_once(
+            200, lambda _: raw(self.port, b"GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n", timeout=15))
         self.assertEqual(len(codes), 200)
         self.assertTrue(set(codes) <= {200, 503, None}, codes)
         self.assertGreater(codes.count(200), 0)
@@ -369,19 +376,7 @@ class Exporter(unittest.TestCase):
         self.assertEqual(codes, [200] * 8, codes)
         # Then 40 at once: however slowly this machine serves them, they come
         # faster than the 5 a second the bucket gains.
-        flood = []
-        lock = threading.Lock()
-
-        def one():
-            code, _ = get(self.port, probe)
-            with lock:
-                flood.append(code)
-
-        threads = [threading.Thread(target=one) for _ in range(40)]
-        for thread in threads:
-            thread.start()
-        for thread in threads:
-            thread.join()
+        flood = at_once(40, lambda _: get(self.port, probe)[0])
         self.assertIn(429, flood)
         self.assertTrue(set(flood) <= {200, 429}, flood)
         _, body = get(self.port, "/metrics")
@@ -405,19 +400,8 @@ class Exporter(unittest.TestCase):
         # Host names that never get an answer hold each probe for its
         # time-out: of 8 at once, 4 run and the others are turned away.
         time.sleep(2.5)
-        codes = []
-        lock = threading.Lock()
-
-        def one(index):
-            code, _ = get(self.port, f"/probe?target=p{index}.silent.test", timeout=15)
-            with lock:
-                codes.append(code)
-
-        threads = [threading.Thread(target=one, args=(i,)) for i in range(8)]
-        for thread in threads:
-            thread.start()
-        for thread in threads:
-            thread.join()
+        codes = at_once(8, lambda index: get(self.port, f"/probe?target=p{index}.silent.test",
+                                             timeout=15)[0])
         self.assertEqual(sorted(set(codes)), [200, 429], codes)
         self.assertLessEqual(codes.count(200), 4, codes)
         _, body = get(self.port, "/metrics")
