@@ -1,11 +1,12 @@
 #!/usr/bin/python3
 """The catalog of lists, keys and the config file, through the real program.
 
-catalog_e2e_test.py BINARY: enters netns_run.sh's namespace itself, keeping
-the DNS server's query log. The server serves the catalog's default set
-under the lists' real names (dns_server.py), so a run without --zone asks
-exactly those; Spamhaus ZEN answers 127.0.0.10 (PBL) for 192.0.2.10, and
-answers with the test key only under testkey42.zen.dq.spamhaus.net.
+catalog_e2e_test.py BINARY: enters netns_run.sh's namespace itself, each case
+with a DNS server of its own whose questions it reads. The server serves the
+catalog's default set under the lists' real names (dns_server.py), so a run
+without --zone asks exactly those; Spamhaus ZEN answers 127.0.0.10 (PBL) for
+192.0.2.10, and answers with the test key only under
+testkey42.zen.dq.spamhaus.net.
 """
 
 import json
@@ -19,7 +20,6 @@ import unittest
 import in_namespace
 
 BINARY = None
-DNS_LOG = os.environ.get("OSTRIVANE_DNS_LOG")
 KEY = "testkey42"
 
 
@@ -52,15 +52,9 @@ class Scratch:
         shutil.rmtree(self.root, ignore_errors=True)
 
 
-def log_mark():
-    with open(DNS_LOG, encoding="utf-8") as log:
-        return len(log.read().splitlines())
-
-
-def asked_since(mark):
-    with open(DNS_LOG, encoding="utf-8") as log:
-        lines = log.read().splitlines()[mark:]
-    return [line.split(" ")[0].rstrip(".") for line in lines if " A -> " in line]
+def names_asked(questions):
+    """The names of the address (A) questions among in_namespace.questions()."""
+    return [name.rstrip(".") for name, kind in (q.split(" ") for q in questions) if kind == "A"]
 
 
 def catalog_defaults(scratch):
@@ -82,15 +76,15 @@ class CatalogTest(unittest.TestCase):
     def test_without_a_zone_the_default_set_is_asked_and_pbl_decoded(self):
         defaults = catalog_defaults(self.scratch)
         self.assertIn("zen.spamhaus.org", defaults)
-        mark = log_mark()
-        code, out, err = self.scratch.run(["--check", "--format", "json", "192.0.2.10"])
+        with in_namespace.questions() as asked:
+            code, out, err = self.scratch.run(["--check", "--format", "json", "192.0.2.10"])
         self.assertEqual(code, 1, err)
         document = json.loads(out)
         self.assertEqual({zone["zone"] for zone in document["zones"]}, defaults)
         asked_zones = {zone for zone in defaults
-                       if any(name.endswith("." + zone) for name in asked_since(mark))}
+                       if any(name.endswith("." + zone) for name in names_asked(asked))}
         self.assertEqual(asked_zones, defaults)
-        for name in asked_since(mark):
+        for name in names_asked(asked):
             self.assertTrue(any(name.endswith("." + zone) for zone in defaults), name)
         zen = [r for r in document["results"] if r["zone"] == "zen.spamhaus.org"][0]
         self.assertEqual(zen["answers"], ["127.0.0.10"])
@@ -114,14 +108,14 @@ class CatalogTest(unittest.TestCase):
         page = os.path.join(self.scratch.root, "page.html")
         outputs = []
         for fmt in ("text", "json", "nagios"):
-            mark = log_mark()
-            code, out, err = self.scratch.run(
-                ["--check", "--format", fmt, "--zone", "zen.spamhaus.org", "--history", history,
-                 "--page", page, "192.0.2.10", "192.0.2.11"],
-                OSTRIVANE_KEY_SPAMHAUS=KEY)
+            with in_namespace.questions() as asked:
+                code, out, err = self.scratch.run(
+                    ["--check", "--format", fmt, "--zone", "zen.spamhaus.org", "--history",
+                     history, "--page", page, "192.0.2.10", "192.0.2.11"],
+                    OSTRIVANE_KEY_SPAMHAUS=KEY)
             self.assertIn(code, (1, 2), err)
-            self.assertIn(f"10.2.0.192.{KEY}.zen.dq.spamhaus.net", asked_since(mark))
-            self.assertNotIn("10.2.0.192.zen.spamhaus.org", asked_since(mark))
+            self.assertIn(f"10.2.0.192.{KEY}.zen.dq.spamhaus.net", names_asked(asked))
+            self.assertNotIn("10.2.0.192.zen.spamhaus.org", names_asked(asked))
             self.assertIn("zen.dq.spamhaus.net", out)
             outputs += [out, err]
         code, out, err = self.scratch.run(["--timeline", "--history", history])
@@ -212,4 +206,4 @@ answer = [{ code = "127.255.255.254", class = "list-error", refusal = true, mean
 
 
 if __name__ == "__main__":
-    sys.exit(in_namespace.main(globals(), keep_dns_log=True))
+    sys.exit(in_namespace.main(globals(), own_dns_server=True))

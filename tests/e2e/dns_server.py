@@ -8,7 +8,15 @@ the authoritative flag. Every name not served below is NXDOMAIN.
 
 OSTRIVANE_DNS_DELAY_MS in the environment delays every answer by that many
 milliseconds on top of the tables' delays (a realistic round trip for the
-benchmark); netns_run.sh passes it through.
+benchmark); netns_run.sh passes it through. While the file named by
+OSTRIVANE_DNS_HOLD exists, an answer that waits for a delay waits for the
+file to go as well (a test holds late answers back until it has seen what
+comes before them).
+
+With --query-log PATH every question is written there as it arrives, before
+it is answered ("NAME TYPE", one a line, in order of arrival): a test that has
+the answer to a question of its own knows that every question which came
+before it is in the file (see in_namespace.py).
 
 Run it with Debian's interpreter, /usr/bin/python3, which sees python3-dnslib.
 """
@@ -343,6 +351,23 @@ log_lock = threading.Lock()
 SO_TIMESTAMPNS = getattr(socket, "SO_TIMESTAMPNS", 35)  # Linux's value
 
 EXTRA_DELAY = int(os.environ.get("OSTRIVANE_DNS_DELAY_MS") or 0) / 1000
+HOLD = os.environ.get("OSTRIVANE_DNS_HOLD")
+
+
+def describe(request):
+    """"NAME TYPE" of a request's first question."""
+    if not request.questions:
+        return "(no question)"
+    question = request.questions[0]
+    return f"{question.qname} {QTYPE.get(question.qtype)}"
+
+
+def question_of(data):
+    """describe() of a packet as it came."""
+    try:
+        return describe(DNSRecord.parse(data))
+    except Exception:  # a packet we cannot read
+        return "(unreadable packet)"
 
 
 def log(line):
@@ -358,8 +383,7 @@ class QueryHandler(socketserver.BaseRequestHandler):
         except Exception as error:  # a packet we cannot read gets no answer
             log(f"unreadable packet from {self.client_address}: {error}")
             return
-        question = request.questions[0] if request.questions else None
-        what = f"{question.qname} {QTYPE.get(question.qtype)}" if question else "(no question)"
+        what = describe(request)
         reply, delay = reply_to(request)
         if reply is None:
             log(f"{what} -> dropped")
@@ -367,6 +391,8 @@ class QueryHandler(socketserver.BaseRequestHandler):
         delay += EXTRA_DELAY
         if delay:
             time.sleep(max(0.0, arrived + delay - time.time()))
+            while HOLD and os.path.exists(HOLD):
+                time.sleep(0.02)
         log(f"{what} -> {RCODE.get(reply.header.rcode)} {[str(r.rdata) for r in reply.rr]}")
         sock.sendto(reply.pack(), self.client_address)
 
@@ -374,6 +400,16 @@ class QueryHandler(socketserver.BaseRequestHandler):
 class ThreadedServer(socketserver.ThreadingMixIn, socketserver.UDPServer):
     daemon_threads = True
     allow_reuse_address = True
+    query_log = None  # a file open for writing, or None
+
+    def process_request(self, request, client_address):
+        # Written here, by the one thread that reads the socket, before the
+        # question's own thread starts: the file holds the questions in the
+        # order they arrived, whatever their answers wait for.
+        if self.query_log is not None:
+            self.query_log.write(question_of(request[0]) + "\n")
+            self.query_log.flush()
+        super().process_request(request, client_address)
 
     def get_request(self):
         # The kernel's receive time: a burst of a thousand questions waits in
@@ -418,9 +454,12 @@ def main():
     parser.add_argument("--address", default="127.0.0.1")
     parser.add_argument("--port", type=int, default=53, help="0 picks a free port")
     parser.add_argument("--ready-file", help="written with 'ADDRESS PORT PID' once listening")
+    parser.add_argument("--query-log", help="every question, as it arrives, one a line")
     args = parser.parse_args()
 
     server = ThreadedServer((args.address, args.port), QueryHandler)
+    if args.query_log:
+        server.query_log = open(args.query_log, "a", encoding="utf-8")
     address, port = server.server_address[:2]
 
     def stop(signum, _frame):

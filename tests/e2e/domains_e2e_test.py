@@ -98,6 +98,24 @@ def run(args, stdin=None, history=None, lists=("--zone", "bl.test", "--domain-zo
                           timeout=60)
 
 
+def wait_for_nxdomain(name):
+    """Asks the resolver until the name is gone (rbldnsd re-reads a changed
+    file within a second or so; bounded against hanging only)."""
+    from dnslib import RCODE, DNSRecord
+
+    address, port = RESOLVER.rsplit(":", 1)
+    deadline = time.monotonic() + 60
+    while time.monotonic() < deadline:
+        try:
+            reply = DNSRecord.question(name, "A").send(address, int(port), timeout=2)
+            if DNSRecord.parse(reply).header.rcode == RCODE.NXDOMAIN:
+                return
+        except OSError:  # includes socket.timeout: asked again
+            pass
+        time.sleep(0.2)
+    raise AssertionError(f"{name} is still answered")
+
+
 class MailDomains(unittest.TestCase):
     def test_cases_in_json(self):
         for name, targets, addresses, vias, domains, findings, status in CASES:
@@ -221,10 +239,13 @@ class MailDomains(unittest.TestCase):
                              r"\s+dbl\.test\s+listed\s+127\.0\.1\.5\s+new")
             with open(DOMAIN_LIST_DATA, encoding="utf-8") as data:
                 listed = data.read()
-            time.sleep(1.1)  # rbldnsd notices a change by the file's time, in seconds
+            loaded = os.stat(DOMAIN_LIST_DATA).st_mtime
             with open(DOMAIN_LIST_DATA, "w", encoding="utf-8") as data:
                 data.write(listed.replace("\nchanging.owner.test ", "\n# changing.owner.test "))
-            time.sleep(2.5)
+            # rbldnsd notices a change by the file's time, in whole seconds:
+            # another one than it loaded, however fast this ran.
+            os.utime(DOMAIN_LIST_DATA, (loaded + 2, loaded + 2))
+            wait_for_nxdomain("changing.owner.test.dbl.test")
             second = run(["--changes", "mail:changing.owner.test"], history=history)
             self.assertRegex(second.stdout,
                              r"changing\.owner\.test \(mail:changing\.owner\.test\) via domain\n"

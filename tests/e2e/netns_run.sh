@@ -18,6 +18,8 @@
 #
 # Optional environment:
 #   OSTRIVANE_DNS_LOG=PATH         keep the server's query log in PATH
+#   OSTRIVANE_NETNS_DNS_SERVER=none  no server on 127.0.0.1:53: CMD starts
+#                                  its own (in_namespace.py, one per test)
 #   OSTRIVANE_DNS_DELAY_MS=N       the server delays every answer by N ms
 #                                  more (a realistic round trip)
 #   OSTRIVANE_RESOLV_OPTIONS=TEXT  the resolver's options line instead of
@@ -113,7 +115,7 @@ if [[ "${_OSTRIVANE_NETNS_STAGE:-}" == inside ]]; then
         die "cannot create a temporary directory" "$setup_failed"
     ip link set lo up || die "cannot bring up loopback" "$setup_failed"
     isolate_resolver
-    start_dns_server
+    [[ "${OSTRIVANE_NETNS_DNS_SERVER:-}" == none ]] || start_dns_server
     rm -rf "$dir"
     dir=""
 

@@ -23,6 +23,8 @@ import time
 import urllib.request
 
 UNIT_NAME = "ostrivane-exporter.service"
+# How long a step may wait for the exporter: a bound against hanging only.
+HANG_BOUND_S = 60
 
 
 def recipe_steps(readme):
@@ -134,13 +136,13 @@ class Machine:
     def stop(self):
         if self.process is not None and self.process.poll() is None:
             self.process.send_signal(signal.SIGTERM)
-            status = self.process.wait(timeout=5)
+            status = self.process.wait(timeout=HANG_BOUND_S)
             assert status == 0, f"SIGTERM: status {status}"
         shutil.rmtree(self.root, ignore_errors=True)
 
 
-def wait_for(what, predicate, seconds=30):
-    deadline = time.monotonic() + seconds
+def wait_for(what, predicate):
+    deadline = time.monotonic() + HANG_BOUND_S
     while time.monotonic() < deadline:
         try:
             if predicate():

@@ -177,8 +177,9 @@ mkfifo "$tmp/fifo" || exit 125
 timeout 20 cat "$tmp/fifo" >"$tmp/from-fifo" &  # bounded: a run that replaced the FIFO never opens it
 reader=$!
 # The run must find the reader there: on a busy machine cat may not be waiting
-# in its open of the FIFO yet when the run opens it (bounded: 5 s).
-for ((i = 0; i < 100; i++)); do
+# in its open of the FIFO yet when the run opens it (bounded against hanging
+# only: 60 s).
+for ((i = 0; i < 1200; i++)); do
     cat_pid=$(pgrep -P "$reader" | head -1)
     [[ -n "$cat_pid" && "$(cat "/proc/$cat_pid/wchan" 2>/dev/null)" == wait_for_partner ]] && break
     sleep 0.05

@@ -15,15 +15,28 @@ fail() {
     exit 1
 }
 
+# Whether the process catches both SIGHUP (bit 0 of SigCgt) and SIGTERM (bit 14).
+catches_close_signals() {
+    local caught
+    caught=$(awk '$1 == "SigCgt:" { print $2 }' "/proc/$1/status" 2>/dev/null)
+    [[ -n "$caught" ]] && (((16#$caught & 0x4001) == 0x4001))
+}
+
 # The window stays open until a signal closes it as the user would: SIGTERM
 # and SIGHUP save the list (a missing one is created with the defaults; an
 # unedited one is left byte for byte, whatever its encoding), then exit 0.
+# The signal goes once the window handles it, however long the start takes
+# (bounded against hanging only).
 close_window_by() {
-    local signal=$1 pid status=0
+    local signal=$1 pid status=0 tenths
     QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$dir" "$program" 2>"$dir/err" &
     pid=$!
-    sleep 2
-    kill -0 "$pid" 2>/dev/null || fail "the window did not stay open: $(cat "$dir/err")"
+    for ((tenths = 0; tenths < 600; tenths++)); do
+        catches_close_signals "$pid" && break
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    catches_close_signals "$pid" || fail "the window did not stay open: $(cat "$dir/err")"
     kill "-$signal" "$pid"
     wait "$pid" || status=$?
     [ "$status" -eq 0 ] || fail "$signal: exit $status, not 0: $(cat "$dir/err")"

@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -69,20 +68,22 @@ class ListingReasonsE2eTest : public QObject {
         QCOMPARE(toQString(table.result(1)), QStringLiteral("Not Found"));
         QCOMPARE(toQString(table.result(2)), QStringLiteral("Listed: 127.0.0.2"));
 
-        // The harness's resolver gives up after 2 s (timeout 1, 2 attempts).
+        // Bounds against hanging only: the answers come at once.
         QTRY_COMPARE_WITH_TIMEOUT(
             tip(form, 0),
-            QStringLiteral("Listed for testing, see https://bl.test/lookup?ip=127.0.0.2"), 5000);
+            QStringLiteral("Listed for testing, see https://bl.test/lookup?ip=127.0.0.2"), 30000);
         QTRY_COMPARE_WITH_TIMEOUT(
             tip(form, 2),
-            QStringLiteral("Listed for testing, see https://bl2.test/lookup?ip=127.0.0.2"), 5000);
+            QStringLiteral("Listed for testing, see https://bl2.test/lookup?ip=127.0.0.2"), 30000);
         QCOMPARE(tip(form, 1), QString());
     }
 
     // Twenty listed rows whose TXT questions are never answered: the window
-    // closes, and the process ends at once instead of waiting for the
-    // resolver to give up on each question in turn (seconds each, five at a
-    // time). A child process plays the window, so its end can be timed.
+    // closes, and the process ends instead of waiting for the resolver to
+    // give up on each question in turn, five at a time: with the resolver
+    // options this test runs with (timeout:30 attempts:5, see CMakeLists.txt)
+    // that would take ten minutes, far beyond the bound below, which only
+    // keeps a faulty run from hanging. A child process plays the window.
     void closeWithUnansweredQuestionsEndsAtOnce() {
         QProcess child;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -95,11 +96,7 @@ class ListingReasonsE2eTest : public QObject {
             said += QString::fromUtf8(child.readAllStandardOutput());
         }
         QVERIFY2(said.contains(QStringLiteral("closed with 20 questions out")), qPrintable(said));
-        QElapsedTimer sinceClose;
-        sinceClose.start();
-        QVERIFY(child.waitForFinished(30000));
-        // A bound, not a benchmark: waiting for the resolver takes 8 s here.
-        QVERIFY2(sinceClose.elapsed() < 3000, qPrintable(QString::number(sinceClose.elapsed())));
+        QVERIFY2(child.waitForFinished(60000), "the process waited for the resolver");
         QCOMPARE(child.exitStatus(), QProcess::NormalExit);
         QCOMPARE(child.exitCode(), 0);
     }
